@@ -19,6 +19,8 @@ if(KS_UNIT_SOURCES)
                        DISCOVERY_TIMEOUT 60)
 endif()
 
+include(${CMAKE_SOURCE_DIR}/cmake/Authoring.cmake)
+
 # --- fuzz (clang with -DKS_FUZZ=ON) ----------------------------------------
 if(KS_FUZZ)
   file(GLOB KS_FUZZ_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/fuzz/*_fuzz.cpp")

@@ -1,0 +1,106 @@
+#include "authoring/build.h"
+
+#include "core/archive_builder.h"
+#include "lib/crc32.h"
+
+namespace ks::authoring {
+namespace {
+
+std::vector<WString> Widen(const std::vector<std::string>& utf8) {
+  std::vector<WString> out;
+  out.reserve(utf8.size());
+  for (const std::string& s : utf8) out.push_back(Utf8ToWide(s));
+  return out;
+}
+
+void Fail(BuildResult& r, const std::string& key, const std::string& message) {
+  r.diags.Add({"", 0, 0, key, message});
+}
+
+// The file data of the archive. No file records exist yet, so the pool runs
+// over no chunks; the block stays empty and its framing comes with them.
+bool CompressFileData(const CompressOptions& compress, const ProgressFn& progress, Bytes& file_data,
+                      BuildResult& r) {
+  const std::vector<Bytes> chunks;
+  const CompressResult packed = CompressChunks(chunks, compress, progress);
+  if (!packed.ok) {
+    Fail(r, "", "compression failed: " + packed.error);
+    return false;
+  }
+  for (const Bytes& c : packed.out) file_data.insert(file_data.end(), c.begin(), c.end());
+  return true;
+}
+
+}  // namespace
+
+InstallSettings SettingsWithDate(const InstallSettings& settings, const std::optional<SystemTime>& date) {
+  InstallSettings s = settings;
+  s.build_date = BuildDateRecord{};
+  if (date) {
+    s.build_date.year = date->year;
+    s.build_date.month = date->month;
+    s.build_date.day_of_week = date->day_of_week;
+    s.build_date.day = date->day;
+    s.build_date.hour = date->hour;
+    s.build_date.minute = date->minute;
+    s.build_date.second = date->second;
+    s.build_date.milliseconds = date->milliseconds;
+  }
+  return s;
+}
+
+std::optional<LocalizedTexts> MakeTexts(const Manifest& manifest, Diagnostics& diags) {
+  const auto table = BuildTextTable(manifest.include_english, manifest.english_texts, manifest.languages, diags);
+  if (!table) return std::nullopt;
+  std::vector<std::vector<WString>> rows;
+  rows.reserve(table->rows.size());
+  for (const auto& row : table->rows) rows.push_back(Widen(row));
+  return LocalizedTexts(Widen(table->names), rows);
+}
+
+std::optional<Bytes> EncodeSettings(const Manifest& manifest, const std::optional<SystemTime>& date,
+                                    Diagnostics& diags) {
+  const auto texts = MakeTexts(manifest, diags);
+  if (!texts) return std::nullopt;
+  SettingsWriter out;
+  if (!WriteInstallSettings(SettingsWithDate(manifest.settings, date), *texts, manifest.archive_flags, out)) {
+    // The manifest checks each key's limits, so this means a limit it does not know of.
+    diags.Add({manifest.path.string(), 0, 0, "", "a value does not fit the settings encoding"});
+    return std::nullopt;
+  }
+  return out.Take();
+}
+
+std::array<std::uint8_t, 8> CipherKeyFor(const Manifest& manifest, const Bytes& settings_stream) {
+  if (manifest.cipher_key) return *manifest.cipher_key;
+  const std::uint32_t a = Crc32(settings_stream.data(), settings_stream.size());
+  const std::uint32_t b = Crc32(settings_stream.data(), settings_stream.size(), a ^ 0x5A5A5A5Au);
+  std::array<std::uint8_t, 8> key{};
+  for (int i = 0; i < 4; ++i) {
+    key[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(a >> (8 * i));
+    key[static_cast<std::size_t>(i + 4)] = static_cast<std::uint8_t>(b >> (8 * i));
+  }
+  return key;
+}
+
+BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const std::optional<SystemTime>& date,
+                           const CompressOptions& compress, const ProgressFn& progress) {
+  BuildResult r;
+  const auto stream = EncodeSettings(manifest, date, r.diags);
+  if (!stream) return r;
+  ArchiveSpec spec;
+  spec.flags = manifest.archive_flags;
+  spec.settings = *stream;
+  spec.cipher_key = CipherKeyFor(manifest, *stream);
+  spec.file_data_outside = manifest.settings.file_data_outside != 0;
+  if (!CompressFileData(compress, progress, spec.file_data, r)) return r;
+  std::string error;
+  if (!BuildSetupExecutable(engine, spec, &r.executable, &error)) {
+    Fail(r, "", "cannot add the archive to the engine: " + error);
+    return r;
+  }
+  r.ok = true;
+  return r;
+}
+
+}  // namespace ks::authoring

@@ -1,0 +1,47 @@
+#pragma once
+// The manifest: a TOML file in which an author describes a product. Loading
+// it checks every key (type, range, allowed values, unknown keys) and maps
+// the readable names onto the installation settings record and the archive
+// flags; docs/manifest.md is the reference of every key.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "authoring/diagnostic.h"
+#include "authoring/languages.h"
+#include "core/install_settings.h"
+
+namespace ks::authoring {
+
+struct Manifest {
+  std::filesystem::path path;
+  InstallSettings settings;
+  std::uint32_t archive_flags = 0;
+  // Blowfish key when the settings are enciphered; nothing = derived from the settings.
+  std::optional<std::array<std::uint8_t, 8>> cipher_key;
+  bool include_english = true;
+  std::vector<TextOverride> english_texts;
+  std::vector<LanguageSource> languages;
+};
+
+// The record as the tool starts it before the manifest's keys apply.
+InstallSettings DefaultSettings();
+
+// Loads and checks a manifest and the files it names. On any error returns
+// nothing; diags then holds every problem found.
+std::optional<Manifest> LoadManifest(const std::filesystem::path& path, Diagnostics& diags);
+
+// The named bits of the product flags and the archive flags, for the
+// reference documentation and its test.
+struct NamedBit {
+  const char* name;
+  std::uint64_t bit;
+};
+const std::vector<NamedBit>& ProductFlagNames();
+const std::vector<NamedBit>& ArchiveFlagNames();
+
+}  // namespace ks::authoring

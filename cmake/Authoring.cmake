@@ -1,0 +1,29 @@
+# The authoring tool: kestrelon-build turns a TOML manifest and the product's
+# files into setup.exe (the engine plus its ".setup" section). Its logic lives
+# in ks_authoring so that the unit tests link the same code as the tool.
+find_package(Threads REQUIRED)
+find_path(KS_TOMLPP_INCLUDE toml++/toml.h REQUIRED)
+
+file(GLOB KS_AUTHORING_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/authoring/*.cpp")
+list(REMOVE_ITEM KS_AUTHORING_SOURCES "${CMAKE_SOURCE_DIR}/authoring/main.cpp")
+
+add_library(ks_authoring STATIC ${KS_AUTHORING_SOURCES})
+target_include_directories(ks_authoring PUBLIC "${CMAKE_SOURCE_DIR}" SYSTEM PUBLIC "${KS_TOMLPP_INCLUDE}")
+target_compile_options(ks_authoring PRIVATE ${KS_WARNINGS})
+# Parse errors come back as values; no exception leaves the TOML library.
+target_compile_definitions(ks_authoring PUBLIC TOML_EXCEPTIONS=0)
+target_link_libraries(ks_authoring PUBLIC ks_portable ${KS_LZMA} Threads::Threads)
+
+# The engine that the tool copies when --engine is not given: the shipped
+# 32-bit engine of the superbuild's cross build.
+set(KS_AUTHORING_ENGINE "${CMAKE_BINARY_DIR}/win-i686/kestrelon.exe"
+    CACHE FILEPATH "Engine that kestrelon-build uses when --engine is not given")
+
+add_executable(kestrelon-build "${CMAKE_SOURCE_DIR}/authoring/main.cpp")
+target_compile_options(kestrelon-build PRIVATE ${KS_WARNINGS})
+target_compile_definitions(kestrelon-build PRIVATE KS_DEFAULT_ENGINE="${KS_AUTHORING_ENGINE}")
+target_link_libraries(kestrelon-build PRIVATE ks_authoring)
+
+if(TARGET ks_unit_tests)
+  target_link_libraries(ks_unit_tests PRIVATE ks_authoring)
+endif()

@@ -1,0 +1,95 @@
+// The Win32 side of start-up and of the end of the process.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "core/start_options.h"
+#include "core/terminate_steps.h"
+#include "core/win/fatal_error.h"
+#include "core/win/process_state.h"
+#include "core/win/terminate.h"
+#include "lib/session.h"
+#include "lib/win/random_source.h"
+#include "lib/win/system_library.h"
+#include "lib/win/wide.h"
+
+namespace ks {
+namespace {
+
+TEST(Entry, SystemRandomSourceFillsDistinctValues) {
+  std::uint64_t a = 0, b = 0;
+  ASSERT_TRUE(SystemRandom(&a, sizeof a));
+  ASSERT_TRUE(SystemRandom(&b, sizeof b));
+  EXPECT_NE(a, b);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(0u, DrawSession(SystemRandom, StartupNoise()) >> 63);
+  EXPECT_NE(StartupNoise(), StartupNoise());
+}
+
+TEST(Entry, SubclassFunctionsAreFoundInComctl32) {
+  const OwnedModule comctl32(::LoadLibraryW(L"comctl32.dll"));
+  ASSERT_TRUE(comctl32);
+  EXPECT_NE(nullptr, ProcAddress<DefSubclassProcFn>(comctl32.get(), "DefSubclassProc"));
+  EXPECT_NE(nullptr, ProcAddress<SetWindowSubclassFn>(comctl32.get(), "SetWindowSubclass"));
+  EXPECT_EQ(nullptr, ProcAddress<DefSubclassProcFn>(comctl32.get(), "NoSuchFunction"));
+  EXPECT_EQ(nullptr, ProcAddress<DefSubclassProcFn>(nullptr, "DefSubclassProc"));
+}
+
+TEST(Entry, SystemLibrariesComeFromTheSystemFolder) {
+  const OwnedModule bcrypt = LoadSystemLibrary(L"bcrypt.dll");
+  ASSERT_TRUE(bcrypt);
+  const WString path = ModuleFileName(bcrypt.get());
+  const WString expected_folder = FromW(L"\\system32\\");
+  WString lower;
+  for (char16_t c : path) lower += AsciiLower(c);
+  EXPECT_NE(WString::npos, lower.find(expected_folder)) << WideToUtf8(path);
+  EXPECT_FALSE(LoadSystemLibrary(L"no-such-library.dll"));
+}
+
+TEST(Entry, ModuleFileNameOfTheProgram) {
+  const WString name = ModuleFileName(nullptr);
+  ASSERT_FALSE(name.empty());
+  EXPECT_EQ(u".exe", name.substr(name.size() - 4));
+}
+
+// The end of the process is checked in a child process (a death test): the
+// registered steps run, and their output shows what happened before the exit.
+void PrintRecordedFatalText() {
+  std::fprintf(stderr, "recorded[%s]", RecordedFatalText().c_str());
+  std::fflush(stderr);
+}
+void PrintEnded() {
+  std::fprintf(stderr, "ended by terminate");
+  std::fflush(stderr);
+}
+
+TEST(EntryDeathTest, FatalErrorRecordsInsteadOfShowingWhenWindowsAreDisallowed) {
+  EXPECT_EXIT(
+      {
+        SetTerminateStep(TerminateStep::kSelfRemoval, PrintRecordedFatalText);
+        SetWindowCreationDisallowed(true);
+        FatalError("boom");
+      },
+      ::testing::ExitedWithCode(-1), "recorded\\[fatal \\+ window_creation_disallowed\r\nboom\\]");
+}
+
+TEST(EntryDeathTest, SilentFatalErrorAndUsageEndWithoutABox) {
+  // A box would block the child until the death test times out.
+  EXPECT_EXIT(
+      {
+        TheStartOptions().silent = true;
+        SetTerminateStep(TerminateStep::kNotificationWorker, PrintEnded);
+        FatalError("boom");
+      },
+      ::testing::ExitedWithCode(-1), "ended by terminate");
+  EXPECT_EXIT(
+      {
+        TheStartOptions().silent = true;
+        SetTerminateStep(TerminateStep::kStepLogFile, PrintEnded);
+        ShowUsage(u"Illegal command line atom:\r\n/x");
+      },
+      ::testing::ExitedWithCode(15), "ended by terminate");
+}
+
+}  // namespace
+}  // namespace ks

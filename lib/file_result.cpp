@@ -84,4 +84,15 @@ FileResult FileResultFromSystemError(std::uint32_t error, FileResult fallback) {
   return fallback;
 }
 
+FileResult OpenFailureResult(std::uint32_t error, std::uint32_t attributes, bool writing) {
+  constexpr std::uint32_t kAccessDenied = 5;
+  constexpr std::uint32_t kReadOnly = 0x01;   // FILE_ATTRIBUTE_READONLY
+  constexpr std::uint32_t kFolder = 0x10;     // FILE_ATTRIBUTE_DIRECTORY
+  if (error == kAccessDenied && attributes != kAttributesUnknown) {
+    if (attributes & kFolder) return kFileIsFolder;
+    if (writing && (attributes & kReadOnly)) return kFileReadOnly;
+  }
+  return FileResultFromSystemError(error);
+}
+
 }  // namespace ks

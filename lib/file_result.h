@@ -48,4 +48,10 @@ WString FileResultMessageW(FileResult code);
 // a failed write can say "Failed to write data to the file." and so on.
 FileResult FileResultFromSystemError(std::uint32_t error, FileResult fallback = kFileUnknownError);
 
+// The code of a failed open. "Access denied" has more telling causes that
+// the path's attributes reveal (GetFileAttributes; 0xFFFFFFFF when unknown):
+// the path is a folder, or the file is read-only and was to be written.
+inline constexpr std::uint32_t kAttributesUnknown = 0xFFFFFFFF;
+FileResult OpenFailureResult(std::uint32_t error, std::uint32_t attributes, bool writing);
+
 }  // namespace ks

@@ -70,5 +70,28 @@ TEST(FileResultTest, SystemErrorsMapToTheCodeThatDescribesThem) {
   EXPECT_EQ(FileResultFromSystemError(32, kFileWriteFailed), kFileLocked);
 }
 
+TEST(FileResultTest, AccessDeniedOnOpenIsExplainedByTheAttributes) {
+  constexpr std::uint32_t kNormal = 0x80, kReadOnly = 0x01, kFolder = 0x10, kArchive = 0x20;
+  const struct {
+    const char* name;
+    std::uint32_t error;
+    std::uint32_t attributes;
+    bool writing;
+    FileResult code;
+  } cases[] = {
+      {"folder", 5, kFolder, false, kFileIsFolder},
+      {"read-only folder", 5, kFolder | kReadOnly, true, kFileIsFolder},
+      {"read-only file written", 5, kReadOnly | kArchive, true, kFileReadOnly},
+      {"read-only file read", 5, kReadOnly, false, kFileAccessDenied},
+      {"plain file", 5, kNormal, true, kFileAccessDenied},
+      {"attributes unknown", 5, kAttributesUnknown, true, kFileAccessDenied},
+      {"other error ignores attributes", 32, kFolder, true, kFileLocked},
+      {"not found", 2, kAttributesUnknown, false, kFileNotFound},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OpenFailureResult(c.error, c.attributes, c.writing), c.code) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace ks

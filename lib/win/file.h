@@ -1,0 +1,54 @@
+#pragma once
+// A Win32 file handle that reports failures as file result codes and also
+// leaves the system's error value in GetLastError for the caller's log.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "lib/file_result.h"
+#include "lib/text.h"
+
+namespace ks {
+
+// Open options.
+inline constexpr std::uint32_t kFileRead = 0x01;       // existing file, reading
+inline constexpr std::uint32_t kFileWrite = 0x02;      // create or truncate, writing
+inline constexpr std::uint32_t kFileReadWrite = 0x04;  // existing file, reading and writing
+// Any failure to open is a fatal error ("Failed to open required file: ...").
+inline constexpr std::uint32_t kFileRequired = 0x20;
+
+class File {
+ public:
+  File() = default;
+  ~File() { Close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept : handle_(other.Release()) {}
+  File& operator=(File&& other) noexcept;
+
+  FileResult Open(const WString& path, std::uint32_t options);
+  void Close();
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE handle() const { return handle_; }
+
+  // Reads exactly `size` bytes at the current position; fewer is code 6.
+  FileResult Read(void* buffer, std::size_t size);
+  FileResult Write(const void* data, std::size_t size);
+  FileResult Seek(std::uint64_t offset);
+  FileResult Size(std::uint64_t& size) const;
+
+  // The whole file from its start. On failure `out` is empty.
+  FileResult Load(std::vector<std::uint8_t>& out);
+
+ private:
+  HANDLE Release();
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// The text of the fatal error for a required file that failed to open.
+NString RequiredFileErrorText(const WString& path, FileResult code);
+
+}  // namespace ks

@@ -97,6 +97,11 @@ WString LocalizedTexts::RawText(int n, int language) const {
   return index < texts_.size() ? texts_[index] : WString();
 }
 
+WString LocalizedTexts::current_language_name() const {
+  if (current_ < 0 || static_cast<std::size_t>(current_) >= languages_.size()) return {};
+  return languages_[static_cast<std::size_t>(current_)];
+}
+
 WString LocalizedTexts::Text(int n) const { return ReplacePlaceholders(RawText(n, current_)); }
 
 void LocalizedTexts::SetPlaceholders(WString product, WString description, WString os_name) {

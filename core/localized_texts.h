@@ -38,6 +38,8 @@ class LocalizedTexts {
   const WString& language_name(std::size_t index) const { return languages_.at(index); }
   int current_language() const { return current_; }
   void set_current_language(int index) { current_ = index; }
+  // Empty when the current language is not one of the names.
+  WString current_language_name() const;
 
   // Stored text without placeholders; empty when out of range.
   WString RawText(int n, int language) const;

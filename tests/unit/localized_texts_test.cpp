@@ -72,11 +72,14 @@ TEST(LocalizedTextsTest, TextNumberInTheCurrentLanguageWithPlaceholders) {
 
 TEST(LocalizedTextsTest, LanguageSwitchAndInvalidLanguage) {
   LocalizedTexts t = TwoLanguages();
+  EXPECT_EQ(t.current_language_name(), u"English");
   t.set_current_language(0);
+  EXPECT_EQ(t.current_language_name(), u"Deutsch");
   EXPECT_EQ(t.Text(0), u"Titel");
   EXPECT_EQ(t.Text(1), u"");
   t.set_current_language(2);
   EXPECT_EQ(t.Text(0), u"");
+  EXPECT_EQ(t.current_language_name(), u"");
   t.set_current_language(-1);
   EXPECT_EQ(t.Text(0), u"");
   EXPECT_EQ(LocalizedTexts().Text(0), u"");

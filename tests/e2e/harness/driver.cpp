@@ -1,0 +1,164 @@
+#include "harness/driver.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <sstream>
+
+#include "harness/wine.h"
+
+namespace ks::e2e {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Undoes ksdriver's escapes: \\ \r \n \t \xHH.
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'r') {
+      out += '\r';
+    } else if (c == 'n') {
+      out += '\n';
+    } else if (c == 't') {
+      out += '\t';
+    } else if (c == 'x' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+               HexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::string field;
+  std::istringstream in(line);
+  while (std::getline(in, field, '\t')) fields.push_back(field);
+  return fields;
+}
+
+ShownWindow ParseWindow(const std::vector<std::string>& fields) {
+  ShownWindow w;
+  for (size_t i = 1; i < fields.size(); ++i) {
+    const auto eq = fields[i].find('=');
+    const std::string key = fields[i].substr(0, eq);
+    const std::string value = eq == std::string::npos ? "" : Unescape(fields[i].substr(eq + 1));
+    if (key == "class") w.cls = value;
+    if (key == "title") w.title = value;
+    if (key == "text") w.texts.push_back(value);
+    if (key == "button") w.buttons.push_back(value);
+  }
+  return w;
+}
+
+void ParseLine(const std::string& line, DriverRun& run) {
+  const std::vector<std::string> fields = SplitTabs(line);
+  if (fields.empty()) return;
+  const std::string& kind = fields[0];
+  const std::string arg = fields.size() > 1 ? Unescape(fields[1]) : "";
+  if (kind == "window") {
+    run.windows.push_back(ParseWindow(fields));
+  } else if (kind == "pressed" && !run.windows.empty()) {
+    run.windows.back().pressed = arg;
+  } else if (kind == "exit" && fields.size() > 1) {
+    run.exit_code = static_cast<int>(std::strtol(fields[1].c_str(), nullptr, 10));
+    run.ok = true;
+  } else if (kind == "timeout") {
+    run.timed_out = true;
+    run.error = "the program did not end within " + arg + " s and was killed";
+  } else if (kind == "error") {
+    run.error = "ksdriver: " + arg;
+  }
+}
+
+std::string CommandFilePath() {
+  static std::atomic<int> counter{0};
+  return "C:\\ks\\cmd\\" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".txt";
+}
+
+}  // namespace
+
+std::string ShownWindow::Text() const {
+  std::string out;
+  for (size_t i = 0; i < texts.size(); ++i) out += (i ? "\n" : "") + texts[i];
+  return out;
+}
+
+DriverRun ParseDriverOutput(const std::string& output) {
+  DriverRun run;
+  run.output = output;
+  std::istringstream in(output);
+  std::string line;
+  while (std::getline(in, line)) ParseLine(line, run);
+  if (!run.ok && run.error.empty()) run.error = "ksdriver reported no exit code";
+  return run;
+}
+
+std::string QuoteWindowsArg(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, '\\');
+  return out + "\"";
+}
+
+DriverRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const DriverOptions& options) {
+  std::string line = QuoteWindowsArg(program);
+  for (const auto& a : args) line += " " + QuoteWindowsArg(a);
+  return RunCommandLine(line, options);
+}
+
+DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& options) {
+  DriverRun failed;
+  std::string error;
+  const WineEnv* env = LoadWineEnv(&error);
+  if (!env) {
+    failed.error = error;
+    return failed;
+  }
+  // Through a file, so that neither wine's argument quoting nor the Unix
+  // locale can change a byte of the line.
+  const std::string file = CommandFilePath();
+  if (!WritePrefixFile(file, command_line)) {
+    failed.error = "cannot write " + file;
+    return failed;
+  }
+  std::vector<std::string> args{env->tools_dir + "\\ksdriver.exe", "run", "--timeout",
+                                std::to_string(options.timeout_seconds)};
+  for (const auto& p : options.presses) args.insert(args.end(), {"--press", p});
+  if (!options.cwd.empty()) args.insert(args.end(), {"--cwd", options.cwd});
+  args.insert(args.end(), {"--cmdline-file", file});
+  const WineResult r = RunWine(args, options.timeout_seconds + 60);
+  DriverRun run = ParseDriverOutput(r.out);
+  if (!r.started) run.error = "cannot start " + env->wine;
+  if (r.timed_out) run.error = "ksdriver itself did not end in time; output so far:\n" + r.out;
+  if (!r.started || r.timed_out) run.ok = false;
+  return run;
+}
+
+}  // namespace ks::e2e

@@ -1,0 +1,52 @@
+#pragma once
+// Running a Windows GUI program under ksdriver (tests/tools/ksdriver.cpp),
+// which reports every window the program shows and answers its dialogs.
+
+#include <string>
+#include <vector>
+
+namespace ks::e2e {
+
+// One window the program showed, its texts unescaped to UTF-8.
+struct ShownWindow {
+  std::string cls;                   // "#32770" for dialogs and message boxes
+  std::string title;
+  std::vector<std::string> texts;    // the static texts, in window order
+  std::vector<std::string> buttons;  // the push buttons' texts
+  std::string pressed;               // the button ksdriver pressed ("" if none)
+
+  // The static texts joined by "\n" (a message box has one).
+  std::string Text() const;
+};
+
+struct DriverRun {
+  bool ok = false;         // the program ran to its end and its exit code is known
+  bool timed_out = false;  // ksdriver killed it at the time-out
+  int exit_code = 0;       // the full 32-bit exit code, signed
+  std::vector<ShownWindow> windows;
+  std::string output;      // ksdriver's raw output, for failure messages
+  std::string error;       // what went wrong when !ok
+};
+
+struct DriverOptions {
+  int timeout_seconds = 60;
+  std::vector<std::string> presses;  // button texts to press, in order of the dialogs
+  std::string cwd;                   // C:\ working folder ("" = ksdriver's own)
+};
+
+// Runs `program` (a C:\ path) with `args`, each quoted as the Windows argument
+// rules need (an argument without blanks or quotes is passed unchanged).
+DriverRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const DriverOptions& options = {});
+
+// Runs exactly this command line (UTF-8; the program's path first), for tests
+// of odd quoting. It reaches CreateProcessW byte for byte, whatever the locale.
+DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& options = {});
+
+// Quotes one argument for a Windows command line.
+std::string QuoteWindowsArg(const std::string& arg);
+
+// Parses ksdriver's output (exposed for its own test).
+DriverRun ParseDriverOutput(const std::string& output);
+
+}  // namespace ks::e2e

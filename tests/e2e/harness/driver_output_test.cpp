@@ -1,0 +1,70 @@
+// The harness's reading of ksdriver's report lines (no Wine needed).
+
+#include <gtest/gtest.h>
+
+#include "harness/driver.h"
+
+namespace ks::e2e {
+namespace {
+
+TEST(DriverOutput, ReadsWindowsPressesAndExitCode) {
+  const DriverRun run = ParseDriverOutput(
+      "window\tclass=#32770\ttitle=Error\ttext=a\\r\\nb\\tc\\\\d\\x01\ttext=second\t"
+      "button=OK\tbutton=&Cancel\n"
+      "pressed\tOK\n"
+      "window\tclass=Bg\ttitle=\xC3\x84 title\n"
+      "exit\t-1\n");
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_EQ(run.exit_code, -1);
+  ASSERT_EQ(run.windows.size(), 2u);
+  EXPECT_EQ(run.windows[0].cls, "#32770");
+  EXPECT_EQ(run.windows[0].title, "Error");
+  EXPECT_EQ(run.windows[0].texts, (std::vector<std::string>{"a\r\nb\tc\\d\x01", "second"}));
+  EXPECT_EQ(run.windows[0].Text(), "a\r\nb\tc\\d\x01\nsecond");
+  EXPECT_EQ(run.windows[0].buttons, (std::vector<std::string>{"OK", "&Cancel"}));
+  EXPECT_EQ(run.windows[0].pressed, "OK");
+  EXPECT_EQ(run.windows[1].title, "\xC3\x84 title");
+  EXPECT_EQ(run.windows[1].pressed, "");
+}
+
+TEST(DriverOutput, FailuresAreNotOk) {
+  struct Case {
+    const char* output;
+    bool timed_out;
+    const char* error_part;
+  };
+  const Case cases[] = {
+      {"window\tclass=#32770\ttitle=T\ntimeout\t5\n", true, "within 5 s"},
+      {"error\tCreateProcess failed with system error 2\n", false, "system error 2"},
+      {"", false, "no exit code"},
+  };
+  for (const auto& c : cases) {
+    const DriverRun run = ParseDriverOutput(c.output);
+    EXPECT_FALSE(run.ok) << c.output;
+    EXPECT_EQ(run.timed_out, c.timed_out) << c.output;
+    EXPECT_NE(run.error.find(c.error_part), std::string::npos) << run.error;
+  }
+}
+
+TEST(DriverOutput, FullRangeExitCodes) {
+  for (const char* code : {"0", "15", "-1", "2147483647", "-2147483648"}) {
+    const DriverRun run = ParseDriverOutput(std::string("exit\t") + code + "\n");
+    EXPECT_TRUE(run.ok);
+    EXPECT_EQ(std::to_string(run.exit_code), code);
+  }
+}
+
+TEST(DriverOutput, QuotesWindowsArguments) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"plain", "plain"},
+      {"", "\"\""},
+      {"two words", "\"two words\""},
+      {"say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"C:\\dir with blank\\", "\"C:\\dir with blank\\\\\""},
+      {"C:\\no\\blank\\", "C:\\no\\blank\\"},
+  };
+  for (const auto& [arg, quoted] : cases) EXPECT_EQ(QuoteWindowsArg(arg), quoted) << arg;
+}
+
+}  // namespace
+}  // namespace ks::e2e

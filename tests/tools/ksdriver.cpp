@@ -1,0 +1,386 @@
+// ksdriver: drives a Windows GUI program for the end-to-end tests.
+//
+//   ksdriver run [--timeout SECONDS] [--press BUTTON_TEXT]... [--cwd DIR]
+//                (-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file UTF8_FILE)
+//   ksdriver hold     keeps a window open until killed (holds Wine's desktop)
+//   ksdriver probe    prints "ksdriver probe <bits>-bit" and exits 0
+//
+// `run` starts the program with exactly the given command line and watches
+// the program's top-level windows. Each new window (or a window whose content
+// changed) is reported once its content is stable, as one line:
+//   window<TAB>class=..<TAB>title=..<TAB>text=..<TAB>button=..
+// (one text= per static text, one button= per push button). A dialog is then
+// answered: the next --press text when the dialog has that button, otherwise
+// its default (or only) button, otherwise WM_CLOSE; reported as
+// pressed<TAB>TEXT or closed. At the end: exit<TAB>CODE (signed 32-bit).
+// All output is UTF-8; backslash and control characters are escaped (\\ \r \n
+// \t \xHH) so that the tests can compare texts byte for byte.
+// ksdriver's own exit status: 0 done, 1 usage or start failure, 2 time-out
+// (the program is then killed and a line timeout<TAB>SECONDS is printed).
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct HandleCloser {
+  void operator()(HANDLE h) const {
+    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+// ---- output ---------------------------------------------------------------
+
+std::string ToUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+std::wstring Escape(const std::wstring& text) {
+  std::wstring out;
+  for (wchar_t c : text) {
+    switch (c) {
+      case L'\\': out += L"\\\\"; break;
+      case L'\r': out += L"\\r"; break;
+      case L'\n': out += L"\\n"; break;
+      case L'\t': out += L"\\t"; break;
+      default:
+        if (c < 0x20 || c == 0x7f) {
+          static const wchar_t kHex[] = L"0123456789ABCDEF";
+          out += L"\\x";
+          out += kHex[(c >> 4) & 0xf];
+          out += kHex[c & 0xf];
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+// Writes straight to the handle so that no C runtime text mode touches the bytes.
+void Emit(const std::wstring& line) {
+  const std::string bytes = ToUtf8(line + L"\n");
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+// ---- command line ------------------------------------------------------------
+
+// Quotes one argument so that the usual Windows argument parsing gives it back.
+std::wstring QuoteArg(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
+bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
+  UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return false;
+  std::string bytes;
+  char chunk[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+  if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+  text = FromUtf8(bytes);
+  return true;
+}
+
+struct RunOptions {
+  DWORD timeout_ms = 60000;
+  std::deque<std::wstring> presses;
+  std::wstring cwd;
+  std::wstring command_line;
+};
+
+bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
+  bool have_line = false;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == L"--") {
+      for (int j = i + 1; j < argc; ++j) {
+        if (j > i + 1) opt.command_line += L' ';
+        opt.command_line += QuoteArg(argv[j]);
+      }
+      return i + 1 < argc;
+    }
+    if (!has_value) return false;
+    const std::wstring value = argv[++i];
+    if (a == L"--timeout") {
+      opt.timeout_ms = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10) * 1000);
+    } else if (a == L"--press") {
+      opt.presses.push_back(value);
+    } else if (a == L"--cwd") {
+      opt.cwd = value;
+    } else if (a == L"--cmdline") {
+      opt.command_line = value;
+      have_line = true;
+    } else if (a == L"--cmdline-file") {
+      if (!ReadUtf8File(value, opt.command_line)) {
+        Emit(L"error\tcannot read " + Escape(value));
+        return false;
+      }
+      have_line = true;
+    } else {
+      return false;
+    }
+  }
+  return have_line;
+}
+
+// ---- windows -----------------------------------------------------------------
+
+std::wstring TextOf(HWND h) {
+  DWORD_PTR len = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len)) return {};
+  std::wstring text(len + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                           SMTO_ABORTIFHUNG, 2000, &got))
+    return {};
+  text.resize(got < text.size() ? got : text.size() - 1);
+  return text;
+}
+
+std::wstring ClassOf(HWND h) {
+  // Window class names are limited to 256 characters by the system.
+  std::wstring name(257, L'\0');
+  const int n = GetClassNameW(h, name.data(), static_cast<int>(name.size()));
+  name.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return name;
+}
+
+struct Button {
+  HWND hwnd;
+  int id;
+  std::wstring text;
+  bool is_default;
+};
+
+struct WindowInfo {
+  std::wstring cls, title;
+  std::vector<std::wstring> texts;
+  std::vector<Button> buttons;
+
+  std::wstring Report() const {
+    std::wstring line = L"window\tclass=" + Escape(cls) + L"\ttitle=" + Escape(title);
+    for (const auto& t : texts) line += L"\ttext=" + Escape(t);
+    for (const auto& b : buttons) line += L"\tbutton=" + Escape(b.text);
+    return line;
+  }
+};
+
+void AddControl(HWND child, WindowInfo& info) {
+  if (!IsWindowVisible(child)) return;
+  const std::wstring cls = ClassOf(child);
+  const LONG style = GetWindowLongW(child, GWL_STYLE);
+  if (lstrcmpiW(cls.c_str(), L"Static") == 0) {
+    const LONG kind = style & SS_TYPEMASK;
+    if (kind == SS_ICON || kind == SS_BITMAP || kind == SS_ENHMETAFILE) return;
+    std::wstring text = TextOf(child);
+    if (!text.empty()) info.texts.push_back(std::move(text));
+  } else if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
+    const LONG kind = style & BS_TYPEMASK;
+    if (kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON) return;
+    info.buttons.push_back({child, GetDlgCtrlID(child), TextOf(child), kind == BS_DEFPUSHBUTTON});
+  }
+}
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
+  auto* info = reinterpret_cast<WindowInfo*>(param);
+  // Only direct children: nested property pages report through their own controls too.
+  AddControl(child, *info);
+  return TRUE;
+}
+
+WindowInfo Inspect(HWND h) {
+  WindowInfo info;
+  info.cls = ClassOf(h);
+  info.title = TextOf(h);
+  EnumChildWindows(h, CollectChild, reinterpret_cast<LPARAM>(&info));
+  return info;
+}
+
+struct Finder {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND h, LPARAM param) {
+  auto* finder = reinterpret_cast<Finder*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid == finder->pid && IsWindowVisible(h)) finder->found.push_back(h);
+  return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD pid) {
+  Finder finder{pid, {}};
+  EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&finder));
+  return finder.found;
+}
+
+std::wstring StripAccelerator(const std::wstring& text) {
+  std::wstring out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == L'&' && i + 1 < text.size()) ++i;
+    out += text[i];
+  }
+  return out;
+}
+
+const Button* FindButton(const WindowInfo& info, const std::wstring& text) {
+  for (const auto& b : info.buttons)
+    if (b.text == text || StripAccelerator(b.text) == text) return &b;
+  return nullptr;
+}
+
+const Button* DefaultButton(HWND dialog, const WindowInfo& info) {
+  DWORD_PTR def = 0;
+  if (SendMessageTimeoutW(dialog, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 2000, &def) &&
+      HIWORD(def) == DC_HASDEFID) {
+    for (const auto& b : info.buttons)
+      if (b.id == LOWORD(def)) return &b;
+  }
+  for (const auto& b : info.buttons)
+    if (b.is_default) return &b;
+  return info.buttons.size() == 1 ? &info.buttons.front() : nullptr;
+}
+
+// Answers a dialog: the next requested button when it is there, else the default.
+void Answer(HWND h, const WindowInfo& info, std::deque<std::wstring>& presses) {
+  if (info.cls != L"#32770") return;  // only dialogs and message boxes are answered
+  const Button* button = nullptr;
+  if (!presses.empty() && (button = FindButton(info, presses.front())) != nullptr)
+    presses.pop_front();
+  if (!button) button = DefaultButton(h, info);
+  if (button) {
+    Emit(L"pressed\t" + Escape(button->text));
+    PostMessageW(h, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button->hwnd));
+  } else {
+    Emit(L"closed");
+    PostMessageW(h, WM_CLOSE, 0, 0);
+  }
+}
+
+// Per window: the content last seen and the content last reported. A content
+// is reported once it has been seen unchanged in two polls in a row, so a
+// dialog still being filled is not reported half-done.
+struct Seen {
+  std::wstring last, reported;
+};
+
+void Poll(DWORD pid, std::map<HWND, Seen>& seen, std::deque<std::wstring>& presses) {
+  std::map<HWND, Seen> next;
+  for (HWND h : TopLevelWindows(pid)) {
+    Seen state = seen.count(h) ? seen[h] : Seen{};
+    const WindowInfo info = Inspect(h);
+    const std::wstring report = info.Report();
+    if (report == state.last && report != state.reported) {
+      Emit(report);
+      state.reported = report;
+      Answer(h, info, presses);
+    }
+    state.last = report;
+    next[h] = state;
+  }
+  seen.swap(next);
+}
+
+// ---- commands ----------------------------------------------------------------
+
+int Run(int argc, wchar_t** argv) {
+  RunOptions opt;
+  if (!ParseRunOptions(argc, argv, opt)) {
+    Emit(L"error\tusage: ksdriver run [--timeout S] [--press TEXT] [--cwd DIR] "
+         L"(-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file FILE)");
+    return 1;
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::wstring line = opt.command_line;  // CreateProcessW may write into it
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      opt.cwd.empty() ? nullptr : opt.cwd.c_str(), &si, &pi)) {
+    Emit(L"error\tCreateProcess failed with system error " + std::to_wstring(GetLastError()));
+    return 1;
+  }
+  UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  std::map<HWND, Seen> seen;
+  const ULONGLONG deadline = GetTickCount64() + opt.timeout_ms;
+  while (WaitForSingleObject(process.get(), 50) == WAIT_TIMEOUT) {
+    if (GetTickCount64() >= deadline) {
+      Emit(L"timeout\t" + std::to_wstring(opt.timeout_ms / 1000));
+      TerminateProcess(process.get(), 1);
+      WaitForSingleObject(process.get(), 5000);
+      return 2;
+    }
+    Poll(pi.dwProcessId, seen, opt.presses);
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  Emit(L"exit\t" + std::to_wstring(static_cast<long>(static_cast<int>(code))));
+  return 0;
+}
+
+// A window on the desktop keeps Wine's virtual desktop (and so the wine server's
+// state) alive between the test programs, which saves seconds per start.
+int Hold() {
+  HWND h = CreateWindowExW(0, L"Static", L"ksdriver hold", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+  if (!h) return 1;
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"run") return Run(argc, argv);
+  if (command == L"hold") return Hold();
+  if (command == L"probe") {
+    Emit(L"ksdriver probe " + std::to_wstring(sizeof(void*) * 8) + L"-bit");
+    return 0;
+  }
+  Emit(L"error\tusage: ksdriver run|hold|probe ...");
+  return 1;
+}

@@ -370,7 +370,7 @@ TEST(InstallSettingsTest, StreamCutShortFailsAndNeverReadsPastTheEnd) {
   EXPECT_EQ(Decode(Bytes(full.begin(), full.begin() + 40), input).code, 30);
 }
 
-TEST(InstallSettingsTest, MalformedTextMidStreamFailsAtTheEnd) {
+TEST(InstallSettingsTest, MalformedTextEmptiesTheRestOfTheStream) {
   InstallSettings s;
   s.publisher = u"P";
   Bytes stream = Encode(s);

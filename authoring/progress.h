@@ -32,7 +32,7 @@ class ProgressBar {
   std::FILE* out_;
   bool interactive_;
   std::string label_;
-  int shown_percent_ = -1;
+  int shown_percent_ = -10;  // no tenth drawn yet
   std::uint64_t done_ = 0, total_ = 0;
   std::mutex mutex_;
 };

@@ -8,7 +8,10 @@ file(GLOB KS_AUTHORING_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/authoring/
 list(REMOVE_ITEM KS_AUTHORING_SOURCES "${CMAKE_SOURCE_DIR}/authoring/main.cpp")
 
 add_library(ks_authoring STATIC ${KS_AUTHORING_SOURCES})
-target_include_directories(ks_authoring PUBLIC "${CMAKE_SOURCE_DIR}" SYSTEM PUBLIC "${KS_TOMLPP_INCLUDE}")
+target_include_directories(ks_authoring PUBLIC "${CMAKE_SOURCE_DIR}")
+if(NOT KS_TOMLPP_INCLUDE STREQUAL "/usr/include")
+  target_include_directories(ks_authoring SYSTEM PUBLIC "${KS_TOMLPP_INCLUDE}")
+endif()
 target_compile_options(ks_authoring PRIVATE ${KS_WARNINGS})
 # Parse errors come back as values; no exception leaves the TOML library.
 target_compile_definitions(ks_authoring PUBLIC TOML_EXCEPTIONS=0)

@@ -1,0 +1,278 @@
+#include "authoring/manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <unistd.h>
+
+#include "core/archive_header.h"
+
+namespace ks::authoring {
+namespace {
+
+namespace fs = std::filesystem;
+namespace pf = product_flag;
+
+// A scratch folder holding a manifest and the files it names.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    static int counter = 0;
+    path_ = fs::temp_directory_path() /
+            ("ks-authoring-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  fs::path Write(const std::string& name, const std::string& content) const {
+    const fs::path p = path_ / name;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << content;
+    return p;
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+struct Loaded {
+  std::optional<Manifest> manifest;
+  Diagnostics diags;
+  std::string file;
+};
+
+Loaded Load(const std::string& manifest, const std::map<std::string, std::string>& files = {}) {
+  ScratchDir dir;
+  for (const auto& [name, content] : files) dir.Write(name, content);
+  Loaded r;
+  const fs::path p = dir.Write("setup.toml", manifest);
+  r.file = p.string();
+  r.manifest = LoadManifest(p, r.diags);
+  return r;
+}
+
+const char kMinimal[] = "[product]\nname = \"Demo\"\n";
+
+struct ErrorCase {
+  const char* name;
+  std::string manifest;
+  std::map<std::string, std::string> files;
+  std::string expected;  // FormatDiagnostic of the first diagnostic, without "<file>:"
+};
+
+TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
+  const std::string long_link(40000, 'a');
+  const ErrorCase cases[] = {
+      {"syntax error", "[product\nname = 1\n", {}, "1:9: TOML syntax error: Error while parsing table header: expected ']', saw '\\n'"},
+      {"no product table", "[wizard]\ncaption = \"x\"\n", {},
+       "1:1: missing table [product] with at least the product's name"},
+      {"no product name", "[product]\nversion = \"1\"\n", {},
+       "1:1: product: missing key \"name\": the product's name"},
+      {"text expected", "[product]\nname = \"D\"\nversion = 3\n", {},
+       "3:11: product.version: expected a text in double quotes, found the integer 3"},
+      {"enum value", "[product]\nname = \"D\"\nbitness = \"amd64\"\n", {},
+       "3:11: product.bitness: expected one of \"any\", \"64-bit\" or \"32-bit\", found a text \"amd64\""},
+      {"integer range", std::string(kMinimal) + "[wizard]\nstage_display_time = 12000\n", {},
+       "4:22: wizard.stage_display_time: expected an integer from 0 to 9999, found the integer 12000"},
+      {"boolean expected", std::string(kMinimal) + "[flags]\nfolder_page = \"yes\"\n", {},
+       "4:15: flags.folder_page: expected true or false, found a text \"yes\""},
+      {"colour form", std::string(kMinimal) + "[background]\ntop_colour = \"blue\"\n", {},
+       "4:14: background.top_colour: expected a colour \"#RRGGBB\" (six hexadecimal digits), found a text "
+       "\"blue\""},
+      {"float range", std::string(kMinimal) + "[wizard]\ndialog_font_size = 0\n", {},
+       "4:20: wizard.dialog_font_size: expected a number from 1 to 400, found the integer 0"},
+      {"raw flags", std::string(kMinimal) + "[flags]\nraw = \"0xZZ\"\n", {},
+       "4:7: flags.raw: expected a non-negative integer or a text \"0x\" with up to 16 hexadecimal digits, "
+       "found a text \"0xZZ\""},
+      {"raw archive flags wider than 32 bits", std::string(kMinimal) + "[archive]\nraw = \"0x100000000\"\n", {},
+       "4:7: archive.raw: expected a value that fits 32 bits"},
+      {"missing file", std::string(kMinimal) + "[uninstall]\nicon = \"nope.ico\"\n", {},
+       "4:8: uninstall.icon: cannot read file \"<dir>/nope.ico\": No such file or directory"},
+      {"missing document in a list", std::string(kMinimal) + "[wizard]\nreadme = [\"a.txt\", \"b.txt\"]\n",
+       {{"a.txt", "A"}}, "4:20: wizard.readme[1]: cannot read file \"<dir>/b.txt\": No such file or directory"},
+      {"list of files expected", std::string(kMinimal) + "[wizard]\nlicence = \"LICENSE.txt\"\n", {},
+       "4:11: wizard.licence: expected an array of texts, e.g. [\"a\", \"b\"], found a text \"LICENSE.txt\""},
+      {"table expected", "wizard = 3\n" + std::string(kMinimal), {},
+       "1:10: wizard: expected a table ([wizard]), found the integer 3"},
+      {"narrow text outside code page 1252", std::string(kMinimal) + "[notify]\nstart = \"http://x/\xE2\x86\x92\"\n",
+       {}, "4:9: notify.start: expected characters of code page 1252 (Western European) only"},
+      {"Text16 too long", "[product]\nname = \"D\"\ninformation_link = \"" + long_link + "\"\n", {},
+       "3:20: product.information_link: expected at most 32767 characters, found 40000"},
+      {"text number key", std::string(kMinimal) + "[texts]\nwelcome = \"Hi\"\n", {},
+       "4:1: texts.welcome: expected a text number from 0 to 9999 as the key"},
+      {"text number too high", std::string(kMinimal) + "[texts]\n10000 = \"Hi\"\n", {},
+       "4:1: texts.10000: expected a text number from 0 to 9999 as the key"},
+      {"cipher key", std::string(kMinimal) + "[archive]\ncipher_key = \"0011\"\n", {},
+       "4:14: archive.cipher_key: expected 16 hexadecimal digits (8 bytes)"},
+      {"copyright without position", std::string(kMinimal) + "[background]\ncopyright_text = \"(c)\"\n", {},
+       "3:1: background: copyright settings given without \"copyright_position\" (0 shows no copyright line)"},
+      {"master without name", std::string(kMinimal) + "[master]\nmin_version = \"2\"\n", {},
+       "3:1: master: missing key \"name\": the master product's Uninstall key name"},
+      {"language file missing", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n", {},
+       "<dir>/de.toml: cannot read the file: No such file or directory"},
+      {"language file without name", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n",
+       {{"de.toml", "[texts]\n1 = \"Hallo\"\n"}},
+       "<dir>/de.toml:1:1: missing key \"name\": the language's name as the language page lists it"},
+      {"language file with a bad key", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n",
+       {{"de.toml", "name = \"Deutsch\"\n[texts]\n1 = 5\n"}},
+       "<dir>/de.toml:3:5: texts.1: expected a text in double quotes, found the integer 5"},
+  };
+  for (const ErrorCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Loaded r = Load(c.manifest, c.files);
+    EXPECT_FALSE(r.manifest);
+    ASSERT_FALSE(r.diags.empty());
+    const std::string dir = fs::path(r.file).parent_path().string();
+    std::string expected = c.expected;
+    for (std::size_t at; (at = expected.find("<dir>")) != std::string::npos;) expected.replace(at, 5, dir);
+    const std::string prefix = expected.rfind(dir, 0) == 0 ? "" : r.file + ":";
+    EXPECT_EQ(FormatDiagnostic(r.diags.front()), prefix + expected);
+  }
+}
+
+TEST(AuthoringManifestTest, UnknownKeysListTheKnownOnes) {
+  const Loaded r = Load("[product]\nname = \"D\"\npublsher = \"X\"\n[wizzard]\n");
+  ASSERT_EQ(r.diags.size(), 2u);
+  const std::string typo = FormatDiagnostic(r.diags.list()[0]);
+  EXPECT_EQ(typo.rfind(r.file + ":3:1: product.publsher: unknown key; expected one of: ", 0), 0u) << typo;
+  EXPECT_NE(typo.find("publisher"), std::string::npos);
+  const std::string table = FormatDiagnostic(r.diags.list()[1]);
+  EXPECT_EQ(table.rfind(r.file + ":4:2: wizzard: unknown key; expected one of: ", 0), 0u) << table;
+  EXPECT_NE(table.find("wizard"), std::string::npos);
+}
+
+TEST(AuthoringManifestTest, ReportsEveryMistakeInOneRun) {
+  const Loaded r = Load("[product]\nname = 1\nversion = 2\n[flags]\nnope = true\n");
+  EXPECT_FALSE(r.manifest);
+  EXPECT_EQ(r.diags.size(), 3u) << r.diags.Text();
+}
+
+TEST(AuthoringManifestTest, ReadableKeysFillTheSettings) {
+  const Loaded r = Load(R"([product]
+name = "Demo"
+version = "2.1"
+publisher = "Maker"
+install_path = "Maker\\Demo"
+bitness = "64-bit"
+excluded_systems = "0x30"
+icon = "demo.ico"
+support_offer = "Caf\u00e9 help"
+
+[versions]
+no_downgrade_below = "2.0"
+
+[master]
+name = "Base"
+display_name = "Base Suite"
+
+[wizard]
+automatic = "never"
+dialog_font_size = 9.5
+side_picture_frame = "border"
+dialog_background = "#102030"
+licence = ["a.txt", "b.rtf"]
+[wizard.layout]
+folder = 2
+summary = 1
+
+[background]
+top_colour = "#FF8000"
+copyright_position = 2
+copyright_text = "(c) Maker"
+
+[uninstall]
+fonts = "ask"
+shared_files = "remove"
+
+[notify]
+error = "http://example.invalid/e?p=<product>"
+
+[batches]
+pre_install = "echo pre"
+
+[archive]
+encipher = true
+integrity_check = "checksum"
+cipher_key = "0011223344556677"
+)",
+                        {{"demo.ico", "ICON"}, {"a.txt", "licence A"}, {"b.rtf", "{\\rtf1 B}"}});
+  ASSERT_TRUE(r.manifest) << r.diags.Text();
+  const InstallSettings& s = r.manifest->settings;
+  EXPECT_EQ(s.product_name, u"Demo");
+  EXPECT_EQ(s.display_version, u"2.1");
+  EXPECT_EQ(s.publisher, u"Maker");
+  EXPECT_EQ(s.install_path, u"Maker\\Demo");
+  EXPECT_EQ(s.bitness, 1);
+  EXPECT_EQ(s.excluded_systems, 0x30u);
+  EXPECT_EQ(s.product_icon, Bytes({'I', 'C', 'O', 'N'}));
+  EXPECT_EQ(s.support_offer, "Caf\xE9 help");  // code page 1252
+  EXPECT_EQ(s.no_downgrade_below, "2.0");
+  EXPECT_EQ(s.master_product_name, u"Base");
+  EXPECT_EQ(s.master_display_name, u"Base Suite");
+  EXPECT_TRUE(HasFlag(s.product_flags, pf::kMasterProduct));
+  EXPECT_EQ(s.automatic_rule, 2);
+  EXPECT_EQ(s.dialog_font_size, 95u);
+  EXPECT_EQ(s.side_picture_frame, 2);
+  EXPECT_EQ(s.dialog_bg, 0x302010u);
+  EXPECT_TRUE(HasFlag(s.product_flags, pf::kDialogColours));
+  ASSERT_EQ(s.licence_documents.size(), 2u);
+  EXPECT_EQ(s.licence_documents[1], Bytes({'{', '\\', 'r', 't', 'f', '1', ' ', 'B', '}'}));
+  EXPECT_EQ(s.page_styles.layout_variant(WizardPage::kFolder), 2u);
+  EXPECT_EQ(s.page_styles.layout_variant(WizardPage::kSummary), 1u);
+  EXPECT_EQ(s.page_styles.integrity_mode(), 1u);
+  EXPECT_EQ(s.top_color, 0x0080FFu);
+  EXPECT_EQ(s.copyright_pos, 2);
+  EXPECT_EQ(s.copyright_text, u"(c) Maker");
+  EXPECT_EQ(s.uninstall_fonts, 1u);
+  EXPECT_EQ(s.uninstall_shared, 2u);
+  EXPECT_EQ(s.error_url, "http://example.invalid/e?p=<product>");
+  EXPECT_EQ(s.pre_install_batch, "echo pre");
+  EXPECT_EQ(r.manifest->archive_flags, kArchiveEnciphered);
+  ASSERT_TRUE(r.manifest->cipher_key);
+  EXPECT_EQ((*r.manifest->cipher_key)[7], 0x77);
+}
+
+TEST(AuthoringManifestTest, NamedFlagsSetAndClearOverTheRawWord) {
+  const struct {
+    const char* name;
+    std::string flags;
+    ProductFlags expected;
+  } cases[] = {
+      {"defaults", "", DefaultSettings().product_flags},
+      {"raw replaces the defaults", "raw = 0x100\n", pf::kSingleInstance},
+      {"raw top bit as text", "raw = \"0x8000000000000000\"\n", ProductFlags{1} << 63},
+      {"named bit set", "raw = 0\nprogress_page = true\n", pf::kProgressPage},
+      {"named bit cleared", "raw = 0x104\nregister_uninstaller = false\n", pf::kSingleInstance},
+      {"high half", "raw = 0\noffer_view_log = true\nno_greeting_page = true\n",
+       pf::kSummaryCheckBox | pf::kNoGreetingPage},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Loaded r = Load(std::string(kMinimal) + "[flags]\n" + c.flags);
+    ASSERT_TRUE(r.manifest) << r.diags.Text();
+    EXPECT_EQ(r.manifest->settings.product_flags, c.expected);
+  }
+}
+
+TEST(AuthoringManifestTest, FlagNamesAreUniqueAndEachNamesOneBit) {
+  for (const auto* list : {&ProductFlagNames(), &ArchiveFlagNames()}) {
+    std::set<std::string> names;
+    std::uint64_t seen = 0;
+    for (const NamedBit& b : *list) {
+      EXPECT_TRUE(names.insert(b.name).second) << b.name;
+      EXPECT_EQ(b.bit & (b.bit - 1), 0u) << b.name << " is not a single bit";
+      EXPECT_EQ(seen & b.bit, 0u) << b.name << " repeats a bit";
+      seen |= b.bit;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ks::authoring

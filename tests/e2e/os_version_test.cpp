@@ -52,9 +52,9 @@ TEST_P(OsVersion, ReportedVersionIsIdentified) {
   const std::string exe =
       CopyIntoPrefix(BuildProgramLinuxPath("ksosinfo.exe"), ScratchFolder(), exe_name);
   ASSERT_FALSE(exe.empty()) << "cannot copy ksosinfo.exe of " << env().win_bin;
-  const std::string key = "HKCU\\Software\\Wine\\AppDefaults\\" + exe_name;
-  ASSERT_TRUE(RegAddString(key, "Version", c.setting, RegView::k64));
-  ASSERT_EQ(RegQuery(key, "Version", RegView::k64), std::optional<std::string>(c.setting));
+  const std::string app_key = "HKCU\\Software\\Wine\\AppDefaults\\" + exe_name;
+  ASSERT_TRUE(RegAddString(app_key, "Version", c.setting, RegView::k64));
+  ASSERT_EQ(RegQuery(app_key, "Version", RegView::k64), std::optional<std::string>(c.setting));
 
   const WineResult r = RunWine({exe}, 60);
   ASSERT_TRUE(r.started && !r.timed_out && r.status == 0) << r.out;

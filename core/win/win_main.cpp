@@ -13,6 +13,7 @@
 #include "core/win/terminate.h"
 #include "lib/fatal.h"
 #include "lib/session.h"
+#include "lib/win/code_page.h"
 #include "lib/win/owned.h"
 #include "lib/win/random_source.h"
 #include "lib/win/system_library.h"
@@ -79,6 +80,8 @@ void LoadSubclassFunctions(ProcessState& process) {
 
 void StartUp(HINSTANCE instance) {
   // The installer caption (kInstallerCaption) is a constant, set before anything runs.
+  // Narrow texts go through the system's code page from here on (the /d: copy, the batches).
+  UseSystemAnsiCodePage();
   if (SUCCEEDED(::OleInitialize(nullptr))) NoteOleInitialized();
   EnableTakeOwnershipPrivilege();
   InstallFatalHooks();

@@ -86,6 +86,10 @@ if(KS_E2E_SOURCES)
                              KS_WINE_STATE="${KS_WINE_STATE}")
   target_include_directories(ks_e2e_tests PRIVATE "${CMAKE_SOURCE_DIR}/tests/e2e")
   target_link_libraries(ks_e2e_tests PRIVATE ks_portable GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 TEST_FILTER "-Serial*"
                        PROPERTIES LABELS e2e FIXTURES_REQUIRED wine TIMEOUT 300)
+  # Suites named Serial* end every program of the shared prefix (a simulated
+  # restart), so they run alone.
+  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 TEST_FILTER "Serial*"
+                       PROPERTIES LABELS e2e FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE)
 endif()

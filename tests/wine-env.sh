@@ -54,6 +54,21 @@ kill_ours() {
   fi
 }
 
+# A wine server that `wineserver -k` cannot reach (its prefix folder was
+# replaced under it) would live on forever with -p; find it by its environment.
+kill_prefix_servers() {
+  local prefix=$1 env pid
+  for env in /proc/[0-9]*/environ; do
+    pid=${env#/proc/}
+    pid=${pid%/environ}
+    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = wineserver64 ] ||
+      [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = wineserver ] || continue
+    if tr '\0' '\n' <"$env" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
+      kill "$pid" 2>/dev/null || true
+    fi
+  done
+}
+
 # ---- template ---------------------------------------------------------------
 
 wine_version_key() {
@@ -228,6 +243,7 @@ cmd_stop() {
     WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
     WINEPREFIX="$prefix" timeout 30 "$WINESERVER" -w 2>/dev/null || true
   fi
+  kill_prefix_servers "$prefix"
   [ -f "$state/xvfb.pid" ] && kill_ours "$(cat "$state/xvfb.pid")" Xvfb
   rm -f "$state/env" "$state/hold.pid" "$state/xvfb.pid"
   if [ "${KS_KEEP_PREFIX:-0}" != 1 ]; then rm -rf "$prefix"; fi

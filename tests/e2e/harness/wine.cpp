@@ -273,39 +273,75 @@ std::string CopyEngine(const std::string& windows_dir, const std::string& name) 
   return CopyIntoPrefix(EngineLinuxPath(), windows_dir, name);
 }
 
-WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds) {
-  WineResult result;
-  const WineEnv* env = LoadWineEnv(nullptr);
-  if (!env) return result;
+namespace {
+
+// Starts `argv` (argv[0] a full path) with the run's environment from inside
+// drive_c; standard output to `out_fd`, standard error to the run's log.
+// Returns the child's pid, or -1.
+pid_t Spawn(const WineEnv& env, std::vector<std::string> argv_strings, int out_fd, bool detach) {
   // Everything the child needs is prepared before fork.
-  std::vector<std::string> argv_strings{env->wine};
-  argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-  std::vector<std::string> env_strings = WineEnvironment(*env);
+  std::vector<std::string> env_strings = WineEnvironment(env);
   std::vector<char*> argv = CStrings(argv_strings);
   std::vector<char*> envp = CStrings(env_strings);
-  const std::string drive_c = env->prefix + "/drive_c";
+  const std::string drive_c = env.prefix + "/drive_c";
   const std::string log = StateDir() + "/wine-stderr.log";
+  UniqueFd err(open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  UniqueFd null_in(open("/dev/null", O_RDWR | O_CLOEXEC));
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (detach) {
+    // A daemon of its own: not our child, so no zombie and no kill with us.
+    setsid();
+    if (fork() != 0) _exit(0);
+  }
+  dup2(null_in.get(), 0);
+  dup2(out_fd >= 0 ? out_fd : null_in.get(), 1);
+  dup2(err.get() >= 0 ? err.get() : null_in.get(), 2);
+  if (chdir(drive_c.c_str()) != 0) _exit(126);
+  execve(argv[0], argv.data(), envp.data());
+  _exit(127);
+}
 
+WineResult RunProcess(const WineEnv& env, const std::vector<std::string>& argv, int timeout_seconds) {
+  WineResult result;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return result;
   UniqueFd read_end(fds[0]), write_end(fds[1]);
-  UniqueFd err(open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-  UniqueFd null_in(open("/dev/null", O_RDONLY | O_CLOEXEC));
-  const pid_t pid = fork();
+  const pid_t pid = Spawn(env, argv, write_end.get(), false);
   if (pid < 0) return result;
-  if (pid == 0) {
-    dup2(null_in.get(), 0);
-    dup2(write_end.get(), 1);
-    if (err.get() >= 0) dup2(err.get(), 2);
-    if (chdir(drive_c.c_str()) != 0) _exit(126);
-    execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
   write_end.Reset();
   fcntl(read_end.get(), F_SETFL, O_NONBLOCK);
   result.started = true;
   Supervise(pid, read_end.get(), timeout_seconds, result);
   return result;
+}
+
+}  // namespace
+
+WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds) {
+  const WineEnv* env = LoadWineEnv(nullptr);
+  if (!env) return {};
+  std::vector<std::string> argv{env->wine};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunProcess(*env, argv, timeout_seconds);
+}
+
+bool SimulateRestart() {
+  const WineEnv* env = LoadWineEnv(nullptr);
+  if (!env) return false;
+  const std::string server = env->Value("WINESERVER");
+  RunProcess(*env, {server, "-k"}, 60);
+  const WineResult waited = RunProcess(*env, {server, "-w"}, 60);
+  if (!waited.started || waited.timed_out) return false;
+  // Back to the fixture's state: a persistent server and the desktop holder.
+  const pid_t daemon = Spawn(*env, {server, "-p"}, -1, true);
+  if (daemon > 0) waitpid(daemon, nullptr, 0);
+  const pid_t holder = Spawn(*env, {env->wine, env->tools_dir + "\\ksdriver.exe", "hold"}, -1, true);
+  if (holder > 0) waitpid(holder, nullptr, 0);
+  // The first program of the new session carries out the pending renames;
+  // wait for it so that the caller sees their result.
+  const WineResult probe = RunWine({env->tools_dir + "\\ksdriver.exe", "probe"}, 120);
+  return probe.started && !probe.timed_out && probe.status == 0;
 }
 
 std::optional<std::string> RegQuery(const std::string& key, const std::string& name, RegView view) {

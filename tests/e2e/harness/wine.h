@@ -90,6 +90,12 @@ struct WineResult {
 // until the pipe closes: programs it started may keep it open).
 WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds = 120);
 
+// Simulates a restart of Windows: ends every program of the prefix and the
+// wine server; the first program started afterwards carries out the pending
+// file renames (PendingFileRenameOperations). Restores the persistent server
+// and the desktop holder and returns once a program has started again.
+bool SimulateRestart();
+
 enum class RegView { k32, k64 };
 
 // The data of a registry value as `reg query` shows it (REG_SZ text, REG_DWORD

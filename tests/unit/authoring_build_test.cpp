@@ -232,6 +232,20 @@ TEST(AuthoringBuildTest, GermanOnlyProductStartsInItsOnlyLanguage) {
   EXPECT_EQ(back.texts.Text(49), u"Abbrechen");
 }
 
+TEST(AuthoringBuildTest, ExampleProductBuilds) {
+  Diagnostics diags;
+  const auto m = LoadManifest(fs::path(KS_SOURCE_DIR) / "examples" / "ptarmigan-notes" / "setup.toml", diags);
+  ASSERT_TRUE(m) << diags.Text();
+  const BuildResult built = Build(*m);
+  ASSERT_TRUE(built.ok) << built.diags.Text();
+  ReadBack back = ReadInstaller(built.executable);
+  EXPECT_EQ(back.settings.product_name, u"Ptarmigan Notes");
+  EXPECT_EQ(back.settings.readme_documents.size(), 1u);
+  ASSERT_EQ(back.texts.language_count(), 2u);
+  back.texts.set_current_language(1);
+  EXPECT_EQ(back.texts.Text(49), u"Abbrechen");
+}
+
 // Printf-style arguments of the texts the engine formats, in call order.
 TEST(AuthoringEnglishTextsTest, FormatTextsTakeTheEnginesArguments) {
   const struct {

@@ -274,5 +274,16 @@ TEST(AuthoringManifestTest, FlagNamesAreUniqueAndEachNamesOneBit) {
   }
 }
 
+TEST(AuthoringManifestTest, ReferenceDocumentsEveryFlagName) {
+  std::ifstream in(fs::path(KS_SOURCE_DIR) / "docs" / "manifest.md");
+  const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_FALSE(doc.empty());
+  for (const auto* list : {&ProductFlagNames(), &ArchiveFlagNames()}) {
+    for (const NamedBit& b : *list) {
+      EXPECT_NE(doc.find("`" + std::string(b.name) + "`"), std::string::npos) << b.name;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ks::authoring

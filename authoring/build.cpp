@@ -1,6 +1,7 @@
 #include "authoring/build.h"
 
 #include "core/archive_builder.h"
+#include "core/settings_block.h"
 #include "lib/crc32.h"
 
 namespace ks::authoring {
@@ -83,11 +84,34 @@ std::array<std::uint8_t, 8> CipherKeyFor(const Manifest& manifest, const Bytes& 
   return key;
 }
 
+bool CheckSettingsSize(const Bytes& stream, std::size_t max_stored, std::size_t max_decoded, Diagnostics& diags) {
+  // Enciphering pads to 8 bytes and appends the length: at most 12 more.
+  constexpr std::size_t kCipherOverhead = 12;
+  std::size_t stored = 0;
+  if (stream.size() <= max_decoded) {
+    // xz adds only a few bytes even to incompressible data, so only a stream
+    // near the limit needs a trial compression.
+    stored = stream.size() + kCipherOverhead < max_stored / 2 ? 0 : XzEncode(stream).size() + kCipherOverhead;
+    if (stored < max_stored) return true;
+  }
+  const std::string figures = stream.size() > max_decoded
+                                  ? std::to_string(stream.size()) + " bytes, more than the " +
+                                        std::to_string(max_decoded) + " bytes the engine decodes"
+                                  : std::to_string(stored) + " bytes stored, the engine accepts less than " +
+                                        std::to_string(max_stored);
+  diags.Add({"", 0, 0, "", "the settings are too large (" + figures +
+                               "); a background bitmap, start sound or documents this large cannot travel in them"});
+  return false;
+}
+
 BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const std::optional<SystemTime>& date,
                            const CompressOptions& compress, const ProgressFn& progress) {
   BuildResult r;
   const auto stream = EncodeSettings(manifest, date, r.diags);
   if (!stream) return r;
+  if (!CheckSettingsSize(*stream, static_cast<std::size_t>(kMaxSettingsSize), kMaxDecodedSettings, r.diags)) {
+    return r;
+  }
   ArchiveSpec spec;
   spec.flags = manifest.archive_flags;
   spec.settings = *stream;

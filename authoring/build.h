@@ -36,6 +36,11 @@ std::optional<Bytes> EncodeSettings(const Manifest& manifest, const std::optiona
 // the same input gives the same bytes.
 std::array<std::uint8_t, 8> CipherKeyFor(const Manifest& manifest, const Bytes& settings_stream);
 
+// Whether the engine can take the stream: stored (compressed, plus the
+// cipher's padding) below max_stored bytes and at most max_decoded bytes plain.
+// Otherwise the installer could only report itself corrupt, so the build fails.
+bool CheckSettingsSize(const Bytes& stream, std::size_t max_stored, std::size_t max_decoded, Diagnostics& diags);
+
 BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const std::optional<SystemTime>& date,
                            const CompressOptions& compress, const ProgressFn& progress);
 

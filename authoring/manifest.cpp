@@ -39,12 +39,14 @@ void ReadWide(Section& sec, const std::vector<WideKey>& keys) {
     const auto v = sec.t.Text(k.key);
     if (!v) continue;
     WString w = Utf8ToWide(*v);
-    if (w.size() * 2 > k.max_bytes) {
+    if (w.find(u'\0') != WString::npos) {
+      sec.t.Error(k.key, "the text may not contain a NUL character");
+    } else if (w.size() * 2 > k.max_bytes) {
       sec.t.Error(k.key, "expected at most " + std::to_string(k.max_bytes / 2) + " characters, found " +
                              std::to_string(w.size()));
-      continue;
+    } else {
+      sec.s().*k.field = std::move(w);
     }
-    sec.s().*k.field = std::move(w);
   }
 }
 
@@ -56,7 +58,9 @@ void ReadNarrow(Section& sec, const std::vector<NarrowKey>& keys) {
     if (!v) continue;
     const WString w = Utf8ToWide(*v);
     NString n = WideToCp1252(w, '\0');
-    if (Cp1252ToWide(n) != w) {
+    if (w.find(u'\0') != WString::npos) {
+      sec.t.Error(k.key, "the text may not contain a NUL character");
+    } else if (Cp1252ToWide(n) != w) {
       sec.t.Error(k.key, "expected characters of code page 1252 (Western European) only");
     } else if (n.size() > k.max_bytes) {
       sec.t.Error(k.key, "expected at most " + std::to_string(k.max_bytes) + " characters, found " +

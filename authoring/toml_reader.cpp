@@ -1,5 +1,6 @@
 #include "authoring/toml_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -196,7 +197,10 @@ std::optional<std::uint64_t> TomlReader::Word(std::string_view key) {
 
 std::optional<Bytes> TomlReader::ReadRelative(std::string_view key, const toml::node& node,
                                               const std::string& rel) {
-  const std::filesystem::path full = base_dir_ / std::filesystem::u8path(rel);
+  // Manifests name files with "/" or "\\" alike, so that one manifest builds on Linux and Windows.
+  std::string portable = rel;
+  std::replace(portable.begin(), portable.end(), '\\', '/');
+  const std::filesystem::path full = base_dir_ / std::filesystem::u8path(portable);
   std::string error;
   auto bytes = ReadWholeFile(full, error);
   if (!bytes) {

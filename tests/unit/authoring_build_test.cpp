@@ -246,6 +246,32 @@ TEST(AuthoringBuildTest, ExampleProductBuilds) {
   EXPECT_EQ(back.texts.Text(49), u"Abbrechen");
 }
 
+TEST(AuthoringBuildTest, SettingsTheEngineWouldRefuseFailTheBuild) {
+  Bytes random(4000);
+  std::uint32_t x = 12345;
+  for (auto& b : random) b = static_cast<std::uint8_t>((x = x * 1103515245 + 12345) >> 24);
+  const struct {
+    const char* name;
+    Bytes stream;
+    std::size_t max_stored, max_decoded;
+    std::string error;  // empty = accepted
+  } cases[] = {
+      {"small", Bytes(100, 'a'), 1000, 10000, ""},
+      {"compresses below the limit", Bytes(4000, 'a'), 1000, 10000, ""},
+      {"incompressible above the limit", random, 1000, 10000, "bytes stored, the engine accepts less than 1000"},
+      {"too large to decode", Bytes(20000, 'a'), 1000, 10000,
+       "20000 bytes, more than the 10000 bytes the engine decodes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Diagnostics diags;
+    EXPECT_EQ(CheckSettingsSize(c.stream, c.max_stored, c.max_decoded, diags), c.error.empty());
+    if (c.error.empty()) continue;
+    ASSERT_EQ(diags.size(), 1u);
+    EXPECT_NE(diags.front().message.find(c.error), std::string::npos) << diags.front().message;
+  }
+}
+
 // Printf-style arguments of the texts the engine formats, in call order.
 TEST(AuthoringEnglishTextsTest, FormatTextsTakeTheEnginesArguments) {
   const struct {

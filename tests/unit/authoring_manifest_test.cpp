@@ -105,6 +105,12 @@ TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
        {}, "4:9: notify.start: expected characters of code page 1252 (Western European) only"},
       {"Text16 too long", "[product]\nname = \"D\"\ninformation_link = \"" + long_link + "\"\n", {},
        "3:20: product.information_link: expected at most 32767 characters, found 40000"},
+      {"NUL in a text", "[product]\nname = \"D\\u0000x\"\n", {},
+       "2:8: product.name: the text may not contain a NUL character"},
+      {"NUL in a narrow text", std::string(kMinimal) + "[versions]\nno_downgrade_below = \"1\\u0000\"\n", {},
+       "4:22: versions.no_downgrade_below: the text may not contain a NUL character"},
+      {"Text8 too long", std::string(kMinimal) + "[versions]\nno_downgrade_below = \"" + std::string(256, '9') +
+       "\"\n", {}, "4:22: versions.no_downgrade_below: expected at most 255 characters, found 256"},
       {"text number key", std::string(kMinimal) + "[texts]\nwelcome = \"Hi\"\n", {},
        "4:1: texts.welcome: expected a text number from 0 to 9999 as the key"},
       {"text number too high", std::string(kMinimal) + "[texts]\n10000 = \"Hi\"\n", {},
@@ -135,6 +141,14 @@ TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
     const std::string prefix = expected.rfind(dir, 0) == 0 ? "" : r.file + ":";
     EXPECT_EQ(FormatDiagnostic(r.diags.front()), prefix + expected);
   }
+}
+
+TEST(AuthoringManifestTest, FilePathsTakeEitherSlash) {
+  const Loaded r = Load(std::string(kMinimal) + "icon = \"art\\\\p.ico\"\n[wizard]\nreadme = [\"docs/r.txt\"]\n",
+                        {{"art/p.ico", "ICO"}, {"docs/r.txt", "R"}});
+  ASSERT_TRUE(r.manifest) << r.diags.Text();
+  EXPECT_EQ(r.manifest->settings.product_icon, Bytes({'I', 'C', 'O'}));
+  EXPECT_EQ(r.manifest->settings.readme_documents.at(0), Bytes({'R'}));
 }
 
 TEST(AuthoringManifestTest, UnknownKeysListTheKnownOnes) {

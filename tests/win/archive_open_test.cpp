@@ -1,0 +1,162 @@
+// Copies of the archive_probe tool carrying archives written by the builder:
+// the probe reads its own ".setup" section as the installer does, through the
+// mapped image, and reports the outcome as its exit code.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include "core/archive_builder.h"
+#include "lib/win/system_library.h"
+#include "lib/win/wide.h"
+
+namespace ks {
+namespace {
+
+constexpr DWORD kCorrupt = 10000;
+
+std::wstring Wide(const WString& s) { return std::wstring(W(s)); }
+
+std::wstring OwnDirectory() {
+  const std::wstring self = Wide(ModuleFileName(nullptr));
+  return self.substr(0, self.find_last_of(L'\\') + 1);
+}
+
+Bytes ReadAll(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool WriteAll(const std::wstring& path, const Bytes& bytes) {
+  std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+DWORD RunProgram(const std::wstring& exe, const std::wstring& args) {
+  std::wstring command = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return 0xFFFFFFFF;
+  ::WaitForSingleObject(pi.hProcess, 60000);
+  DWORD code = 0xFFFFFFFE;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  return code;
+}
+
+class ArchiveOpen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    probe_ = OwnDirectory() + L"archive_probe.exe";
+    engine_ = ReadAll(probe_);
+    ASSERT_FALSE(engine_.empty()) << "archive_probe.exe must lie beside the tests";
+    wchar_t temp[MAX_PATH + 1];
+    ASSERT_NE(::GetTempPathW(MAX_PATH + 1, temp), 0u);
+    dir_ = std::wstring(temp) + L"ks_archive_open_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    ::CreateDirectoryW(dir_.c_str(), nullptr);
+  }
+  void TearDown() override {
+    for (const std::wstring& f : written_) ::DeleteFileW(f.c_str());
+    ::RemoveDirectoryW(dir_.c_str());
+  }
+
+  // Builds a copy of the probe with the archive and runs it.
+  DWORD RunWith(const ArchiveSpec& spec, int mode, const std::wstring& image = L"") {
+    Bytes exe;
+    std::string error;
+    if (!BuildSetupExecutable(engine_, spec, &exe, &error)) {
+      ADD_FAILURE() << error;
+      return 0xFFFFFFFF;
+    }
+    const std::wstring path = dir_ + L"setup" + std::to_wstring(written_.size()) + L".exe";
+    written_.push_back(path);
+    if (!WriteAll(path, exe)) return 0xFFFFFFFD;
+    std::wstring args = std::to_wstring(mode) + (spec.file_data_outside ? L" 1" : L" 0");
+    if (!image.empty()) args += L" \"" + image + L"\"";
+    return RunProgram(path, args);
+  }
+
+  std::wstring probe_, dir_;
+  Bytes engine_;
+  std::vector<std::wstring> written_;
+};
+
+ArchiveSpec Valid() {
+  ArchiveSpec spec;
+  spec.settings = Bytes(1000, 0x61);
+  spec.settings[0] = 7;
+  spec.file_data = Bytes(5000, 0x42);
+  spec.per_file_values = {5000};
+  return spec;
+}
+
+TEST_F(ArchiveOpen, ProbeWithoutSectionFindsNoData) { EXPECT_EQ(RunProgram(probe_, L"0 0"), 2u); }
+
+struct Case {
+  const char* what;
+  std::function<void(ArchiveSpec&)> change;
+  int mode;
+  DWORD expected;
+};
+
+TEST_F(ArchiveOpen, ReadsAndRefusesThroughTheMappedImage) {
+  const Case cases[] = {
+      {"scrambled", [](ArchiveSpec&) {}, 0, 0},
+      {"enciphered, engine check", [](ArchiveSpec& s) { s.flags = kArchiveEnciphered; }, 1, 0},
+      {"file data outside", [](ArchiveSpec& s) { s.file_data_outside = true; }, 1, 0},
+      {"wrong magic", [](ArchiveSpec& s) { s.magic ^= 1; }, 0, kCorrupt + 20},
+      {"other version", [](ArchiveSpec& s) { s.version = "45.0"; }, 0, 3},
+      {"settings size 0", [](ArchiveSpec& s) { s.settings_size = 0; }, 0, kCorrupt + 22},
+      {"settings check", [](ArchiveSpec& s) { s.settings_check = 0x1234; }, 0, kCorrupt + 25},
+      {"engine check", [](ArchiveSpec& s) { s.engine_check = 1; }, 1, kCorrupt + 40},
+      {"engine check unused in mode 0", [](ArchiveSpec& s) { s.engine_check = 1; }, 0, 0},
+      {"file data size", [](ArchiveSpec& s) { s.file_data_size = 4999; }, 0, kCorrupt + 46},
+      {"file data check", [](ArchiveSpec& s) { s.file_data_check = 1; }, 0, kCorrupt + 55},
+      {"outside data cut short",
+       [](ArchiveSpec& s) {
+         s.file_data_outside = true;
+         s.cut_short = 1;
+       },
+       0, kCorrupt + 46},
+  };
+  for (const Case& c : cases) {
+    ArchiveSpec spec = Valid();
+    c.change(spec);
+    EXPECT_EQ(RunWith(spec, c.mode), c.expected) << c.what;
+  }
+}
+
+TEST_F(ArchiveOpen, BrokenStreamIsRefused) {
+  ArchiveSpec spec = Valid();
+  spec.break_stream = true;
+  const DWORD code = RunWith(spec, 0);
+  EXPECT_TRUE(code == kCorrupt + 47 || code == kCorrupt + 25) << code;
+}
+
+TEST_F(ArchiveOpen, UnsignedProgramFailsTheSignatureCheck) {
+  EXPECT_EQ(RunWith(Valid(), 2), kCorrupt + 1001);
+}
+
+TEST_F(ArchiveOpen, EngineImageIsTheProgramWithoutItsArchive) {
+  ArchiveSpec spec = Valid();
+  spec.flags = kArchiveBuildEngineImage;
+  const std::wstring image = dir_ + L"image.exe";
+  written_.push_back(image);
+  ASSERT_EQ(RunWith(spec, 0, image), 0u);
+  Bytes expected = engine_;
+  expected.resize((expected.size() + 511) / 512 * 512, 0);
+  EXPECT_TRUE(ReadAll(image) == expected);
+  // And the image runs: it is the probe again, without data.
+  EXPECT_EQ(RunProgram(image, L"0 0"), 2u);
+}
+
+}  // namespace
+}  // namespace ks

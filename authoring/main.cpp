@@ -35,7 +35,10 @@ int Run(const CliOptions& o) {
   const std::string engine_path = o.engine.empty() ? KS_DEFAULT_ENGINE : o.engine;
   std::string error;
   const auto engine = ReadWholeFile(engine_path, error);
-  if (!engine) return Failed("kestrelon-build: cannot read the engine \"" + engine_path + "\": " + error + "\n");
+  if (!engine) {
+    return Failed("kestrelon-build: cannot read the engine \"" + engine_path + "\": " + error +
+                  (o.engine.empty() ? " (name one with --engine PATH)\n" : "\n"));
+  }
 
   const BuildDateResult date = ChooseBuildDate(o.no_date, std::getenv("SOURCE_DATE_EPOCH"),
                                                static_cast<std::int64_t>(std::time(nullptr)));

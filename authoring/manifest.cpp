@@ -299,7 +299,7 @@ void ReadLanguages(TomlReader& t, Manifest& m, Diagnostics& diags) {
   const auto files = t.TextList("files");
   if (!files) return;
   for (const std::string& f : *files) {
-    auto lang = LoadLanguageFile(t.base_dir() / std::filesystem::u8path(f), diags);
+    auto lang = LoadLanguageFile(ResolveRelative(t.base_dir(), f), diags);
     if (lang) m.languages.push_back(std::move(*lang));
   }
 }

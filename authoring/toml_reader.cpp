@@ -54,6 +54,12 @@ std::string DescribeNode(const toml::node& node) {
   }
 }
 
+std::filesystem::path ResolveRelative(const std::filesystem::path& base, const std::string& rel) {
+  std::string portable = rel;
+  std::replace(portable.begin(), portable.end(), '\\', '/');
+  return base / std::filesystem::u8path(portable);
+}
+
 std::optional<Bytes> ReadWholeFile(const std::filesystem::path& path, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -197,10 +203,7 @@ std::optional<std::uint64_t> TomlReader::Word(std::string_view key) {
 
 std::optional<Bytes> TomlReader::ReadRelative(std::string_view key, const toml::node& node,
                                               const std::string& rel) {
-  // Manifests name files with "/" or "\\" alike, so that one manifest builds on Linux and Windows.
-  std::string portable = rel;
-  std::replace(portable.begin(), portable.end(), '\\', '/');
-  const std::filesystem::path full = base_dir_ / std::filesystem::u8path(portable);
+  const std::filesystem::path full = ResolveRelative(base_dir_, rel);
   std::string error;
   auto bytes = ReadWholeFile(full, error);
   if (!bytes) {

@@ -79,6 +79,10 @@ class TomlReader {
   std::set<std::string, std::less<>> used_;
 };
 
+// A file named in a manifest, relative to base. "/" and "\\" both separate
+// folders, so that one manifest builds on Linux and Windows.
+std::filesystem::path ResolveRelative(const std::filesystem::path& base, const std::string& rel);
+
 // Reads a whole file. On failure returns nothing and sets error to the system's reason.
 std::optional<Bytes> ReadWholeFile(const std::filesystem::path& path, std::string& error);
 

@@ -14,7 +14,10 @@ bool IsWorkstation(const SystemVersion& v) { return v.product_type == kProductWo
 bool Has(const SystemVersion& v, std::uint16_t suite) { return (v.suite_mask & suite) != 0; }
 
 // Windows Home Server 2011 is an NT 6.1 server that only its product-info
-// type tells apart from Server 2008 R2.
+// type (PRODUCT_HOME_PREMIUM_SERVER, 34) tells apart from Server 2008 R2; the
+// product-type byte is only ever 1, 2 or 3, so 34 is looked for in the
+// product-info type. It is named "Home Server 2011" (short form "2008", its
+// base) and numbered 38; its OS code stays that of an NT 6.1 server.
 bool IsHomeServer2011(const SystemVersion& v) {
   return IsNt(v) && v.major == 6 && v.minor == 1 && !IsWorkstation(v) &&
          v.product_info_type == kProductInfoHomeServer2011;

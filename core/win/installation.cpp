@@ -1,17 +1,17 @@
 #include "core/installation.h"
 
+#include "core/win/archive_open.h"
 #include "core/win/fatal_error.h"
 
 namespace ks {
 
-// The archive reader is not wired in yet, so every engine behaves as one that
-// carries no ".setup" section.
 int RunInstallation() {
-  FatalError(
-      "This program performs installations and uninstallations.\r\n"
-      "There is no installation data present.\r\n"
-      "No uninstallation parameters were specified.\r\n\r\n"
-      "You should not delete this program or execute it directly.");
+  // Every failure to open the archive ends the process with its own message
+  // (no data, foreign version, corrupt archive).
+  OpenSetupArchive(TheSetupArchive());
+  // Reading the settings and the steps after it are not part of this build
+  // yet; say so instead of pretending to install.
+  FatalError("Installation is not available in this build");
 }
 
 }  // namespace ks

@@ -59,7 +59,11 @@ NString OutOfMemoryText(std::size_t requested) {
 }
 
 void RaiseInternalErrorAt(const char* module, int line) {
-  RaiseInternalError(InternalErrorText(module, line));
+  // __FILE__ carries the build machine's folders; the report names the source file only.
+  NStringView name(module ? module : "");
+  const std::size_t slash = name.find_last_of("/\\");
+  if (slash != NStringView::npos) name.remove_prefix(slash + 1);
+  RaiseInternalError(InternalErrorText(NString(name).c_str(), line));
 }
 
 void RaiseBoundsError(NStringView type_name, std::int64_t index, std::int64_t max_index) {

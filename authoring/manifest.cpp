@@ -1,5 +1,7 @@
 #include "authoring/manifest.h"
 
+#include "authoring/manifest_lists.h"
+#include "authoring/manifest_text.h"
 #include "authoring/toml_reader.h"
 #include "core/archive_header.h"
 #include "lib/text.h"
@@ -9,12 +11,6 @@ namespace {
 
 using S = InstallSettings;
 namespace pf = product_flag;
-
-// Limits of the field encodings, in bytes of the stored form.
-constexpr std::size_t kText16Bytes = 0xFFFF;
-constexpr std::size_t kText8Bytes = 0xFF;
-constexpr std::size_t kZTextBytes = 511;
-constexpr std::size_t kNoLimit = 0x40000000;
 
 struct WideKey {
   const char* key;
@@ -36,38 +32,13 @@ struct Section {
 
 void ReadWide(Section& sec, const std::vector<WideKey>& keys) {
   for (const WideKey& k : keys) {
-    const auto v = sec.t.Text(k.key);
-    if (!v) continue;
-    WString w = Utf8ToWide(*v);
-    if (w.find(u'\0') != WString::npos) {
-      sec.t.Error(k.key, "the text may not contain a NUL character");
-    } else if (w.size() * 2 > k.max_bytes) {
-      sec.t.Error(k.key, "expected at most " + std::to_string(k.max_bytes / 2) + " characters, found " +
-                             std::to_string(w.size()));
-    } else {
-      sec.s().*k.field = std::move(w);
-    }
+    if (auto v = WideText(sec.t, k.key, k.max_bytes)) sec.s().*k.field = std::move(*v);
   }
 }
 
-// Narrow texts travel in the system code page; the tool writes code page 1252
-// and refuses characters it lacks instead of turning them into "?".
 void ReadNarrow(Section& sec, const std::vector<NarrowKey>& keys) {
   for (const NarrowKey& k : keys) {
-    const auto v = sec.t.Text(k.key);
-    if (!v) continue;
-    const WString w = Utf8ToWide(*v);
-    NString n = WideToCp1252(w, '\0');
-    if (w.find(u'\0') != WString::npos) {
-      sec.t.Error(k.key, "the text may not contain a NUL character");
-    } else if (Cp1252ToWide(n) != w) {
-      sec.t.Error(k.key, "expected characters of code page 1252 (Western European) only");
-    } else if (n.size() > k.max_bytes) {
-      sec.t.Error(k.key, "expected at most " + std::to_string(k.max_bytes) + " characters, found " +
-                             std::to_string(n.size()));
-    } else {
-      sec.s().*k.field = std::move(n);
-    }
+    if (auto v = NarrowText(sec.t, k.key, k.max_bytes)) sec.s().*k.field = std::move(*v);
   }
 }
 
@@ -332,6 +303,9 @@ void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {
     m.english_texts = texts->NumberedTexts(kMaxTextNumber);
     texts->Finish();
   }
+  ReadClosePrograms(root, m.settings.close_programs);
+  ReadDeletions(root, m.settings.deletions);
+  ReadUninstallValues(root, m.settings.extra_uninstall_values);
   if (auto langs = root.Table("languages")) {
     ReadLanguages(*langs, m, diags);
     langs->Finish();

@@ -264,6 +264,22 @@ std::optional<TomlReader> TomlReader::Table(std::string_view key) {
   return std::nullopt;
 }
 
+std::optional<std::vector<TomlReader>> TomlReader::TableArray(std::string_view key) {
+  const toml::node* node = Get(key);
+  if (!node) return std::nullopt;
+  const toml::array* items = node->as_array();
+  if (!items || (!items->empty() && !items->is_array_of_tables())) {
+    TypeError(key, *node, "tables written as [[" + KeyPath(key) + "]]");
+    return std::nullopt;
+  }
+  std::vector<TomlReader> out;
+  for (std::size_t i = 0; i < items->size(); ++i) {
+    out.emplace_back(*items->get(i)->as_table(), KeyPath(key) + "[" + std::to_string(i) + "]", file_, base_dir_,
+                     *diags_);
+  }
+  return out;
+}
+
 std::vector<NumberedText> TomlReader::NumberedTexts(int max) {
   std::vector<NumberedText> out;
   for (const auto& [k, node] : table_) {

@@ -54,6 +54,8 @@ class TomlReader {
   std::optional<std::vector<std::string>> TextList(std::string_view key);
   // The sub-table, or nothing (with a diagnostic when the key holds another type).
   std::optional<TomlReader> Table(std::string_view key);
+  // An array of tables ([[key]] entries), each as a reader "key[i]".
+  std::optional<std::vector<TomlReader>> TableArray(std::string_view key);
   // Texts by number: keys "0" to "max", values texts.
   std::vector<NumberedText> NumberedTexts(int max);
 

@@ -288,6 +288,95 @@ TEST(AuthoringManifestTest, FlagNamesAreUniqueAndEachNamesOneBit) {
   }
 }
 
+TEST(AuthoringManifestTest, RecordListsBecomeSettingsRecords) {
+  const Loaded r = Load(std::string(kMinimal) + R"(
+[[close_program]]
+window_class = "NotesMain"
+name = "Ptarmigan Notes"
+action = "ask"
+when = ["install", "uninstall"]
+
+[[close_program]]
+window_title = "*Notes*"
+
+[[deletion]]
+path = '%InstallDir%\cache\*.tmp'
+condition = "size-at-least"
+value = "1024"
+at_restart = "on-failure"
+when = ["install"]
+
+[[deletion]]
+path = 'Café\old.log'
+
+[[uninstall_value]]
+name = "HelpLink"
+data = "https://example.invalid/help"
+
+[[uninstall_value]]
+name = "NoModify"
+type = "number"
+data = "1"
+)");
+  ASSERT_TRUE(r.manifest) << r.diags.Text();
+  const InstallSettings& s = r.manifest->settings;
+  ASSERT_EQ(s.close_programs.size(), 2u);
+  EXPECT_EQ(s.close_programs[0].class_pattern, u"NotesMain");
+  EXPECT_EQ(s.close_programs[0].display_name, "Ptarmigan Notes");
+  EXPECT_EQ(s.close_programs[0].action, 2);
+  EXPECT_EQ(s.close_programs[0].when, 3);
+  EXPECT_EQ(s.close_programs[1].title_pattern, u"*Notes*");
+  EXPECT_EQ(s.close_programs[1].action, 0);
+  EXPECT_EQ(s.close_programs[1].when, 1) << "installation by default";
+  ASSERT_EQ(s.deletions.size(), 2u);
+  EXPECT_EQ(s.deletions[0].path, "%InstallDir%\\cache\\*.tmp");
+  EXPECT_EQ(s.deletions[0].condition, 5);
+  EXPECT_EQ(s.deletions[0].condition_value, "1024");
+  EXPECT_EQ(s.deletions[0].flags, 0x2 | 0x4);
+  EXPECT_EQ(s.deletions[1].path, "|Caf\xC3\xA9\\old.log") << "non-ASCII paths travel as marked UTF-8";
+  EXPECT_EQ(s.deletions[1].flags, 0x8) << "uninstallation by default";
+  ASSERT_EQ(s.extra_uninstall_values.size(), 2u);
+  EXPECT_EQ(s.extra_uninstall_values[0].name, "HelpLink");
+  EXPECT_EQ(s.extra_uninstall_values[0].type, 1);
+  EXPECT_EQ(s.extra_uninstall_values[1].type, 4);
+  EXPECT_EQ(s.extra_uninstall_values[1].data, u"1");
+}
+
+TEST(AuthoringManifestTest, RecordListErrorsNameTheEntry) {
+  std::string many;
+  for (int i = 0; i < 1001; ++i) many += "[[uninstall_value]]\nname = \"V\"\n";
+  const struct {
+    const char* name;
+    std::string lists;
+    std::string expected;  // after "<file>:"
+  } cases[] = {
+      {"end marker as class", "[[close_program]]\nwindow_class = \"~~THE~END~~\"\n",
+       "4:16: close_program[0].window_class: this text marks the end of the list"},
+      {"no pattern", "[[close_program]]\nname = \"X\"\n",
+       "3:1: close_program[0]: expected \"window_class\" or \"window_title\" (a pattern the window must match)"},
+      {"bad when", "[[close_program]]\nwindow_title = \"X\"\nwhen = [\"always\"]\n",
+       "5:8: close_program[0].when: expected a list of \"install\" and \"uninstall\", found \"always\""},
+      {"deletion end marker", "[[deletion]]\npath = \"~~THE END~~\"\n",
+       "4:8: deletion[0].path: this text marks the end of the list"},
+      {"deletion without path", "[[deletion]]\ncondition = \"always\"\n",
+       "3:1: deletion[0]: missing key \"path\": the file or wildcard pattern to delete"},
+      {"unknown key in an entry", "[[uninstall_value]]\nname = \"A\"\nvalue = \"1\"\n",
+       "5:1: uninstall_value[0].value: unknown key; expected one of: data, name, type"},
+      {"not an array of tables", "", "1:12: deletion: expected tables written as [[deletion]], found a text \"x\""},
+      {"too many records", many, "3:1: uninstall_value: expected at most 1000 entries, found 1001"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string manifest = c.lists.empty() ? "deletion = \"x\"\n" + std::string(kMinimal)
+                                                 : std::string(kMinimal) + c.lists;
+    const Loaded r = Load(manifest);
+    EXPECT_FALSE(r.manifest);
+    ASSERT_FALSE(r.diags.empty());
+    const std::string text = FormatDiagnostic(r.diags.front());
+    EXPECT_EQ(text.substr(0, r.file.size() + 1 + c.expected.size()), r.file + ":" + c.expected);
+  }
+}
+
 TEST(AuthoringManifestTest, ReferenceDocumentsEveryFlagName) {
   std::ifstream in(fs::path(KS_SOURCE_DIR) / "docs" / "manifest.md");
   const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -11,6 +11,7 @@
 #include "authoring/output_file.h"
 #include "authoring/progress.h"
 #include "authoring/toml_reader.h"
+#include "lib/text.h"
 #include "lib/version.h"
 
 #ifndef KS_DEFAULT_ENGINE
@@ -34,7 +35,7 @@ int Failed(const std::string& text) {
 int Run(const CliOptions& o) {
   const std::string engine_path = o.engine.empty() ? KS_DEFAULT_ENGINE : o.engine;
   std::string error;
-  const auto engine = ReadWholeFile(engine_path, error);
+  const auto engine = ReadWholeFile(std::filesystem::u8path(engine_path), error);
   if (!engine) {
     return Failed("kestrelon-build: cannot read the engine \"" + engine_path + "\": " + error +
                   (o.engine.empty() ? " (name one with --engine PATH)\n" : "\n"));
@@ -61,10 +62,8 @@ int Run(const CliOptions& o) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const CliResult cli = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+int Main(const std::vector<std::string>& args) {
+  const CliResult cli = ParseCommandLine(args);
   if (!cli.options) return Usage(cli.error);
   if (cli.options->help) {
     std::printf("%s", UsageText().c_str());
@@ -76,3 +75,19 @@ int main(int argc, char** argv) {
   }
   return Run(*cli.options);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands narrow programs their arguments in the ANSI code page, which
+// cannot hold every file name; take them as UTF-16 and work in UTF-8.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    args.push_back(ks::WideToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+  }
+  return Main(args);
+}
+#else
+int main(int argc, char** argv) { return Main(std::vector<std::string>(argv + 1, argv + argc)); }
+#endif

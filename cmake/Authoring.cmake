@@ -44,7 +44,7 @@ target_compile_options(kestrelon-build PRIVATE ${KS_WARNINGS})
 target_compile_definitions(kestrelon-build PRIVATE KS_DEFAULT_ENGINE="${KS_AUTHORING_ENGINE}")
 target_link_libraries(kestrelon-build PRIVATE ks_authoring)
 if(WIN32)
-  target_link_options(kestrelon-build PRIVATE -static -static-libgcc -static-libstdc++)
+  target_link_options(kestrelon-build PRIVATE -municode -static -static-libgcc -static-libstdc++)
 endif()
 
 if(TARGET ks_unit_tests)

@@ -15,7 +15,9 @@ if(KS_UNIT_SOURCES)
   target_compile_options(ks_unit_tests PRIVATE ${KS_WARNINGS})
   target_compile_definitions(ks_unit_tests PRIVATE KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   target_link_libraries(ks_unit_tests PRIVATE ks_portable GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(ks_unit_tests TEST_PREFIX "unit." PROPERTIES LABELS unit
+  # NO_PRETTY_VALUES: with named parameters CMake would keep gtest's
+  # "# GetParam() = ..." comment in the test's name.
+  gtest_discover_tests(ks_unit_tests TEST_PREFIX "unit." NO_PRETTY_VALUES PROPERTIES LABELS unit
                        DISCOVERY_TIMEOUT 60)
 endif()
 
@@ -86,10 +88,12 @@ if(KS_E2E_SOURCES)
                              KS_WINE_STATE="${KS_WINE_STATE}")
   target_include_directories(ks_e2e_tests PRIVATE "${CMAKE_SOURCE_DIR}/tests/e2e")
   target_link_libraries(ks_e2e_tests PRIVATE ks_portable GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 TEST_FILTER "-Serial*"
+  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+                       TEST_FILTER "-Serial*"
                        PROPERTIES LABELS e2e FIXTURES_REQUIRED wine TIMEOUT 300)
   # Suites named Serial* end every program of the shared prefix (a simulated
   # restart), so they run alone.
-  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 TEST_FILTER "Serial*"
+  gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
+                       TEST_FILTER "Serial*"
                        PROPERTIES LABELS e2e FIXTURES_REQUIRED wine TIMEOUT 300 RUN_SERIAL TRUE)
 endif()

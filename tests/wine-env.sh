@@ -57,13 +57,9 @@ kill_ours() {
 # A wine server that `wineserver -k` cannot reach (its prefix folder was
 # replaced under it) would live on forever with -p; find it by its environment.
 kill_prefix_servers() {
-  local prefix=$1 env pid
-  for env in /proc/[0-9]*/environ; do
-    pid=${env#/proc/}
-    pid=${pid%/environ}
-    [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = wineserver64 ] ||
-      [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = wineserver ] || continue
-    if tr '\0' '\n' <"$env" 2>/dev/null | grep -qxF "WINEPREFIX=$prefix"; then
+  local prefix=$1 pid
+  for pid in $(pgrep -x 'wineserver(64)?' || true); do
+    if tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$prefix"; then
       kill "$pid" 2>/dev/null || true
     fi
   done
@@ -238,12 +234,14 @@ cmd_stop() {
   local state=$1 prefix="$1/prefix"
   [ -d "$state" ] || { log "nothing to stop in $state"; return 0; }
   # Works from whatever a start left, also one that was killed half-way.
-  [ -f "$state/hold.pid" ] && kill_ours "$(cat "$state/hold.pid")" ksdriver
+  # The server ends every program of the prefix at once (the holder too);
+  # the pids are the fall-back for a server that is already gone.
   if [ -f "$prefix/system.reg" ]; then
     WINEPREFIX="$prefix" "$WINESERVER" -k 2>/dev/null || true
     WINEPREFIX="$prefix" timeout 30 "$WINESERVER" -w 2>/dev/null || true
   fi
   kill_prefix_servers "$prefix"
+  [ -f "$state/hold.pid" ] && kill_ours "$(cat "$state/hold.pid")" ksdriver
   [ -f "$state/xvfb.pid" ] && kill_ours "$(cat "$state/xvfb.pid")" Xvfb
   rm -f "$state/env" "$state/hold.pid" "$state/xvfb.pid"
   if [ "${KS_KEEP_PREFIX:-0}" != 1 ]; then rm -rf "$prefix"; fi

@@ -192,6 +192,8 @@ void WineTest::SetUp() {
   std::string error;
   env_ = LoadWineEnv(&error);
   if (!env_) GTEST_FAIL() << error;
+  // Which engine build ran shows in every test's record (XML/JSON output).
+  RecordProperty("engine_arch", env_->arch);
 }
 
 std::string LinuxPath(const std::string& windows_path) {

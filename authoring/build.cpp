@@ -51,7 +51,8 @@ InstallSettings SettingsWithDate(const InstallSettings& settings, const std::opt
 }
 
 std::optional<LocalizedTexts> MakeTexts(const Manifest& manifest, Diagnostics& diags) {
-  const auto table = BuildTextTable(manifest.include_english, manifest.english_texts, manifest.languages, diags);
+  const auto table = BuildTextTable(manifest.include_english, manifest.english_texts, manifest.languages,
+                                    manifest.path.string(), diags);
   if (!table) return std::nullopt;
   std::vector<std::vector<WString>> rows;
   rows.reserve(table->rows.size());

@@ -2,6 +2,7 @@
 
 #include "authoring/english_texts.h"
 #include "authoring/toml_reader.h"
+#include "core/localized_texts.h"
 
 namespace ks::authoring {
 namespace {
@@ -56,6 +57,23 @@ std::size_t RowCount(const std::vector<TextOverride>& english, const std::vector
   return count;
 }
 
+// Appends one language: the base texts with the language's own over them.
+void AddLanguage(TextTable& table, const std::vector<std::string>& base, const LanguageSource& lang,
+                 Diagnostics& diags) {
+  std::vector<std::string> column = base;
+  for (const TextOverride& t : lang.texts) {
+    if (CheckText(t.text, t.where, diags)) column[static_cast<std::size_t>(t.number)] = t.text;
+  }
+  Diagnostic name_where = lang.where;
+  if (lang.name.empty()) {
+    name_where.message = "the language name may not be empty";
+    diags.Add(name_where);
+  }
+  CheckText(lang.name, name_where, diags);
+  table.names.push_back(lang.name);
+  for (std::size_t n = 0; n < column.size(); ++n) table.rows[n].push_back(std::move(column[n]));
+}
+
 }  // namespace
 
 std::optional<std::size_t> Utf16Length(std::string_view utf8) {
@@ -96,14 +114,14 @@ std::optional<LanguageSource> LoadLanguageFile(const std::filesystem::path& path
 }
 
 std::optional<TextTable> BuildTextTable(bool include_english, const std::vector<TextOverride>& english,
-                                        const std::vector<LanguageSource>& others, Diagnostics& diags) {
+                                        const std::vector<LanguageSource>& others, const std::string& manifest_file,
+                                        Diagnostics& diags) {
   const std::size_t before = diags.size();
-  if (!include_english && others.empty()) {
-    diags.Add({"", 0, 0, "languages", "no language: keep English or name at least one language file"});
-    return std::nullopt;
-  }
-  if (others.size() + (include_english ? 1 : 0) > 200) {
-    diags.Add({"", 0, 0, "languages.files", "expected at most 200 languages"});
+  const std::size_t count = others.size() + (include_english ? 1 : 0);
+  if (count == 0 || count > static_cast<std::size_t>(kMaxLanguages)) {
+    diags.Add({manifest_file, 0, 0, "languages",
+               count == 0 ? "no language: keep English or name at least one language file"
+                          : "expected at most " + std::to_string(kMaxLanguages) + " languages"});
     return std::nullopt;
   }
   // The English texts are every language's fallback, even when English itself is not listed.
@@ -114,22 +132,8 @@ std::optional<TextTable> BuildTextTable(bool include_english, const std::vector<
   }
   TextTable table;
   table.rows.assign(base.size(), {});
-  auto add_language = [&](const std::string& name, const std::vector<TextOverride>& texts, const Diagnostic& where) {
-    std::vector<std::string> column = base;
-    for (const TextOverride& t : texts) {
-      if (CheckText(t.text, t.where, diags)) column[static_cast<std::size_t>(t.number)] = t.text;
-    }
-    Diagnostic name_where = where;
-    if (name.empty()) {
-      name_where.message = "the language name may not be empty";
-      diags.Add(name_where);
-    }
-    CheckText(name, name_where, diags);
-    table.names.push_back(name);
-    for (std::size_t n = 0; n < column.size(); ++n) table.rows[n].push_back(std::move(column[n]));
-  };
-  if (include_english) add_language(kEnglishName, {}, {});
-  for (const LanguageSource& l : others) add_language(l.name, l.texts, l.where);
+  if (include_english) AddLanguage(table, base, {kEnglishName, {}, {}}, diags);
+  for (const LanguageSource& l : others) AddLanguage(table, base, l, diags);
   if (diags.size() != before) return std::nullopt;
   return table;
 }

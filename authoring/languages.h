@@ -39,8 +39,10 @@ std::optional<LanguageSource> LoadLanguageFile(const std::filesystem::path& path
 
 // English (with its overrides) first when include_english, then the other
 // languages in order. Checks every text against the table's limits.
+// manifest_file names the manifest in diagnostics about the language list.
 std::optional<TextTable> BuildTextTable(bool include_english, const std::vector<TextOverride>& english,
-                                        const std::vector<LanguageSource>& others, Diagnostics& diags);
+                                        const std::vector<LanguageSource>& others, const std::string& manifest_file,
+                                        Diagnostics& diags);
 
 // Number of UTF-16 units of a UTF-8 text, or nothing when it is not valid UTF-8.
 std::optional<std::size_t> Utf16Length(std::string_view utf8);

@@ -2,19 +2,24 @@
 // result as its exit code, so tests can run copies of it carrying archives.
 //
 //   archive_probe MODE OUTSIDE [IMAGE_PATH]
+//   archive_probe --installer MODE OUTSIDE
 //
 // MODE is the integrity mode, OUTSIDE 1 when the file data follows the section.
 // Exit codes: 0 all read and checked; 1 cannot open itself; 2 no section;
 // 3 version mismatch; 10000 + corrupt code otherwise. With IMAGE_PATH the
-// engine image (archive flag 0x20) is written there.
+// engine image (archive flag 0x20) is written there. With --installer the
+// probe runs silently through the installer's own calls, which end the
+// process themselves: 2 for a corrupt archive, -1 for the fatal messages.
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 
 #include "core/settings_block.h"
+#include "core/start_options.h"
 #include "core/win/archive_open.h"
 #include "core/win/integrity_check.h"
+#include "core/win/report_corrupt.h"
 
 namespace {
 
@@ -48,9 +53,22 @@ int Probe(int mode, bool outside, const wchar_t* image_path) {
   return 0;
 }
 
+int AsInstaller(int mode, bool outside) {
+  ks::TheStartOptions().silent = true;
+  ks::SetupArchive& archive = ks::TheSetupArchive();
+  ks::OpenSetupArchive(archive);
+  if (!ks::CheckSettingsCrc(archive.settings_stream, archive.header.settings_check))
+    ks::ReportCorrupt(ks::kCorruptSettingsCheck, false);
+  ks::CheckIntegrityOrReport(archive, static_cast<std::uint32_t>(mode));
+  ks::LocateFileData(archive, outside);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 4 && std::wcscmp(argv[1], L"--installer") == 0)
+    return AsInstaller(std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10) != 0);
   if (argc < 3) {
     std::fputs("usage: archive_probe MODE OUTSIDE [IMAGE_PATH]\n", stderr);
     return 100;

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "core/archive_builder.h"
+#include "core/win/archive_open.h"
+#include "core/win/report_corrupt.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"
 
@@ -69,7 +71,8 @@ class ArchiveOpen : public ::testing::Test {
   }
 
   // Builds a copy of the probe with the archive and runs it.
-  DWORD RunWith(const ArchiveSpec& spec, int mode, const std::wstring& image = L"") {
+  DWORD RunWith(const ArchiveSpec& spec, int mode, const std::wstring& image = L"",
+                bool installer = false) {
     Bytes exe;
     std::string error;
     if (!BuildSetupExecutable(engine_, spec, &exe, &error)) {
@@ -79,7 +82,8 @@ class ArchiveOpen : public ::testing::Test {
     const std::wstring path = dir_ + L"setup" + std::to_wstring(written_.size()) + L".exe";
     written_.push_back(path);
     if (!WriteAll(path, exe)) return 0xFFFFFFFD;
-    std::wstring args = std::to_wstring(mode) + (spec.file_data_outside ? L" 1" : L" 0");
+    std::wstring args = std::wstring(installer ? L"--installer " : L"") + std::to_wstring(mode) +
+                        (spec.file_data_outside ? L" 1" : L" 0");
     if (!image.empty()) args += L" \"" + image + L"\"";
     return RunProgram(path, args);
   }
@@ -156,6 +160,41 @@ TEST_F(ArchiveOpen, EngineImageIsTheProgramWithoutItsArchive) {
   EXPECT_TRUE(ReadAll(image) == expected);
   // And the image runs: it is the probe again, without data.
   EXPECT_EQ(RunProgram(image, L"0 0"), 2u);
+}
+
+// The installer's own calls end the process: exit code 2 through
+// ReportCorrupt, -1 through FatalError (silent, so no box waits for a click).
+TEST_F(ArchiveOpen, InstallerCallsEndTheProcess) {
+  const Case cases[] = {
+      {"valid", [](ArchiveSpec&) {}, 1, 0},
+      {"wrong magic", [](ArchiveSpec& s) { s.magic ^= 1; }, 0, 2},
+      {"other version", [](ArchiveSpec& s) { s.version = "45.0"; }, 0, 0xFFFFFFFF},
+      {"settings check", [](ArchiveSpec& s) { s.settings_check = 0x1234; }, 0, 2},
+      {"engine check", [](ArchiveSpec& s) { s.engine_check = 1; }, 1, 2},
+      {"unsigned", [](ArchiveSpec&) {}, 2, 2},
+      {"file data check", [](ArchiveSpec& s) { s.file_data_check = 1; }, 0, 2},
+  };
+  for (const Case& c : cases) {
+    ArchiveSpec spec = Valid();
+    c.change(spec);
+    EXPECT_EQ(RunWith(spec, c.mode, L"", true), c.expected) << c.what;
+  }
+  EXPECT_EQ(RunProgram(probe_, L"--installer 0 0"), 0xFFFFFFFFu);  // no section
+}
+
+TEST(ArchiveTexts, FatalAndCorruptMessages) {
+  EXPECT_EQ(VersionMismatchText("45.0"),
+            "The installer version (46.0) does not match the version of Kestrelon Setup (45.0).  "
+            "Close all applications and reinstall Kestrelon Setup.");
+  const NString cannot_open = CannotOpenSelfText(u"C:\\setup.exe", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(cannot_open.rfind("Error code 1: The installer could not open itself.\r\nFilename: C:\\setup.exe\r\n"
+                              "Error #5: ",
+                              0),
+            0u);
+  const WString corrupt = CorruptReportText(25, 0);
+  EXPECT_EQ(corrupt.substr(corrupt.size() - 18), u"\r\n\r\nError code: 25");
+  const WString with_error = CorruptReportText(1001, ERROR_ACCESS_DENIED);
+  EXPECT_NE(with_error.find(u"Error code: 1001\r\nSystem error, code 5: "), WString::npos);
 }
 
 }  // namespace

@@ -85,7 +85,10 @@ bool BuildSetupExecutable(const Bytes& engine, const ArchiveSpec& spec, Bytes* o
   const BuiltArchive built = BuildArchive(spec);
   if (!AddSetupSection(engine, built.archive, built.outside, out, error)) return false;
   const SectionLookupResult found = FindSetupSection(out->data(), out->size(), out->size());
-  if (found.outcome != SectionLookup::kFound) return *error = "section not found again", false;
+  if (found.outcome != SectionLookup::kFound) {
+    *error = "the added section is not found again";
+    return false;
+  }
   if (spec.engine_check == 0 && built.engine_check_offset + 4 <= built.archive.size()) {
     const SetupSection& s = found.section;
     const std::uint32_t crc = EngineCheckValue(out->data(), s.pe_offset, s.raw_offset);

@@ -155,6 +155,11 @@ bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* t
 
 namespace {
 
+bool Refuse(std::string* error, const char* reason) {
+  *error = reason;
+  return false;
+}
+
 struct PeLayout {
   std::size_t pe = 0, table = 0;
   std::uint16_t count = 0;
@@ -162,11 +167,11 @@ struct PeLayout {
 };
 
 bool ReadLayout(const Bytes& f, PeLayout* l, std::string* error) {
-  if (f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z') return *error = "not an MZ executable", false;
+  if (f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z') return Refuse(error, "not an MZ executable");
   l->pe = Get32(f.data() + 0x3C);
   if (l->pe > f.size() || f.size() - l->pe < kOptionalAt + kHeadersSizeAt ||
       std::memcmp(f.data() + l->pe, "PE\0\0", 4) != 0)
-    return *error = "no PE header", false;
+    return Refuse(error, "no PE header");
   const std::uint8_t* pe = f.data() + l->pe;
   l->count = Get16(pe + kSectionCountAt);
   l->table = l->pe + kOptionalAt + Get16(pe + kOptionalSizeAt);
@@ -175,7 +180,7 @@ bool ReadLayout(const Bytes& f, PeLayout* l, std::string* error) {
   l->headers_size = Get32(pe + kHeadersSizeAt);
   if (!IsPowerOfTwo(l->section_alignment) || !IsPowerOfTwo(l->file_alignment) ||
       l->table + std::size_t{l->count} * kEntrySize > f.size())
-    return *error = "malformed PE header", false;
+    return Refuse(error, "malformed PE header");
   return true;
 }
 
@@ -188,7 +193,7 @@ bool HasRoomForEntry(const Bytes& f, const PeLayout& l, std::string* error) {
     if (raw != 0) limit = std::min<std::uint64_t>(limit, raw);
   }
   if (l.count >= 99 || l.table + (std::size_t{l.count} + 1) * kEntrySize > limit)
-    return *error = "no room for another section table entry", false;
+    return Refuse(error, "no room for another section table entry");
   return true;
 }
 
@@ -198,7 +203,7 @@ bool AddSetupSection(const Bytes& engine, const Bytes& section_data, const Bytes
                      Bytes* out, std::string* error) {
   PeLayout l;
   if (!ReadLayout(engine, &l, error) || !HasRoomForEntry(engine, l, error)) return false;
-  if (section_data.empty()) return *error = "empty section", false;
+  if (section_data.empty()) return Refuse(error, "empty section");
   Bytes f = engine;
   const std::uint64_t va = MappedEnd(f.data() + l.table, l.count, l.section_alignment);
   f.resize(static_cast<std::size_t>(AlignUp(f.size(), l.file_alignment)), 0);
@@ -217,7 +222,7 @@ bool AddSetupSection(const Bytes& engine, const Bytes& section_data, const Bytes
                                        section_data.size() + appended.size());
     f.insert(f.end(), appended.begin(), appended.end());
   }
-  if (va + virtual_size > 0xFFFFFFFFu || f.size() > 0xFFFFFFFFu) return *error = "image too large", false;
+  if (va + virtual_size > 0xFFFFFFFFu || f.size() > 0xFFFFFFFFu) return Refuse(error, "image too large");
 
   std::uint8_t* e = f.data() + l.table + std::size_t{l.count} * kEntrySize;
   std::memset(e, 0, kEntrySize);

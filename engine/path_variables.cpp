@@ -143,6 +143,17 @@ PathVariableInputs& ThePathVariableInputs() {
   return inputs;
 }
 
+void TakeSettingsInputs(PathVariableInputs& in, const InstallSettings& settings) {
+  in.install_dir = settings.install_path;
+  in.product_name = settings.product_name;
+  in.company_name = settings.publisher;
+  in.version = settings.display_version;
+  in.desktop_folder_name = settings.desktop_folder;
+  in.automatic = settings.automatic;
+  in.install_64bit = settings.bitness == 1;  // the product needs 64-bit Windows
+  in.creates_uninstaller = (settings.product_flags & product_flag::kRegisterUninstaller) != 0;
+}
+
 WString PathVariableValue(PathVariable variable, const PathVariableInputs& in, PathVariableSystem& sys) {
   using V = PathVariable;
   switch (variable) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 
+#include "core/install_settings.h"
 #include "engine/special_folders.h"
 #include "lib/os_version.h"
 #include "lib/text.h"
@@ -81,6 +82,11 @@ struct PathVariableInputs {
 
 // The process-wide inputs (main thread only).
 PathVariableInputs& ThePathVariableInputs();
+
+// Takes what the settings say: installation folder (until the wizard
+// chooses one), product and company name, version, desktop folder name,
+// automatic mode, 64-bit installation and whether an uninstaller is made.
+void TakeSettingsInputs(PathVariableInputs& in, const InstallSettings& settings);
 
 // What the running system answers.
 class PathVariableSystem {

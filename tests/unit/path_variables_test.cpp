@@ -250,6 +250,33 @@ TEST(PathVariablesTest, SystemValues) {
   EXPECT_EQ(Value(PV::kOS, in, sys), u"60");
 }
 
+TEST(PathVariablesTest, InputsFromSettings) {
+  InstallSettings settings;
+  settings.install_path = u"C:\\PF\\Prod";
+  settings.product_name = u"Prod";
+  settings.publisher = u"Maker";
+  settings.display_version = u"2.5";
+  settings.desktop_folder = u"Prod Desk";
+  settings.automatic = true;
+  settings.bitness = 1;
+  settings.product_flags = product_flag::kRegisterUninstaller;
+  PathVariableInputs in;
+  TakeSettingsInputs(in, settings);
+  EXPECT_EQ(in.install_dir, u"C:\\PF\\Prod");
+  EXPECT_EQ(in.product_name, u"Prod");
+  EXPECT_EQ(in.company_name, u"Maker");
+  EXPECT_EQ(in.version, u"2.5");
+  EXPECT_EQ(in.desktop_folder_name, u"Prod Desk");
+  EXPECT_TRUE(in.automatic);
+  EXPECT_TRUE(in.install_64bit);
+  EXPECT_TRUE(in.creates_uninstaller);
+  settings.bitness = 2;
+  settings.product_flags = 0;
+  TakeSettingsInputs(in, settings);
+  EXPECT_FALSE(in.install_64bit);
+  EXPECT_FALSE(in.creates_uninstaller);
+}
+
 TEST(PathVariablesTest, WholeExpansionOverInputsAndSystem) {
   PathVariableInputs in;
   FakeSystem sys;

@@ -1,0 +1,307 @@
+// Notification requests of a real installer under Wine. A small HTTP server
+// on 127.0.0.1 (started by each test, answering only there, ending by itself
+// after a bounded time) records the requests; the installers are the engine
+// with a settings stream made for the test. Installing itself is not part of
+// the build yet, so a good installer ends in its fatal "not available" stop
+// right after the settings: exactly the moment of the start notification,
+// and the end of the process must still let it leave.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/archive_builder.h"
+#include "core/install_settings.h"
+#include "harness/driver.h"
+#include "harness/wine.h"
+#include "lib/notification.h"
+
+namespace ks::e2e {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Received {
+  std::string request_line;
+  std::string user_agent;
+};
+
+// Serves one connection at a time on 127.0.0.1. With `answer` off it accepts
+// and then never says anything, like a hung server.
+class LocalHttpServer {
+ public:
+  explicit LocalHttpServer(bool answer, int lifetime_seconds = 120) : answer_(answer) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(fd_, 8) != 0 ||
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+      return;
+    }
+    port_ = ntohs(addr.sin_port);
+    deadline_ = Clock::now() + std::chrono::seconds(lifetime_seconds);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~LocalHttpServer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    for (int fd : held_) close(fd);
+    if (fd_ >= 0) close(fd_);
+  }
+
+  int port() const { return port_; }
+  std::vector<Received> requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  bool Running() const { return !stop_ && Clock::now() < deadline_; }
+
+  void Serve() {
+    while (Running()) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      const int client = accept(fd_, nullptr, nullptr);
+      if (client < 0) continue;
+      if (!answer_) {
+        held_.push_back(client);
+        continue;
+      }
+      Handle(client);
+      close(client);
+    }
+  }
+
+  void Handle(int client) {
+    std::string data;
+    char buffer[4096];
+    while (Running() && data.find("\r\n\r\n") == std::string::npos && data.size() < 65536) {
+      pollfd p{client, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      const ssize_t n = recv(client, buffer, sizeof(buffer), 0);
+      if (n <= 0) break;
+      data.append(buffer, static_cast<std::size_t>(n));
+    }
+    Received r;
+    r.request_line = data.substr(0, data.find("\r\n"));
+    const std::size_t agent = data.find("\r\nUser-Agent: ");
+    if (agent != std::string::npos) {
+      const std::size_t start = agent + 14;
+      r.user_agent = data.substr(start, data.find("\r\n", start) - start);
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(r);
+    }
+    const std::string reply = "HTTP/1.1 204 No Content\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+  }
+
+  bool answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  Clock::time_point deadline_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::vector<int> held_;
+  std::mutex mutex_;
+  std::vector<Received> requests_;
+};
+
+// A port on 127.0.0.1 with nobody listening: bound, then closed again.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof(addr);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+std::string ReadLinuxFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The engine with a settings stream of `settings` as its archive, in the prefix.
+std::string MakeInstaller(const InstallSettings& settings) {
+  SettingsWriter writer;
+  const LocalizedTexts texts({u"English"}, {{u"title"}});
+  if (!WriteInstallSettings(settings, texts, 0, writer)) return {};
+  ArchiveSpec spec;
+  spec.settings = writer.Take();
+  const std::string engine = ReadLinuxFile(EngineLinuxPath());
+  Bytes out;
+  std::string error;
+  if (!BuildSetupExecutable(Bytes(engine.begin(), engine.end()), spec, &out, &error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  const std::string path = ScratchFolder() + "\\" + UniqueName("setup") + ".exe";
+  if (!WritePrefixFile(path, std::string(out.begin(), out.end()))) return {};
+  return path;
+}
+
+InstallSettings Settings(const std::string& start_url, const std::string& error_url = "") {
+  InstallSettings s;
+  s.product_name = u"Notified";
+  s.display_version = u"1.0 beta/2";
+  s.start_url = start_url;
+  s.error_url = error_url;
+  return s;
+}
+
+struct TimedRun {
+  DriverRun driver;
+  double seconds = 0;
+};
+
+TimedRun RunSilent(const std::string& installer) {
+  DriverOptions options;
+  options.timeout_seconds = 90;
+  const auto start = Clock::now();
+  TimedRun run;
+  run.driver = RunProgram(installer, {"/silent"}, options);
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return run;
+}
+
+std::string Url(int port, const std::string& path) {
+  return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+// The system facts as the engine's own OS code reports them under this prefix.
+std::map<std::string, std::string> OsFacts() {
+  const std::string tool = CopyIntoPrefix(BuildProgramLinuxPath("ksosinfo.exe"), ScratchFolder(),
+                                          UniqueName("osinfo") + ".exe");
+  const WineResult r = RunWine({tool}, 60);
+  std::map<std::string, std::string> facts;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) facts[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return facts;
+}
+
+const int kSilentFatalExit = -1;
+const int kCorruptExit = 2;
+// Wine's start-up plus the notification bounds (docs/notifications.md).
+const double kBoundSeconds = 30;
+
+class Notification : public WineTest {};
+
+TEST_F(Notification, StartAddressWithEveryPlaceholder) {
+  LocalHttpServer server(true);
+  ASSERT_NE(server.port(), 0);
+  const std::string installer = MakeInstaller(Settings(Url(
+      server.port(),
+      "/start?v=%version%&s=%Session%&os=%OS%&ma=%OSMajor%&mi=%OSMinor%&n=%OSName%&d=%OSDescription%"
+      "&srv=%OSServer%&V=%VERSION%")));
+  ASSERT_FALSE(installer.empty());
+  const TimedRun run = RunSilent(installer);
+  ASSERT_TRUE(run.driver.ok) << run.driver.error << run.driver.output;
+  EXPECT_EQ(run.driver.exit_code, kSilentFatalExit);
+
+  const std::map<std::string, std::string> os = OsFacts();
+  ASSERT_TRUE(os.count("os_number")) << "ksosinfo gave no facts";
+  // The session is random per run: the line is compared with it as a mark.
+  const std::string expected = "GET /start?v=1.0%20beta%2F2&s=SESSION&os=" + os.at("os_number") +
+                               "&ma=" + os.at("major") + "&mi=" + os.at("minor") +
+                               "&n=" + UrlEscape(os.at("short_name")) +
+                               "&d=" + UrlEscape(os.at("full_name")) + "&srv=" +
+                               (os.at("product_type") == "1" ? "0" : "1") + "&V=1.0%20beta%2F2 HTTP/1.1";
+  const std::vector<Received> requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(std::regex_replace(requests[0].request_line, std::regex("&s=[0-9]{1,19}&"), "&s=SESSION&"),
+            expected);
+  EXPECT_EQ(requests[0].user_agent, "Kestrelon Setup Installer");
+}
+
+TEST_F(Notification, CorruptInstallerSendsTheErrorAddressBeforeItEnds) {
+  LocalHttpServer server(true);
+  ASSERT_NE(server.port(), 0);
+  InstallSettings s = Settings(Url(server.port(), "/start"), Url(server.port(), "/error?v=%version%"));
+  // A list of more than 1,000 associations is corrupt (code 36), found after
+  // the addresses were read and before the start notification.
+  s.associations.resize(1001);
+  const std::string installer = MakeInstaller(s);
+  ASSERT_FALSE(installer.empty());
+  const TimedRun run = RunSilent(installer);
+  ASSERT_TRUE(run.driver.ok) << run.driver.error << run.driver.output;
+  EXPECT_EQ(run.driver.exit_code, kCorruptExit);
+  const std::vector<Received> requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].request_line, "GET /error?v=1.0%20beta%2F2 HTTP/1.1");
+}
+
+TEST_F(Notification, BlankAddressSendsNothing) {
+  LocalHttpServer server(true);
+  ASSERT_NE(server.port(), 0);
+  const std::string installer = MakeInstaller(Settings(" \t\r\n"));
+  ASSERT_FALSE(installer.empty());
+  const TimedRun run = RunSilent(installer);
+  ASSERT_TRUE(run.driver.ok) << run.driver.error << run.driver.output;
+  EXPECT_EQ(run.driver.exit_code, kSilentFatalExit);
+  EXPECT_TRUE(server.requests().empty());
+}
+
+struct DeadCase {
+  const char* name;
+  bool hung_server;  // else a closed port
+  bool corrupt;      // the error address, sent with the wait flag
+};
+
+std::string DeadCaseName(const ::testing::TestParamInfo<DeadCase>& info) { return info.param.name; }
+
+class DeadServer : public WineTestWithParam<DeadCase> {};
+
+TEST_P(DeadServer, DoesNotHoldTheInstaller) {
+  const DeadCase& c = GetParam();
+  LocalHttpServer hung(false);
+  const int port = c.hung_server ? hung.port() : ClosedPort();
+  ASSERT_NE(port, 0);
+  InstallSettings s = Settings(Url(port, "/start"), Url(port, "/error"));
+  if (c.corrupt) s.associations.resize(1001);
+  const std::string installer = MakeInstaller(s);
+  ASSERT_FALSE(installer.empty());
+  const TimedRun run = RunSilent(installer);
+  ASSERT_TRUE(run.driver.ok) << run.driver.error << run.driver.output;
+  EXPECT_FALSE(run.driver.timed_out);
+  EXPECT_EQ(run.driver.exit_code, c.corrupt ? kCorruptExit : kSilentFatalExit);
+  EXPECT_LT(run.seconds, kBoundSeconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounded, DeadServer,
+                         ::testing::Values(DeadCase{"ClosedPort", false, false},
+                                           DeadCase{"ClosedPortError", false, true},
+                                           DeadCase{"HungServer", true, false},
+                                           DeadCase{"HungServerError", true, true}),
+                         DeadCaseName);
+
+}  // namespace
+}  // namespace ks::e2e

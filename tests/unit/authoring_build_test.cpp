@@ -205,6 +205,8 @@ TEST(AuthoringBuildTest, TextTableErrorsNameTheText) {
        "name = \"Deutsch\"\n[texts]\n7 = \"" + too_long + "\"\n",
        "de.toml:3:1: texts.7: expected at most 511 characters, found 512 (long documents belong in "
        "wizard.licence or wizard.readme)"},
+      {"NUL in a text", "[product]\nname = \"D\"\n[texts]\n3 = \"a\\u0000b\"\n", "",
+       ":4:1: texts.3: the text may not contain a NUL character"},
       {"empty language name", "[product]\nname = \"D\"\n[languages]\nfiles = [\"de.toml\"]\n", "name = \"\"\n",
        "de.toml:1:8: name: the language name may not be empty"},
       {"no language at all", "[product]\nname = \"D\"\n[languages]\nenglish = false\n", "",

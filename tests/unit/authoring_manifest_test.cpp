@@ -69,6 +69,12 @@ struct ErrorCase {
 
 TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
   const std::string long_link(40000, 'a');
+  std::string docs;
+  std::map<std::string, std::string> doc_files;
+  for (int i = 0; i < 21; ++i) {
+    docs += (i ? ", \"d" : "\"d") + std::to_string(i) + "\"";
+    doc_files["d" + std::to_string(i)] = "x";
+  }
   const ErrorCase cases[] = {
       {"syntax error", "[product\nname = 1\n", {}, "1:9: TOML syntax error: Error while parsing table header: expected ']', saw '\\n'"},
       {"no product table", "[wizard]\ncaption = \"x\"\n", {},
@@ -99,6 +105,12 @@ TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
        {{"a.txt", "A"}}, "4:20: wizard.readme[1]: cannot read file \"<dir>/b.txt\": No such file or directory"},
       {"list of files expected", std::string(kMinimal) + "[wizard]\nlicence = \"LICENSE.txt\"\n", {},
        "4:11: wizard.licence: expected an array of texts, e.g. [\"a\", \"b\"], found a text \"LICENSE.txt\""},
+      {"text in a list expected", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\", 7]\n", {},
+       "4:21: languages.files[1]: expected a text in double quotes, found the integer 7"},
+      {"mask wider than 32 bits", "[product]\nname = \"D\"\nexcluded_systems = \"0x100000000\"\n", {},
+       "3:20: product.excluded_systems: expected a 32-bit mask"},
+      {"more than 20 documents", std::string(kMinimal) + "[wizard]\nlicence = [" + docs + "]\n", doc_files,
+       "4:11: wizard.licence: expected at most 20 documents, found 21"},
       {"table expected", "wizard = 3\n" + std::string(kMinimal), {},
        "1:10: wizard: expected a table ([wizard]), found the integer 3"},
       {"narrow text outside code page 1252", std::string(kMinimal) + "[notify]\nstart = \"http://x/\xE2\x86\x92\"\n",
@@ -360,6 +372,10 @@ TEST(AuthoringManifestTest, RecordListErrorsNameTheEntry) {
        "4:8: deletion[0].path: this text marks the end of the list"},
       {"deletion without path", "[[deletion]]\ncondition = \"always\"\n",
        "3:1: deletion[0]: missing key \"path\": the file or wildcard pattern to delete"},
+      {"deletion path too long", "[[deletion]]\npath = \"" + std::string(512, 'p') + "\"\n",
+       "4:8: deletion[0].path: expected at most 511 bytes as stored, found 512"},
+      {"uninstall value without name", "[[uninstall_value]]\ndata = \"1\"\n",
+       "3:1: uninstall_value[0]: missing key \"name\": the value's name under the Uninstall key"},
       {"unknown key in an entry", "[[uninstall_value]]\nname = \"A\"\nvalue = \"1\"\n",
        "5:1: uninstall_value[0].value: unknown key; expected one of: data, name, type"},
       {"not an array of tables", "", "1:12: deletion: expected tables written as [[deletion]], found a text \"x\""},

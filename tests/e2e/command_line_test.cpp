@@ -79,13 +79,14 @@ TEST_P(CommandLine, EndsAsDocumented) {
   const std::string engine = CopyEngine(ScratchFolder(), c.exe_name);
   ASSERT_FALSE(engine.empty()) << "cannot copy " << EngineLinuxPath() << " into the prefix";
   const DriverRun run = RunCommandLine(QuoteWindowsArg(engine) + " " + c.arguments);
-  ASSERT_TRUE(run.ok) << run.error << "\n" << run.output;
+  SCOPED_TRACE("ksdriver reported:\n" + run.output);
+  ASSERT_TRUE(run.ok) << run.error;
   EXPECT_EQ(run.exit_code, c.expected.exit_code);
   if (c.expected.title.empty()) {
-    EXPECT_TRUE(run.windows.empty()) << run.output;
+    EXPECT_TRUE(run.windows.empty());
     return;
   }
-  ASSERT_EQ(run.windows.size(), 1u) << run.output;
+  ASSERT_EQ(run.windows.size(), 1u);
   const ShownWindow& box = run.windows[0];
   EXPECT_EQ(box.title, c.expected.title);
   EXPECT_EQ(box.Text(), c.expected.text);

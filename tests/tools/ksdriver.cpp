@@ -166,14 +166,22 @@ bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
 
 // ---- windows -----------------------------------------------------------------
 
-std::wstring TextOf(HWND h) {
+// The text of a window of the driven program. `complete` is cleared when the
+// program did not answer in time, so that a busy moment is not reported as
+// an empty text (and then again as a changed window).
+std::wstring TextOf(HWND h, bool& complete) {
   DWORD_PTR len = 0;
-  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &len)) return {};
+  if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &len)) {
+    complete = false;
+    return {};
+  }
   std::wstring text(len + 1, L'\0');
   DWORD_PTR got = 0;
   if (!SendMessageTimeoutW(h, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 2000, &got))
+                           SMTO_ABORTIFHUNG, 5000, &got)) {
+    complete = false;
     return {};
+  }
   text.resize(got < text.size() ? got : text.size() - 1);
   return text;
 }
@@ -194,6 +202,7 @@ struct Button {
 };
 
 struct WindowInfo {
+  bool complete = true;  // every text could be read
   std::wstring cls, title;
   std::vector<std::wstring> texts;
   std::vector<Button> buttons;
@@ -213,12 +222,13 @@ void AddControl(HWND child, WindowInfo& info) {
   if (lstrcmpiW(cls.c_str(), L"Static") == 0) {
     const LONG kind = style & SS_TYPEMASK;
     if (kind == SS_ICON || kind == SS_BITMAP || kind == SS_ENHMETAFILE) return;
-    std::wstring text = TextOf(child);
+    std::wstring text = TextOf(child, info.complete);
     if (!text.empty()) info.texts.push_back(std::move(text));
   } else if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
     const LONG kind = style & BS_TYPEMASK;
     if (kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON) return;
-    info.buttons.push_back({child, GetDlgCtrlID(child), TextOf(child), kind == BS_DEFPUSHBUTTON});
+    info.buttons.push_back(
+        {child, GetDlgCtrlID(child), TextOf(child, info.complete), kind == BS_DEFPUSHBUTTON});
   }
 }
 
@@ -232,7 +242,7 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
 WindowInfo Inspect(HWND h) {
   WindowInfo info;
   info.cls = ClassOf(h);
-  info.title = TextOf(h);
+  info.title = TextOf(h, info.complete);
   EnumChildWindows(h, CollectChild, reinterpret_cast<LPARAM>(&info));
   return info;
 }
@@ -312,6 +322,10 @@ void Poll(DWORD pid, std::map<HWND, Seen>& seen, std::deque<std::wstring>& press
   for (HWND h : TopLevelWindows(pid)) {
     Seen state = seen.count(h) ? seen[h] : Seen{};
     const WindowInfo info = Inspect(h);
+    if (!info.complete) {
+      next[h] = state;  // look again at the next poll
+      continue;
+    }
     const std::wstring report = info.Report();
     if (report == state.last && report != state.reported) {
       Emit(report);

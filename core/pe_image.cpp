@@ -169,7 +169,7 @@ struct PeLayout {
 bool ReadLayout(const Bytes& f, PeLayout* l, std::string* error) {
   if (f.size() < 0x40 || f[0] != 'M' || f[1] != 'Z') return Refuse(error, "not an MZ executable");
   l->pe = Get32(f.data() + 0x3C);
-  if (l->pe > f.size() || f.size() - l->pe < kOptionalAt + kHeadersSizeAt ||
+  if (l->pe > f.size() || f.size() - l->pe < kHeadersSizeAt + 4 ||
       std::memcmp(f.data() + l->pe, "PE\0\0", 4) != 0)
     return Refuse(error, "no PE header");
   const std::uint8_t* pe = f.data() + l->pe;

@@ -17,6 +17,7 @@ if(NOT EXISTS "${_xz_lib}")
     message(FATAL_ERROR "Could not fetch the xz-utils source package (${_rc})")
   endif()
   message(STATUS "Building liblzma for ${KS_MINGW_TRIPLE} from ${_xz_src}")
+  file(REMOVE_RECURSE "${_xz_build}")  # a half-configured earlier attempt is not reused
   execute_process(
     COMMAND "${CMAKE_COMMAND}" -S "${_xz_src}" -B "${_xz_build}" -G Ninja
             "-DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}"

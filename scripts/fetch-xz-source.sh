@@ -6,6 +6,12 @@ set -euo pipefail
 dest=$1
 [ -f "$dest/CMakeLists.txt" ] && exit 0
 here=$(cd "$(dirname "$0")" && pwd)
+# Both Windows sub-builds configure at once and share this folder: one fetches,
+# the other waits for it, and the folder appears complete or not at all.
+mkdir -p "$(dirname "$dest")"
+exec 9>"$dest.lock"
+flock 9
+[ -f "$dest/CMakeLists.txt" ] && exit 0
 # shellcheck source=apt-sources.sh
 . "$here/apt-sources.sh"
 
@@ -29,6 +35,6 @@ for attempt in 1 2 3; do
 done
 srcdir=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'xz-utils-*' | head -n 1)
 [ -n "$srcdir" ] || { echo "xz-utils source did not unpack" >&2; exit 1; }
-mkdir -p "$(dirname "$dest")"
-rm -rf "$dest"
-mv "$srcdir" "$dest"
+rm -rf "$dest" "$dest.partial"
+cp -a "$srcdir" "$dest.partial"
+mv "$dest.partial" "$dest"

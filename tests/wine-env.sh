@@ -107,6 +107,7 @@ ensure_template() {
   mkdir -p "$(dirname "$template")"
   (
     flock 9
+    rm -rf "$template".tmp.*  # left by a creation that was killed
     [ -d "$template" ] || create_template "$template" "$display"
   ) 9>"$(dirname "$template")/.lock"
 }

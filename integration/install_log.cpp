@@ -1,0 +1,326 @@
+#include "integration/install_log.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+
+namespace ks {
+namespace {
+
+StepLogSink* g_sink = nullptr;
+bool g_detailed = false;
+
+void Append(NStringView utf8) {
+  if (g_sink && !utf8.empty()) g_sink->Append(utf8);
+}
+
+NString Cp1252ToUtf8(NStringView text) { return WideToUtf8(Cp1252ToWide(text)); }
+
+NString VFormatNarrow(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  const int size = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (size <= 0) return {};
+  NString out(static_cast<std::size_t>(size) + 1, '\0');
+  std::vsnprintf(out.data(), out.size(), format, args);
+  out.resize(static_cast<std::size_t>(size));
+  return out;
+}
+
+// va_list is an array type on some targets; a struct passes it by reference everywhere.
+struct Args {
+  va_list ap;
+};
+
+// One conversion of the wide formatter: the narrow spec is handed to snprintf
+// for numbers; strings and characters are padded here.
+struct Spec {
+  NString flags;
+  int width = -1;
+  int precision = -1;
+  int longs = 0;  // count of 'l'
+  char conversion = 0;
+};
+
+const char16_t* ParseSpec(const char16_t* p, Spec& spec, Args& args) {
+  while (*p == u'-' || *p == u'0' || *p == u'+' || *p == u' ' || *p == u'#') spec.flags += static_cast<char>(*p++);
+  if (*p == u'*') {
+    spec.width = va_arg(args.ap, int);
+    ++p;
+  } else {
+    for (; *p >= u'0' && *p <= u'9'; ++p) spec.width = (spec.width < 0 ? 0 : spec.width * 10) + (*p - u'0');
+  }
+  if (*p == u'.') {
+    ++p;
+    spec.precision = 0;
+    for (; *p >= u'0' && *p <= u'9'; ++p) spec.precision = spec.precision * 10 + (*p - u'0');
+  }
+  for (; *p == u'l' || *p == u'h'; ++p) spec.longs += *p == u'l' ? 1 : 0;
+  spec.conversion = *p ? static_cast<char>(*p++) : 0;
+  return p;
+}
+
+WString Pad(WString text, const Spec& spec) {
+  if (spec.width < 0 || text.size() >= static_cast<std::size_t>(spec.width)) return text;
+  const WString fill(static_cast<std::size_t>(spec.width) - text.size(), u' ');
+  return spec.flags.find('-') != NString::npos ? text + fill : fill + text;
+}
+
+WString FormatNumber(const Spec& spec, Args& args) {
+  const NString length = spec.longs >= 2 ? "ll" : spec.longs == 1 ? "l" : "";
+  NString format = "%" + spec.flags;
+  if (spec.width >= 0) format += std::to_string(spec.width);
+  if (spec.precision >= 0) format += "." + std::to_string(spec.precision);
+  format += length + spec.conversion;
+  char buffer[64];  // holds any 64-bit number with its padding capped below
+  const bool is_signed = spec.conversion == 'd' || spec.conversion == 'i';
+  int n = 0;
+  if (spec.longs >= 2) {
+    n = is_signed ? std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, long long))
+                  : std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, unsigned long long));
+  } else if (spec.longs == 1) {
+    n = is_signed ? std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, long))
+                  : std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, unsigned long));
+  } else {
+    n = is_signed ? std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, int))
+                  : std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, unsigned int));
+  }
+  if (n < 0) return {};
+  return Widen(NStringView(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1)));
+}
+
+WString VFormatWide(const char16_t* format, va_list list) {
+  WString out;
+  if (!format) return out;
+  Args args;
+  va_copy(args.ap, list);
+  for (const char16_t* p = format; *p;) {
+    if (*p != u'%') {
+      out += *p++;
+      continue;
+    }
+    Spec spec;
+    p = ParseSpec(p + 1, spec, args);
+    if (spec.width > 32) spec.width = 32;  // keeps a number inside FormatNumber's buffer
+    switch (spec.conversion) {
+      case 's': {
+        const char16_t* s = va_arg(args.ap, const char16_t*);
+        WString text = s ? WString(s) : WString(u"(null)");
+        if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision)) text.resize(spec.precision);
+        out += Pad(std::move(text), spec);
+        break;
+      }
+      case 'c':
+        out += Pad(WString(1, static_cast<char16_t>(va_arg(args.ap, int))), spec);
+        break;
+      case 'd': case 'i': case 'u': case 'x': case 'X':
+        out += FormatNumber(spec, args);
+        break;
+      case '%':
+        out += u'%';
+        break;
+      default:  // an unknown conversion stays as written; no argument is taken
+        out += u'%';
+        if (spec.conversion) out += static_cast<char16_t>(static_cast<unsigned char>(spec.conversion));
+        break;
+    }
+  }
+  va_end(args.ap);
+  return out;
+}
+
+NString DateText(const LogDateTime& t, bool with_time) {
+  char buffer[64];
+  if (with_time) {
+    std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+  } else {
+    std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d", t.year, t.month, t.day);
+  }
+  return buffer;
+}
+
+bool IsTrailingSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+}  // namespace
+
+void SetStepLogSink(StepLogSink* sink) { g_sink = sink; }
+
+void LogText(const char* text) {
+  if (text) Append(Cp1252ToUtf8(text));
+}
+void LogNarrow(NStringView text) { Append(Cp1252ToUtf8(text)); }
+
+void LogNarrowF(const char* format, ...) {
+  if (!g_sink || !format) return;
+  va_list args;
+  va_start(args, format);
+  const NString text = VFormatNarrow(format, args);
+  va_end(args);
+  Append(Cp1252ToUtf8(text));
+}
+
+void LogConcat(const char* first, ...) {
+  NString text;
+  va_list args;
+  va_start(args, first);
+  for (const char* s = first; s; s = va_arg(args, const char*)) text += s;
+  va_end(args);
+  Append(Cp1252ToUtf8(text));
+}
+
+void LogWide(WStringView text) { Append(WideToUtf8(text)); }
+
+void LogWideF(const char16_t* format, ...) {
+  if (!g_sink) return;
+  va_list args;
+  va_start(args, format);
+  const WString text = VFormatWide(format, args);
+  va_end(args);
+  Append(WideToUtf8(text));
+}
+
+void LogConcatW(const char16_t* first, ...) {
+  WString text;
+  va_list args;
+  va_start(args, first);
+  for (const char16_t* s = first; s; s = va_arg(args, const char16_t*)) text += s;
+  va_end(args);
+  Append(WideToUtf8(text));
+}
+
+WString FormatWide(const char16_t* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WString text = VFormatWide(format, args);
+  va_end(args);
+  return text;
+}
+
+void SetDetailedLogging(bool on) { g_detailed = on; }
+bool DetailedLogging() { return g_detailed; }
+
+WString ResultLine(WStringView kind, WStringView name, WStringView path) {
+  WString line(kind);
+  line += u'(';
+  line += name;
+  line += u") >>> ";
+  line += path;
+  line += u"\r\n";
+  return line;
+}
+
+void LogResult(WStringView kind, WStringView name, WStringView path) {
+  if (g_detailed) LogWide(ResultLine(kind, name, path));
+}
+
+NString ErrorCodeTextNarrow(std::int32_t code) {
+  if (code >= 0) return std::to_string(code);
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(static_cast<std::uint32_t>(code)));
+  return buffer;
+}
+WString ErrorCodeText(std::int32_t code) { return Widen(ErrorCodeTextNarrow(code)); }
+
+WString ComposeSystemErrorText(std::uint32_t code, WStringView user_message, WStringView english_message) {
+  if (code == 86) return u"Incorrect password.";
+  auto trim = [](WStringView s) {
+    while (!s.empty() && IsTrailingSpace(s.back())) s.remove_suffix(1);
+    return WString(s);
+  };
+  WString text = trim(user_message);
+  const WString english = trim(english_message);
+  if (text.empty()) {
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "Error 0x%08X", static_cast<unsigned>(code));
+    text = Widen(buffer);
+  }
+  if (!english.empty() && english != text) text += u"\r\n" + english;
+  return text;
+}
+
+WString& FailureSummary() {
+  static WString summary;
+  return summary;
+}
+void AppendFailure(WStringView lines) { FailureSummary().append(lines); }
+
+WString FailureEntry(WStringView label, WStringView text, std::uint32_t code, WStringView system_text) {
+  WString entry(label);
+  entry += u' ';
+  entry += text;
+  entry += u"\r\n";
+  if (code != 0) {
+    entry += u"Code " + ErrorCodeText(static_cast<std::int32_t>(code)) + u": ";
+    entry += system_text;
+    entry += u"\r\n\r\n";
+  }
+  return entry;
+}
+
+WString UninstallFolderPath(WStringView install_dir, WStringView uninstall_subdir, WStringView file_name) {
+  WString path(install_dir);
+  auto join = [&path](WStringView part) {
+    while (!part.empty() && part.front() == u'\\') part.remove_prefix(1);
+    while (!part.empty() && part.back() == u'\\') part.remove_suffix(1);
+    if (part.empty()) return;
+    if (!path.empty() && path.back() != u'\\') path += u'\\';
+    path += part;
+  };
+  join(uninstall_subdir);
+  join(file_name);
+  return path;
+}
+
+WString InstallLogHeaderText(const InstallLogHeader& h) {
+  static const char16_t* const kTypes[] = {u"New", u"Reinstall", u"Upgrade", u"Downgrade"};
+  WString text = u"Installation log for: " + h.product_name + u"\r\n";
+  text += u"Install date: " + Widen(DateText(h.install_date, true)) + u"\r\n";
+  if (h.creates_uninstaller) {
+    // A type outside 0-3 cannot come from the type decision; its number beats a wrong word.
+    const bool known = h.install_type >= 0 && h.install_type <= 3;
+    text += u"Install type: " + (known ? WString(kTypes[h.install_type]) : Widen(std::to_string(h.install_type)));
+    text += u"\r\n";
+  }
+  text += u"Install location: " + h.install_dir + u"\r\n";
+  text += u"Installer version: " + Widen(kInstallerVersion) + u"\r\n";
+  if (!h.build_date.empty()) text += u"Installer built: " + Widen(DateText(h.build_date, false)) + u"\r\n";
+  if (!h.product_version.empty()) text += u"Product version: " + h.product_version + u"\r\n";
+  if (!h.overwritten_version.empty()) text += u"Overwriting version: " + h.overwritten_version + u"\r\n";
+  text += u"Operating system: " + h.os_name + u"\r\n\r\n";
+  return text;
+}
+
+NString SectionLead(bool file_empty) { return file_empty ? kUtf8Bom : kLogSeparator; }
+
+bool UpgradeOldLog(NStringView existing, NString& upgraded) {
+  upgraded.clear();
+  if (existing.empty() || existing.substr(0, 3) == kUtf8Bom) return false;
+  upgraded = kUtf8Bom + Cp1252ToUtf8(existing);
+  return true;
+}
+
+NString SectionTail(WStringView failure_summary, WStringView success_text) {
+  NString tail = "\r\n";
+  if (failure_summary.empty()) {
+    tail += WideToUtf8(success_text) + "\r\n";
+  } else {
+    tail += "*** FAILURE SUMMARY ***\r\n" + WideToUtf8(failure_summary);
+  }
+  return tail;
+}
+
+FinalMessage ChooseFinalMessage(FinalMessageInput& in) {
+  if (in.automatic) return FinalMessage::kNone;
+  if (in.failed) return FinalMessage::kAskViewLog;
+  if (HasFlag(in.flags, product_flag::kNoFinalMessage)) return FinalMessage::kNone;
+  if (!HasFlag(in.flags, product_flag::kAlwaysWriteLog)) in.offer_view_log = false;
+  if (HasFlag(in.flags, product_flag::kRebootRequired) || (!in.has_launch_or_open && !in.offer_view_log)) {
+    return FinalMessage::kInformation;
+  }
+  return FinalMessage::kSummaryPage;
+}
+
+}  // namespace ks

@@ -15,6 +15,7 @@ constexpr DWORD kMaxPath = 260;
 constexpr std::size_t kMaxFolderValue = 4096;
 constexpr std::size_t kMaxNarrowValue = 64;
 constexpr DWORD kMaxEnvironmentValue = 65536;
+constexpr DWORD kMaxUserName = 255;
 
 // The published known-folder identifiers, spelled out so that nothing depends
 // on which of them the toolchain's uuid library carries.
@@ -102,9 +103,9 @@ NString ReadNarrowValue(HKEY root, const char* path, const char* name) {
 // more than the room when the answer does not fit.
 template <typename Call>
 WString FixedRoomCall(Call call) {
-  wchar_t buffer[kMaxPath + 1] = {};
-  const DWORD n = call(buffer, kMaxPath);
-  return (n == 0 || n >= kMaxPath) ? WString() : FromW(buffer, n);
+  std::vector<wchar_t> buffer(kMaxPath + 1, L'\0');
+  const DWORD n = call(buffer.data(), kMaxPath);
+  return (n == 0 || n >= kMaxPath) ? WString() : FromW(buffer.data(), n);
 }
 
 class SystemFolderMethods : public FolderMethods {
@@ -112,9 +113,10 @@ class SystemFolderMethods : public FolderMethods {
   WString ShellFolder(int csidl) override {
     const SpecialFolderPathFn call = Shell().special_folder_path;
     if (!call) return WString();
-    wchar_t buffer[MAX_PATH + 1] = {};
-    if (!call(nullptr, buffer, csidl, FALSE)) return WString();
-    return FromW(buffer);
+    // The call writes up to MAX_PATH characters and takes no size.
+    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
+    if (!call(nullptr, buffer.data(), csidl, FALSE)) return WString();
+    return FromW(buffer.data());
   }
 
   WString KnownFolderPath(KnownFolder id) override {
@@ -171,10 +173,10 @@ class SystemFolderMethods : public FolderMethods {
   }
 
   WString UserName() override {
-    wchar_t buffer[256] = {};
-    DWORD size = 256;
-    if (!::GetUserNameW(buffer, &size) || size == 0) return WString();
-    return FromW(buffer);
+    std::vector<wchar_t> buffer(kMaxUserName + 1, L'\0');
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (!::GetUserNameW(buffer.data(), &size) || size == 0) return WString();
+    return FromW(buffer.data());
   }
 
   NString WwwRootValue() override {

@@ -1,6 +1,7 @@
 #include "core/win/integrity_check.h"
 
 #include <softpub.h>
+#include <stdint.h>
 #include <wintrust.h>
 
 #include "core/archive_builder.h"
@@ -27,7 +28,8 @@ IntegrityResult Failure(int code, bool add_system_error = false, DWORD error = 0
 bool AppendTail(const SetupArchive& a, Bytes* tail) {
   const std::uint64_t from = std::uint64_t{a.section.raw_offset} + a.section.raw_size;
   if (a.file_size <= from) return true;
-  tail->resize(static_cast<std::size_t>(a.file_size - from));
+  const std::uint64_t size = a.file_size - from;
+  if (size > SIZE_MAX || !TryResize(*tail, static_cast<std::size_t>(size))) return false;
   return ReadFileAt(a.file.get(), from, tail->data(), tail->size());
 }
 
@@ -60,8 +62,9 @@ int VerifyCodeSignature(const WString& path, DWORD* last_error) {
 
 IntegrityResult CheckIntegrity(SetupArchive& a, std::uint32_t mode) {
   const SetupSection& s = a.section;
-  Bytes leading(s.raw_offset);
-  if (!ReadFileAt(a.file.get(), 0, leading.data(), leading.size())) return Failure(kCorruptReadBeforeSection);
+  Bytes leading;
+  if (!TryResize(leading, s.raw_offset) || !ReadFileAt(a.file.get(), 0, leading.data(), leading.size()))
+    return Failure(kCorruptReadBeforeSection);
   if (mode == 1 && EngineCheckValue(leading.data(), s.pe_offset, s.raw_offset) != a.header.engine_check)
     return Failure(kCorruptEngineCheck);
   if (mode == 2) {

@@ -101,7 +101,7 @@ WString UninstallFolderPath(WStringView install_dir, WStringView uninstall_subdi
 
 struct LogDateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  bool empty() const { return year == 0 && month == 0 && day == 0; }
+  bool empty() const { return year == 0 && month == 0 && day == 0 && hour == 0 && minute == 0 && second == 0; }
 };
 
 struct InstallLogHeader {

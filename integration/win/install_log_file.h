@@ -37,13 +37,21 @@ struct InstallLogContext {
   int install_type = 0;
   ProductFlags flags = 0;
   LogDateTime build_date;
-  bool automatic = false;
-  bool silent = false;
-  NString error_url;           // requested with the wait flag when something failed
+  bool automatic = false;      // the settings' automatic rule; "/a" counts too
   bool finish_page_has_actions = false;  // launch, open or document at the end
   bool offer_view_log = false;           // the finish page's view-the-log offer
 };
 InstallLogContext& ProcessInstallLogContext();
+
+struct InstallSettings;
+// Takes the product name and version, the uninstall sub-folder, the flags, the
+// build date and the automatic rule from the settings, and sets the detailed
+// logging of the step-log writers.
+void TakeInstallLogSettings(const InstallSettings& settings);
+
+// Lets ReportCorrupt put its message into the failure summary and use the
+// log's error texts. Called once at start-up, before the archive is read.
+void ConnectInstallLog();
 
 // Paths in the uninstall data folder.
 WString UninstallFolderFile(WStringView file_name);

@@ -1,0 +1,254 @@
+#include "integration/win/install_log_view.h"
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <exdisp.h>
+#include <shellapi.h>
+#include <shldisp.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <utility>
+#include <vector>
+
+#include "lib/win/owned.h"
+#include "lib/win/wide.h"
+
+namespace ks {
+namespace {
+
+// ---------------------------------------------------------------------------
+// The question box: MessageBoxW has no way to name its buttons, so a CBT hook
+// relabels them the moment the box is activated.
+
+struct ButtonLabels {
+  const WString* yes = nullptr;
+  const WString* no = nullptr;
+};
+thread_local ButtonLabels t_labels;
+thread_local HHOOK t_hook = nullptr;
+
+LRESULT CALLBACK RelabelButtons(int code, WPARAM wparam, LPARAM lparam) {
+  if (code == HCBT_ACTIVATE) {
+    const HWND box = reinterpret_cast<HWND>(wparam);
+    if (t_labels.yes && !t_labels.yes->empty()) ::SetDlgItemTextW(box, IDYES, W(*t_labels.yes));
+    if (t_labels.no && !t_labels.no->empty()) ::SetDlgItemTextW(box, IDNO, W(*t_labels.no));
+  }
+  return ::CallNextHookEx(t_hook, code, wparam, lparam);
+}
+
+struct UnhookCloser {
+  void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
+};
+
+// ---------------------------------------------------------------------------
+// Access lists.
+
+struct LocalFreeCloser {
+  void operator()(HLOCAL p) const { ::LocalFree(p); }
+};
+using OwnedLocal = Owned<HLOCAL, LocalFreeCloser>;
+
+// The access list without its access-denied entries; false when it has none.
+bool WithoutDeniedEntries(PACL acl, std::vector<BYTE>& out) {
+  if (!acl) return false;
+  ACL_SIZE_INFORMATION info{};
+  if (!::GetAclInformation(acl, &info, sizeof info, AclSizeInformation)) return false;
+  out.assign(info.AclBytesInUse, 0);
+  PACL fresh = reinterpret_cast<PACL>(out.data());
+  if (!::InitializeAcl(fresh, static_cast<DWORD>(out.size()), ACL_REVISION)) return false;
+  bool removed = false;
+  for (DWORD i = 0; i < info.AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(acl, i, &ace)) return false;
+    const ACE_HEADER* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == ACCESS_DENIED_OBJECT_ACE_TYPE) {
+      removed = true;
+      continue;
+    }
+    if (!::AddAce(fresh, fresh->AclRevision, MAXDWORD, ace, header->AceSize)) return false;
+  }
+  return removed;
+}
+
+// Enables privileges for the life of the object, restoring the earlier state.
+class PrivilegeScope {
+ public:
+  explicit PrivilegeScope(std::initializer_list<const wchar_t*> names) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    token_.reset(token);
+    for (const wchar_t* name : names) {
+      TOKEN_PRIVILEGES wanted{};
+      wanted.PrivilegeCount = 1;
+      wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+      if (!::LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid)) continue;
+      TOKEN_PRIVILEGES before{};
+      DWORD size = sizeof before;
+      if (::AdjustTokenPrivileges(token_.get(), FALSE, &wanted, sizeof before, &before, &size) &&
+          ::GetLastError() == ERROR_SUCCESS) {
+        previous_.push_back(before);
+      }
+    }
+  }
+  ~PrivilegeScope() {
+    for (TOKEN_PRIVILEGES& p : previous_) ::AdjustTokenPrivileges(token_.get(), FALSE, &p, 0, nullptr, nullptr);
+  }
+  PrivilegeScope(const PrivilegeScope&) = delete;
+  PrivilegeScope& operator=(const PrivilegeScope&) = delete;
+
+ private:
+  OwnedHandle token_;
+  std::vector<TOKEN_PRIVILEGES> previous_;
+};
+
+// Makes the current user the file's owner, so that the owner may rewrite the list.
+void TakeOwnership(const WString& path) {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
+  OwnedHandle token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> user(size ? size : 1);
+  if (!::GetTokenInformation(token.get(), TokenUser, user.data(), size, &size)) return;
+  PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+  WString mutable_path = path;
+  ::SetNamedSecurityInfoW(W(mutable_path), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid, nullptr, nullptr,
+                          nullptr);
+}
+
+bool SetAcl(const WString& path, std::vector<BYTE>& acl) {
+  WString mutable_path = path;
+  return ::SetNamedSecurityInfoW(W(mutable_path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                 reinterpret_cast<PACL>(acl.data()), nullptr) == ERROR_SUCCESS;
+}
+
+// ---------------------------------------------------------------------------
+// Opening as the desktop's user: the shell's own ShellExecute runs in the
+// desktop's process, so an elevated installer does not start an elevated viewer.
+
+template <typename T>
+class Com {
+ public:
+  Com() = default;
+  ~Com() {
+    if (p_) p_->Release();
+  }
+  Com(const Com&) = delete;
+  Com& operator=(const Com&) = delete;
+  T** out() { return &p_; }
+  void** out_void() { return reinterpret_cast<void**>(&p_); }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+class Bstr {
+ public:
+  explicit Bstr(const WString& s) : b_(::SysAllocString(W(s))) {}
+  ~Bstr() { ::SysFreeString(b_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return b_; }
+
+ private:
+  BSTR b_;
+};
+
+bool DesktopShellDispatch(Com<IShellDispatch2>& shell) {
+  Com<IShellWindows> windows;
+  if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                windows.out_void())))
+    return false;
+  VARIANT location{};
+  location.vt = VT_I4;
+  location.lVal = CSIDL_DESKTOP;
+  VARIANT empty{};
+  long hwnd = 0;
+  Com<IDispatch> found;
+  if (windows->FindWindowSW(&location, &empty, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, found.out()) != S_OK)
+    return false;
+  Com<IServiceProvider> provider;
+  Com<IShellBrowser> browser;
+  Com<IShellView> view;
+  Com<IDispatch> background;
+  Com<IShellFolderViewDual> folder_view;
+  Com<IDispatch> application;
+  return found.get() && SUCCEEDED(found->QueryInterface(IID_IServiceProvider, provider.out_void())) &&
+         SUCCEEDED(provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.out_void())) &&
+         SUCCEEDED(browser->QueryActiveShellView(view.out())) &&
+         SUCCEEDED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.out_void())) &&
+         SUCCEEDED(background->QueryInterface(IID_IShellFolderViewDual, folder_view.out_void())) &&
+         SUCCEEDED(folder_view->get_Application(application.out())) &&
+         SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, shell.out_void()));
+}
+
+bool OpenThroughDesktop(const WString& path) {
+  Com<IShellDispatch2> shell;
+  if (!DesktopShellDispatch(shell)) return false;
+  const Bstr file(path);
+  const Bstr verb(u"open");
+  VARIANT args{}, dir{}, operation{}, show{};
+  operation.vt = VT_BSTR;
+  operation.bstrVal = verb.get();
+  show.vt = VT_I4;
+  show.lVal = SW_SHOWNORMAL;
+  return SUCCEEDED(shell->ShellExecute(file.get(), args, dir, operation, show));
+}
+
+bool OpenWithNotepad(const WString& path) {
+  WString command = u"notepad.exe \"" + path + u"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, W(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    return false;
+  OwnedHandle process(info.hProcess);
+  OwnedHandle thread(info.hThread);
+  return true;
+}
+
+}  // namespace
+
+bool AskYesNo(HWND owner, const WString& text, const WString& caption, const WString& yes, const WString& no) {
+  t_labels = {&yes, &no};
+  t_hook = ::SetWindowsHookExW(WH_CBT, RelabelButtons, nullptr, ::GetCurrentThreadId());
+  Owned<HHOOK, UnhookCloser> hook(t_hook);
+  const int answer = ::MessageBoxW(owner, W(text), W(caption), MB_YESNO | MB_ICONQUESTION);
+  hook.reset();
+  t_hook = nullptr;
+  t_labels = {};
+  return answer == IDYES;
+}
+
+void ReleaseLogFileForUsers(const WString& path) {
+  const DWORD attributes = ::GetFileAttributesW(W(path));
+  const DWORD unwanted = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & unwanted)) {
+    ::SetFileAttributesW(W(path), attributes & ~unwanted);
+  }
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(W(path), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+    return;
+  OwnedLocal owner(descriptor);
+  std::vector<BYTE> fresh;
+  if (!WithoutDeniedEntries(acl, fresh) || SetAcl(path, fresh)) return;
+  PrivilegeScope privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
+  TakeOwnership(path);
+  SetAcl(path, fresh);
+}
+
+void OpenForUser(const WString& path) {
+  if (OpenThroughDesktop(path)) return;
+  const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", W(path), nullptr, nullptr,
+                                                                SW_SHOWNORMAL));
+  if (result > 32) return;
+  OpenWithNotepad(path);
+}
+
+}  // namespace ks

@@ -4,7 +4,8 @@
 #include "core/settings_block.h"
 #include "core/start_options.h"
 #include "core/win/archive_open.h"
-#include "core/win/fatal_error.h"
+#include "core/win/install_road.h"
+#include "core/win/integrity_check.h"
 #include "core/win/report_corrupt.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/special_folders.h"
@@ -63,9 +64,8 @@ int RunInstallation() {
   // (no data, foreign version, corrupt archive).
   OpenSetupArchive(TheSetupArchive());
   ReadSettings(TheSetupArchive(), TheInstallSettings());
-  // The steps after the settings are not part of this build yet; say so
-  // instead of pretending to install.
-  FatalError("Installation is not available in this build");
+  CheckIntegrityOrReport(TheSetupArchive(), TheInstallSettings().page_styles.integrity_mode());
+  RunInstallRoad(TheSetupArchive(), TheInstallSettings());
 }
 
 }  // namespace ks

@@ -1,0 +1,322 @@
+#include "engine/win/place_files.h"
+
+#include "core/win/report_corrupt.h"
+#include "engine/path_variables.h"
+#include "engine/special_folders.h"
+#include "engine/win/reboot_replacement.h"
+#include "integration/install_log.h"
+#include "integration/win/install_log_file.h"
+#include "lib/marked_text.h"
+#include "lib/win/file.h"
+#include "lib/win/owned.h"
+#include "lib/win/wide.h"
+#include "uninstall/uninstall_data.h"
+
+namespace ks {
+namespace {
+
+constexpr int kAttempts = 3;
+constexpr DWORD kRetryDelayMs = 50;
+constexpr DWORD kAppliedAttributes = 0x1127;  // read-only, hidden, system, archive, temporary, offline
+constexpr DWORD kClearedOnRetry = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+bool WriteAll(const WString& path, const std::uint8_t* data, std::size_t size) {
+  File file;
+  const FileResult opened = file.Open(path, kFileWrite);
+  if (opened != kFileSuccess && opened != kFileAlreadyOpen) return false;
+  return file.Write(data, size) == kFileSuccess;
+}
+
+bool SameContents(const WString& path, const std::uint8_t* data, std::size_t size) {
+  File file;
+  Bytes back;
+  if (file.Open(path, kFileRead) != kFileSuccess || file.Load(back) != kFileSuccess) return false;
+  return back.size() == size && (size == 0 || std::memcmp(back.data(), data, size) == 0);
+}
+
+bool ToFileTime(const RecordDate& d, FILETIME* out) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(d.year);
+  st.wMonth = static_cast<WORD>(d.month);
+  st.wDay = static_cast<WORD>(d.day);
+  st.wHour = static_cast<WORD>(d.hour);
+  st.wMinute = static_cast<WORD>(d.minute);
+  st.wSecond = static_cast<WORD>(d.second);
+  return SystemTimeToFileTime(&st, out) != 0;
+}
+
+void SetDates(const WString& path, const RecordDate& date) {
+  FILETIME ft;
+  if (!date.is_real() || !ToFileTime(date, &ft)) return;
+  HANDLE raw = CreateFileW(W(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return;
+  OwnedHandle file(raw);
+  SetFileTime(file.get(), &ft, nullptr, &ft);
+}
+
+void ApplyAttributes(const WString& path, std::int32_t attributes) {
+  if (attributes == -1) return;
+  const DWORD now = GetFileAttributesW(W(path));
+  if (now == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(W(path), (now & ~kAppliedAttributes) | (static_cast<DWORD>(attributes) & kAppliedAttributes));
+}
+
+// A drive letter whose drive has no root folder: the medium is gone.
+bool DriveMissing(const WString& path, char16_t* letter) {
+  if (path.size() < 2 || path[1] != u':') return false;
+  *letter = AsciiLower(path[0]) >= u'a' && AsciiLower(path[0]) <= u'z'
+                ? static_cast<char16_t>(AsciiLower(path[0]) - u'a' + u'A')
+                : path[0];
+  const WString root = WString(1, *letter) + u":\\";
+  return GetDriveTypeW(W(root)) == DRIVE_NO_ROOT_DIR;
+}
+
+// The reboot-time replacement of a file that could not be written.
+void RegisterReplacement(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_needed, WString& text) {
+  const WString temp = MakeTempName(FolderOfFile(r.destination), WString());
+  if (temp.empty() || !WriteAll(temp, r.data, r.size)) {
+    const DWORD error = GetLastError();
+    text += FormatWide(u"Failed to register '%s' for replacement because no temporary file could be created.\r\n"
+                       u"%s\r\n\r\n",
+                       r.destination.c_str(), SystemErrorText(error).c_str());
+    return;
+  }
+  SetDates(temp, r.date);
+  if (!ScheduleReplacement(r.destination, temp)) {
+    const DWORD error = GetLastError();
+    text += FormatWide(u"Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n\r\n",
+                       r.destination.c_str(), temp.c_str(), SystemErrorText(error).c_str());
+    DeleteFileW(W(temp));
+    return;
+  }
+  flags |= product_flag::kRebootRequired;
+  text += FormatWide(u"\"%s\" was successfully registered for replacement.\r\nTemporary file is \"%s\"\r\n"
+                     u"Reboot will be required.\r\n\r\n",
+                     r.destination.c_str(), temp.c_str());
+  if (reboot_needed) *reboot_needed = true;
+  SetLastError(ERROR_BUSY);
+}
+
+void ReportWriteFailure(const PlaceFileRequest& r, DWORD error, ProductFlags& flags, bool* reboot_needed) {
+  WString text = u"\r\n" + r.write_failed_label + u" " + r.destination + u"\r\n";
+  char16_t letter = 0;
+  if (DriveMissing(r.destination, &letter)) {
+    text += FormatWide(u"Drive %c: is not present.\r\n", static_cast<int>(letter));
+  } else {
+    text += SystemErrorText(error) + u"\r\n";
+    const bool allowed = (r.existed || HasFlag(flags, placement_flag::kReplaceAnyLockedFile)) &&
+                         error != ERROR_INVALID_NAME;
+    if (allowed) RegisterReplacement(r, flags, reboot_needed, text);
+  }
+  AppendFailure(text);
+}
+
+}  // namespace
+
+bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_needed) {
+  DWORD error = 0;
+  bool mismatch = false;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (attempt > 0) Sleep(kRetryDelayMs);
+    mismatch = false;
+    if (WriteAll(r.destination, r.data, r.size)) {
+      if (!HasFlag(flags, placement_flag::kVerifyWrites) || SameContents(r.destination, r.data, r.size)) {
+        SetDates(r.destination, r.date);
+        ApplyAttributes(r.destination, r.attributes);
+        return true;
+      }
+      mismatch = true;
+      continue;
+    }
+    error = GetLastError();
+    if (attempt == 0) {
+      if (error == ERROR_PATH_NOT_FOUND) CreateFolderTree(FolderOfFile(r.destination));
+      if (HasFlag(flags, placement_flag::kClearAttributesOnRetry)) {
+        const DWORD a = GetFileAttributesW(W(r.destination));
+        if (a != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(W(r.destination), a & ~kClearedOnRetry);
+      }
+    }
+  }
+  if (mismatch) {
+    SetLastError(0);
+    RecordFailure(WStringView(r.destination));
+    return false;
+  }
+  ReportWriteFailure(r, error, flags, reboot_needed);
+  return false;
+}
+
+namespace {
+
+bool ReadModified(const WString& path, ExistingFile& e) {
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &info)) return false;
+  e.exists = true;
+  SYSTEMTIME st;
+  if (!FileTimeToSystemTime(&info.ftLastWriteTime, &st)) return true;
+  RecordDate d;
+  d.year = st.wYear, d.month = st.wMonth, d.day = st.wDay;
+  d.hour = st.wHour, d.minute = st.wMinute, d.second = st.wSecond;
+  e.modified = d;
+  return true;
+}
+
+// The file's version text: the FileVersion string of its first translation,
+// else the fixed version numbers; commas read as dots.
+NString FileVersionText(const WString& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(W(path), &ignored);
+  if (size == 0) return NString();
+  Bytes info(size);
+  if (!GetFileVersionInfoW(W(path), 0, size, info.data())) return NString();
+  WString text;
+  struct Translation { WORD language, code_page; }* translation = nullptr;
+  UINT length = 0;
+  if (VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+      length >= sizeof(Translation)) {
+    const WString key = FormatWide(u"\\StringFileInfo\\%04x%04x\\FileVersion", translation->language,
+                                   translation->code_page);
+    wchar_t* value = nullptr;
+    if (VerQueryValueW(info.data(), W(key), reinterpret_cast<void**>(&value), &length) && value) text = FromW(value);
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  if (text.empty() && VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+    text = FormatWide(u"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                      HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+  }
+  for (char16_t& c : text)
+    if (c == u',') c = u'.';
+  return WideToUtf8(text);
+}
+
+ExistingFile Inspect(const WString& path, std::int32_t kind) {
+  ExistingFile e;
+  if (!ReadModified(path, e)) return e;
+  if (kind >= 6 && kind <= 9) e.version = FileVersionText(path);
+  return e;
+}
+
+struct RecordContext {
+  const FilePlacementInput& in;
+  ProductFlags& flags;
+  FilePlacementOutputs& out;
+};
+
+void RecordRemoval(RecordContext& c, const WString& path, int kind) {
+  if (c.in.uninstall) c.in.uninstall->RecordItem(WStringView(path), kind);
+}
+
+void HandOver(const FileRecord& r, const Destination& d, RecordContext& c) {
+  if (r.kind == 4 && (r.flags & kRecordKeep) == 0) c.out.font_list += FontListEntry(r);
+  if (r.kind == 7) c.out.com_servers.push_back(d.path);
+  if (r.kind == 8) c.out.type_libraries.push_back(d.path);
+  if (auto entry = SharedFileEntry(r, d.path, c.in.folders.portable)) c.out.shared_files.push_back(*entry);
+}
+
+void AddShortcut(const FileRecord& r, const Destination& d, FilePlacementOutputs& out) {
+  const bool shortcut_flags = (r.flags & (kRecordDesktopShortcut | kRecordStartMenuShortcut)) != 0;
+  if (!(r.kind == 0 && shortcut_flags) && r.kind != 5) return;
+  ShortcutRecord s;
+  s.on_desktop = (r.flags & kRecordDesktopShortcut) ? 1 : 0;
+  s.in_start_menu = (r.flags & kRecordStartMenuShortcut) ? 1 : 0;
+  s.in_startup = r.kind == 5 ? 1 : 0;
+  s.keep = (r.flags & kRecordKeep) ? 1 : 0;
+  s.target = d.path;
+  s.name = Utf8ToWide(r.title);
+  s.icon = r.shortcut_icon;
+  s.arguments = Cp1252ToWide(r.arguments);
+  s.start_in = DecodeMarkedText(r.extra_text);
+  out.shortcuts.push_back(std::move(s));
+}
+
+// Creates the destination's folder inside the installation tree. False
+// (with the failure recorded) when it cannot be made.
+bool PrepareFolder(const FileRecord& r, const Destination& d, RecordContext& c) {
+  const WString folder = FolderOfFile(d.path);
+  if (!d.in_install_tree || EqualsIgnoreCase(folder, c.in.folders.install)) return true;
+  WString blocking;
+  const DWORD error = CreateFolderTree(folder, &blocking);
+  if (error != 0) {
+    const WString reason = blocking.empty() ? SystemErrorText(error) : WString(kFolderIsFileReason);
+    AppendFailure(FolderFailureText(c.in.folder_failed_label, folder, reason, d.path));
+    return false;
+  }
+  const bool keep = (r.flags & kRecordKeep) != 0;
+  if (!keep && (IsKindRecorded(r.kind, c.in.folders.portable) || r.kind == 1))
+    RecordRemoval(c, folder, kUninstallFolder);
+  return true;
+}
+
+void AfterPlacing(const FileRecord& r, const Destination& d, RecordContext& c) {
+  if (r.kind == 4) c.out.fonts.push_back({d.path, r.title});
+  if (r.kind == 10) c.out.drivers.push_back(d.path);
+  if (r.kind == kKindPackage) c.out.packages.push_back({d.path, r.package_option, (r.flags & kRecordRemovePackage) != 0});
+  if (r.kind == 12) c.out.applets.push_back({d.path, r.title, r.extra_text});
+  c.out.placed.push_back(d.path);
+}
+
+void ShowStatus(const FileRecord& r, const Destination& d, RecordContext& c) {
+  if (!c.in.set_status) return;
+  const bool hidden = HasFlag(c.flags, product_flag::kNoShortcutProgressText) || r.name == "b/0@+";
+  c.in.set_status(hidden ? c.in.status_finishing : d.path);
+}
+
+int PlaceRecord(const FileRecord& r, RecordContext& c) {
+  const Destination d = ComputeDestination(r, c.in.folders);
+  if (d.corrupt_code != 0) return d.corrupt_code;
+  ShowStatus(r, d, c);
+  HandOver(r, d, c);
+  const bool portable = c.in.folders.portable;
+  const PlacementDecision decision = DecidePlacement(r, d.log_prefix, Inspect(d.path, r.kind), portable);
+  if (decision.record_removal) RecordRemoval(c, d.path, kUninstallFile);
+  if (!decision.log_line.empty()) LogWide(decision.log_line);
+  if (!decision.place) return 0;
+  AddShortcut(r, d, c.out);
+  if (!PrepareFolder(r, d, c)) return 0;
+  if ((r.flags & kRecordKeep) == 0 && IsKindRecorded(r.kind, portable)) RecordRemoval(c, d.path, kUninstallFile);
+  PlaceFileRequest request{d.path, r.data, r.size, r.date, r.attributes, decision.existed, c.in.write_failed_label};
+  bool reboot = false;
+  const bool placed = PlaceFile(request, c.flags, &reboot);
+  if (reboot) c.out.reboot_needed = true;
+  if (placed && HasFlag(c.flags, product_flag::kDetailedLog)) LogWide(d.log_prefix + u"\r\n");
+  if (!placed && !(r.kind == 12 && reboot)) return 0;
+  AfterPlacing(r, d, c);
+  return 0;
+}
+
+void ReadingChunk(void* context) {
+  const auto* in = static_cast<const FilePlacementInput*>(context);
+  if (in->set_status) in->set_status(in->status_reading);
+}
+
+}  // namespace
+
+int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlacementOutputs& out) {
+  FileDataReader reader(in.block, in.block_size, in.coding);
+  RecordContext context{in, flags, out};
+  const std::size_t count = in.sizes.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    FileRecord record;
+    int code = reader.Next(in.sizes[i], &record, ReadingChunk, const_cast<FilePlacementInput*>(&in));
+    if (code != 0) return code;
+    if (in.set_progress) in.set_progress(static_cast<int>(28 + (62 * i) / count));
+    if (in.pump_messages) in.pump_messages();
+    code = PlaceRecord(record, context);
+    if (code != 0) return code;
+  }
+  const int code = reader.Finish();
+  if (code != 0) return code;
+  if (in.set_progress) in.set_progress(91);
+  if (in.set_status) in.set_status(in.status_finishing);
+  if (!out.fonts.empty()) PostMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  if (in.set_progress) in.set_progress(92);
+  return 0;
+}
+
+void InstallFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out) {
+  const int code = PlaceAllFiles(input, flags, out);
+  if (code != 0) ReportCorrupt(code, false);
+}
+
+}  // namespace ks

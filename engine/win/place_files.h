@@ -1,0 +1,96 @@
+#pragma once
+// The file placement step: every record of the file-data block is decided by
+// the rules of engine/placement_rules.h and written by PlaceFile; what later
+// steps need (shortcuts, shared files, registrations) is collected as data.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "core/install_settings.h"
+#include "core/product_flags.h"
+#include "engine/file_data_block.h"
+#include "engine/placement_rules.h"
+#include "lib/text.h"
+
+namespace ks {
+
+class UninstallData;
+
+namespace placement_flag {
+// The product flags that only file placement reads.
+inline constexpr ProductFlags kCompressedFiles = FlagLow(0x00000020);
+inline constexpr ProductFlags kReplaceAnyLockedFile = FlagLow(0x00000800);
+inline constexpr ProductFlags kVerifyWrites = FlagLow(0x00040000);
+inline constexpr ProductFlags kClearAttributesOnRetry = FlagLow(0x00080000);
+}  // namespace placement_flag
+
+struct PlaceFileRequest {
+  WString destination;
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  RecordDate date;
+  std::int32_t attributes = -1;
+  bool existed = false;
+  WString write_failed_label;  // localized text 31
+};
+
+// Writes one file (three attempts); on a file that cannot be written,
+// registers a reboot-time replacement when allowed. Failures go to the failure
+// summary. Sets `flags`' reboot bit and *reboot_needed when a replacement was
+// registered; the result is still false then.
+bool PlaceFile(const PlaceFileRequest& request, ProductFlags& flags, bool* reboot_needed);
+
+// The records handed to later steps.
+struct PlacedPackage {
+  WString path;
+  std::int32_t option = 0;
+  bool remove_at_uninstall = false;
+};
+struct PlacedApplet {
+  WString path;
+  NString name;      // UTF-8
+  NString class_id;  // MarkedText
+};
+struct PlacedFont {
+  WString path;
+  NString title;
+};
+struct FilePlacementOutputs {
+  std::vector<ShortcutRecord> shortcuts;
+  std::vector<NString> shared_files;
+  std::vector<WString> com_servers, type_libraries, drivers;
+  NString font_list;
+  std::vector<PlacedFont> fonts;
+  std::vector<PlacedPackage> packages;
+  std::vector<PlacedApplet> applets;
+  std::vector<WString> placed;  // for the pending-rename cleanup
+  bool reboot_needed = false;
+};
+
+struct FilePlacementInput {
+  const std::uint8_t* block = nullptr;
+  std::size_t block_size = 0;
+  ChunkCoding coding;
+  std::vector<std::int32_t> sizes;  // the per-file value list
+  PlacementFolders folders;
+  WString folder_failed_label;  // localized text 25
+  WString write_failed_label;   // localized text 31
+  UninstallData* uninstall = nullptr;  // null: nothing is recorded
+  // Progress page hooks; null ones are skipped.
+  std::function<void(int)> set_progress;
+  std::function<void(const WString&)> set_status;
+  std::function<void()> pump_messages;
+  WString status_reading;   // localized text 29
+  WString status_finishing; // localized text 54
+};
+
+// The whole step. Returns 0 or the corrupt code that ends the installation.
+int PlaceAllFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out);
+
+// PlaceAllFiles that reports a corrupt code and ends the process.
+void InstallFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out);
+
+}  // namespace ks

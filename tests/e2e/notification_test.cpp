@@ -29,6 +29,7 @@
 #include "core/archive_builder.h"
 #include "core/install_settings.h"
 #include "harness/driver.h"
+#include "harness/installer.h"
 #include "harness/wine.h"
 #include "lib/notification.h"
 
@@ -140,28 +141,11 @@ int ClosedPort() {
   return ntohs(addr.sin_port);
 }
 
-std::string ReadLinuxFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The engine with a settings stream of `settings` as its archive, in the prefix.
 std::string MakeInstaller(const InstallSettings& settings) {
-  SettingsWriter writer;
-  const LocalizedTexts texts({u"English"}, {{u"title"}});
-  if (!WriteInstallSettings(settings, texts, 0, writer)) return {};
-  ArchiveSpec spec;
-  spec.settings = writer.Take();
-  const std::string engine = ReadLinuxFile(EngineLinuxPath());
-  Bytes out;
-  std::string error;
-  if (!BuildSetupExecutable(Bytes(engine.begin(), engine.end()), spec, &out, &error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  const std::string path = ScratchFolder() + "\\" + UniqueName("setup") + ".exe";
-  if (!WritePrefixFile(path, std::string(out.begin(), out.end()))) return {};
-  return path;
+  InstallerSpec spec;
+  spec.settings = settings;
+  return e2e::MakeInstaller(spec);
 }
 
 InstallSettings Settings(const std::string& start_url, const std::string& error_url = "") {

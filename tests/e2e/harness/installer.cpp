@@ -1,0 +1,47 @@
+#include "harness/installer.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "harness/wine.h"
+
+namespace ks::e2e {
+
+Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& texts,
+                     std::uint32_t archive_flags) {
+  SettingsWriter writer;
+  if (!WriteInstallSettings(settings, texts, archive_flags, writer)) {
+    ADD_FAILURE() << "the settings do not fit their encodings";
+    return {};
+  }
+  return writer.Take();
+}
+
+std::string MakeInstaller(const InstallerSpec& spec, const std::string& stem) {
+  std::ifstream in(EngineLinuxPath(), std::ios::binary);
+  const Bytes engine{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (engine.empty()) {
+    ADD_FAILURE() << "cannot read the engine " << EngineLinuxPath();
+    return {};
+  }
+  ArchiveSpec archive = spec.archive;
+  archive.settings = spec.raw_settings ? *spec.raw_settings
+                                       : EncodeSettings(spec.settings, spec.texts, archive.flags);
+  Bytes exe;
+  std::string error;
+  if (!BuildSetupExecutable(engine, archive, &exe, &error)) {
+    ADD_FAILURE() << "building the installer failed: " << error;
+    return {};
+  }
+  if (spec.patch) spec.patch(exe);
+  const std::string path = ScratchFolder() + "\\" + UniqueName(stem) + ".exe";
+  if (!WritePrefixFile(path, std::string(exe.begin(), exe.end()))) {
+    ADD_FAILURE() << "cannot write " << path;
+    return {};
+  }
+  return path;
+}
+
+}  // namespace ks::e2e

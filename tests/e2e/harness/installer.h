@@ -1,0 +1,34 @@
+#pragma once
+// Installers made for a test: the engine under test with an archive built by
+// the same builder the authoring tool uses, written into the prefix.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/archive_builder.h"
+#include "core/install_settings.h"
+#include "core/localized_texts.h"
+
+namespace ks::e2e {
+
+struct InstallerSpec {
+  InstallSettings settings;
+  LocalizedTexts texts{{u"English"}, {{u"title"}}};
+  // Header fields and malformed variants; its `settings` bytes are replaced
+  // by the encoded `settings` and `texts` unless `raw_settings` is given.
+  ArchiveSpec archive;
+  std::optional<Bytes> raw_settings;
+  // Changes the finished executable (e.g. one byte in front of the section).
+  std::function<void(Bytes&)> patch;
+};
+
+// The settings stream of `settings` and `texts` (with the archive's flags).
+Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& texts,
+                     std::uint32_t archive_flags = 0);
+
+// Builds the installer into the running test's scratch folder; returns its
+// C:\ path, or "" after adding a test failure.
+std::string MakeInstaller(const InstallerSpec& spec, const std::string& stem = "setup");
+
+}  // namespace ks::e2e

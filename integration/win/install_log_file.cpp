@@ -272,6 +272,18 @@ void FinishInstallLog(WString failure_summary, bool show_final_message) {
   CloseStepLog();
 }
 
+bool AppendToInstallLog(NStringView utf8) {
+  const WString path = InstallLogPath();
+  const HANDLE raw = ::CreateFileW(W(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return false;
+  OwnedHandle file(raw);
+  bool empty = false;
+  // A log that did not exist gets its mark, so that readers still take it for UTF-8.
+  if (FileIsEmpty(file.get(), empty) && empty && !WriteAll(file.get(), kUtf8Bom)) return false;
+  return WriteAll(file.get(), utf8);
+}
+
 void ViewInstallLog() {
   if (Silent()) return;
   const WString path = InstallLogPath();

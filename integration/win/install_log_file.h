@@ -67,6 +67,12 @@ void SetSummaryPageHook(SummaryPageHook hook);
 // Writes Install.log and ends the step log; see install_log.h for the texts.
 void FinishInstallLog(WString failure_summary, bool show_final_message);
 
+// Appends UTF-8 text to the finished Install.log (the launch failures at the
+// very end, after the step log is gone). Opens the file by its wide path, so
+// that a folder name outside the system code page still works. False when the
+// file cannot be opened or written.
+bool AppendToInstallLog(NStringView utf8);
+
 // Opens Install.log for the user (nothing in silent mode).
 void ViewInstallLog();
 

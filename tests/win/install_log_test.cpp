@@ -162,6 +162,24 @@ TEST_F(InstallLogFileTest, UnwritableFolderWritesNothing) {
   EXPECT_EQ(StepLogFiles(), before);
 }
 
+TEST_F(InstallLogFileTest, AppendToFinishedLog) {
+  const WString sub = u"Un\u00EFnstall";  // outside most system code pages' reach too
+  ProcessInstallLogContext().uninstall_subdir = sub;
+  CreateDirectoryW(W(folder.path() + u"\\" + sub), nullptr);
+  const WString path = folder.path() + u"\\" + sub + u"\\Install.log";
+  EXPECT_TRUE(AppendToInstallLog("Launch failed\r\n"));
+  EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBFLaunch failed\r\n");
+  Install("s\r\n", u"E\r\n");
+  EXPECT_TRUE(AppendToInstallLog("again\r\n"));
+  const NString log = ReadFileBytes(path);
+  const NString tail = "SUMMARY ***\r\nE\r\nagain\r\n";
+  ASSERT_GE(log.size(), tail.size());
+  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+  EXPECT_EQ(Count(log, "\xEF\xBB\xBF"), 1u);
+  DeleteFileW(W(path));
+  RemoveDirectoryW(W(folder.path() + u"\\" + sub));
+}
+
 TEST(InstallLogErrorTest, SystemErrorTextAndRecordFailure) {
   EXPECT_EQ(SystemErrorText(86), u"Incorrect password.");
   const WString denied = SystemErrorText(5);

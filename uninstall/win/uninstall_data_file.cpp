@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
+#include "core/localized_texts.h"
 #include "lib/win/file.h"
 
 namespace ks {
@@ -37,6 +39,13 @@ bool WriteUninstallData(const WString& path, const UninstallData& data, const Un
   if (result == kFileSuccess || result == kFileAlreadyOpen) return true;
   if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(SystemErrorFor(result));
   return false;
+}
+
+UninstallTexts ProcessUninstallTexts(WString page_header_title) {
+  UninstallTexts texts;
+  texts.text = [](int n) { return LocalizedText(n); };
+  texts.page_header_title = std::move(page_header_title);
+  return texts;
 }
 
 FileResult LoadUninstallData(const WString& path, UninstallDataContent& content) {

@@ -13,6 +13,10 @@ namespace ks {
 // value is set from the result when it is not set already.
 bool WriteUninstallData(const WString& path, const UninstallData& data, const UninstallTexts& texts);
 
+// The "[Strings]" texts of the running installation: the localized texts of
+// the current language and the given page header title.
+UninstallTexts ProcessUninstallTexts(WString page_header_title);
+
 // Loads and parses the file; the file result code of the load (0 on success).
 FileResult LoadUninstallData(const WString& path, UninstallDataContent& content);
 

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "core/install_settings.h"
+#include "core/win/report_corrupt.h"
 #include "integration/win/install_log_file.h"
 #include "lib/win/wide.h"
 #include "uninstall/win/uninstall_data_file.h"
@@ -178,6 +180,43 @@ TEST_F(InstallLogFileTest, AppendToFinishedLog) {
   EXPECT_EQ(Count(log, "\xEF\xBB\xBF"), 1u);
   DeleteFileW(W(path));
   RemoveDirectoryW(W(folder.path() + u"\\" + sub));
+}
+
+TEST_F(InstallLogFileTest, SettingsGiveBuildDateAndDetail) {
+  InstallSettings settings;
+  settings.product_name = u"P";
+  settings.display_version = u"";
+  settings.product_flags = product_flag::kDetailedLog;
+  settings.build_date.year = 2026;
+  settings.build_date.month = 3;
+  settings.build_date.day = 1;
+  settings.build_date.hour = 23;
+  TakeInstallLogSettings(settings);
+  EXPECT_TRUE(DetailedLogging());
+  ProcessInstallLogContext().install_dir = folder.path();
+  ASSERT_TRUE(OpenStepLog());
+  LogResult(u"File", u"a", u"C:\\a");
+  FinishInstallLog(u"E\r\n", false);
+  const NString log = ReadFileBytes(LogPath());
+  EXPECT_NE(log.find("\r\nInstaller version: 46.0\r\nInstaller built: 2026/03/01\r\nOperating system: "),
+            NString::npos);
+  EXPECT_EQ(log.find("Install type: "), NString::npos);  // no uninstaller, no type
+  EXPECT_NE(log.find("\r\n\r\nFile(a) >>> C:\\a\r\n"), NString::npos);
+  SetDetailedLogging(false);
+}
+
+TEST(InstallLogErrorTest, CorruptReportUsesTheLog) {
+  const CorruptReportHooks saved = TheCorruptReportHooks();  // other tests expect the built-in texts
+  ConnectInstallLog();
+  const CorruptReportHooks hooks = TheCorruptReportHooks();
+  TheCorruptReportHooks() = saved;
+  ASSERT_TRUE(hooks.set_failure_summary && hooks.error_code_text && hooks.system_error_text);
+  FailureSummary() = u"old";
+  hooks.set_failure_summary(u"corrupt\r\n");
+  EXPECT_EQ(FailureSummary(), u"corrupt\r\n");
+  EXPECT_EQ(hooks.error_code_text(0x80004005u), u"0x80004005");
+  EXPECT_EQ(hooks.system_error_text(86), u"Incorrect password.");
+  FailureSummary().clear();
 }
 
 TEST(InstallLogErrorTest, SystemErrorTextAndRecordFailure) {

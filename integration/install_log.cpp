@@ -29,6 +29,14 @@ NString VFormatNarrow(const char* format, va_list args) {
   return out;
 }
 
+NString NarrowF(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  NString text = VFormatNarrow(format, args);
+  va_end(args);
+  return text;
+}
+
 // va_list is an array type on some targets; a struct passes it by reference everywhere.
 struct Args {
   va_list ap;
@@ -74,21 +82,19 @@ WString FormatNumber(const Spec& spec, Args& args) {
   if (spec.width >= 0) format += std::to_string(spec.width);
   if (spec.precision >= 0) format += "." + std::to_string(spec.precision);
   format += length + spec.conversion;
-  char buffer[64];  // holds any 64-bit number with its padding capped below
   const bool is_signed = spec.conversion == 'd' || spec.conversion == 'i';
-  int n = 0;
+  NString text;
   if (spec.longs >= 2) {
-    n = is_signed ? std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, long long))
-                  : std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, unsigned long long));
+    text = is_signed ? NarrowF(format.c_str(), va_arg(args.ap, long long))
+                     : NarrowF(format.c_str(), va_arg(args.ap, unsigned long long));
   } else if (spec.longs == 1) {
-    n = is_signed ? std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, long))
-                  : std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, unsigned long));
+    text = is_signed ? NarrowF(format.c_str(), va_arg(args.ap, long))
+                     : NarrowF(format.c_str(), va_arg(args.ap, unsigned long));
   } else {
-    n = is_signed ? std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, int))
-                  : std::snprintf(buffer, sizeof buffer, format.c_str(), va_arg(args.ap, unsigned int));
+    text = is_signed ? NarrowF(format.c_str(), va_arg(args.ap, int))
+                     : NarrowF(format.c_str(), va_arg(args.ap, unsigned int));
   }
-  if (n < 0) return {};
-  return Widen(NStringView(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1)));
+  return Widen(text);
 }
 
 WString VFormatWide(const char16_t* format, va_list list) {
@@ -103,7 +109,6 @@ WString VFormatWide(const char16_t* format, va_list list) {
     }
     Spec spec;
     p = ParseSpec(p + 1, spec, args);
-    if (spec.width > 32) spec.width = 32;  // keeps a number inside FormatNumber's buffer
     switch (spec.conversion) {
       case 's': {
         const char16_t* s = va_arg(args.ap, const char16_t*);
@@ -132,14 +137,8 @@ WString VFormatWide(const char16_t* format, va_list list) {
 }
 
 NString DateText(const LogDateTime& t, bool with_time) {
-  char buffer[64];
-  if (with_time) {
-    std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-  } else {
-    std::snprintf(buffer, sizeof buffer, "%04d/%02d/%02d", t.year, t.month, t.day);
-  }
-  return buffer;
+  if (!with_time) return NarrowF("%04d/%02d/%02d", t.year, t.month, t.day);
+  return NarrowF("%04d/%02d/%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
 bool IsTrailingSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
@@ -218,9 +217,7 @@ void LogResult(WStringView kind, WStringView name, WStringView path) {
 
 NString ErrorCodeTextNarrow(std::int32_t code) {
   if (code >= 0) return std::to_string(code);
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(static_cast<std::uint32_t>(code)));
-  return buffer;
+  return NarrowF("0x%08X", static_cast<unsigned>(static_cast<std::uint32_t>(code)));
 }
 WString ErrorCodeText(std::int32_t code) { return Widen(ErrorCodeTextNarrow(code)); }
 
@@ -233,9 +230,7 @@ WString ComposeSystemErrorText(std::uint32_t code, WStringView user_message, WSt
   WString text = trim(user_message);
   const WString english = trim(english_message);
   if (text.empty()) {
-    char buffer[24];
-    std::snprintf(buffer, sizeof buffer, "Error 0x%08X", static_cast<unsigned>(code));
-    text = Widen(buffer);
+    text = Widen(NarrowF("Error 0x%08X", static_cast<unsigned>(code)));
   }
   if (!english.empty() && english != text) text += u"\r\n" + english;
   return text;

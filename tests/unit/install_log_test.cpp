@@ -67,6 +67,7 @@ TEST(FormatWideTest, Conversions) {
       {FormatWide(u"%lu", 4000000000UL), u"4000000000"},
       {FormatWide(u"50%"), u"50%"},
       {FormatWide(u"%q"), u"%q"},
+      {FormatWide(u"%40d", 1), WString(39, u' ') + u"1"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
 }

@@ -2,6 +2,7 @@
 
 #include "core/archive_builder.h"
 #include "core/settings_block.h"
+#include "engine/file_data_block.h"
 #include "lib/crc32.h"
 
 namespace ks::authoring {
@@ -18,17 +19,35 @@ void Fail(BuildResult& r, const std::string& key, const std::string& message) {
   r.diags.Add({"", 0, 0, key, message});
 }
 
-// The file data of the archive. No file records exist yet, so the pool runs
-// over no chunks; the block stays empty and its framing comes with them.
-bool CompressFileData(const CompressOptions& compress, const ProgressFn& progress, Bytes& file_data,
-                      BuildResult& r) {
-  const std::vector<Bytes> chunks;
-  const CompressResult packed = CompressChunks(chunks, compress, progress);
-  if (!packed.ok) {
-    Fail(r, "", "compression failed: " + packed.error);
+// The file data of the archive: the record stream cut into pieces of the
+// manifest's chunk size, each compressed on its own (when the product says
+// so) and enciphered with the settings when they are.
+bool CompressFileData(const Manifest& manifest, const CompressOptions& compress, const ProgressFn& progress,
+                      ArchiveSpec& spec, BuildResult& r) {
+  std::vector<Bytes> items;
+  std::string error;
+  if (!EncodeFiles(manifest.files, &items, &spec.per_file_values, &error)) {
+    Fail(r, "file", error);
     return false;
   }
-  for (const Bytes& c : packed.out) file_data.insert(file_data.end(), c.begin(), c.end());
+  const std::vector<Bytes> pieces = RecordStreamPieces(items, manifest.file_chunk_size);
+  ChunkCoding coding;
+  coding.compressed = HasFlag(manifest.settings.product_flags, FlagLow(0x00000020));
+  coding.enciphered = (manifest.archive_flags & kArchiveEnciphered) != 0;
+  coding.key = spec.cipher_key;
+  std::vector<Bytes> stored = pieces;
+  if (coding.compressed) {
+    CompressResult packed = CompressChunks(pieces, compress, progress);
+    if (!packed.ok) {
+      Fail(r, "", "compression failed: " + packed.error);
+      return false;
+    }
+    stored = std::move(packed.out);
+  }
+  for (const Bytes& c : stored) {
+    const Bytes chunk = FrameChunk(c, coding);
+    spec.file_data.insert(spec.file_data.end(), chunk.begin(), chunk.end());
+  }
   return true;
 }
 
@@ -118,7 +137,7 @@ BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const 
   spec.settings = *stream;
   spec.cipher_key = CipherKeyFor(manifest, *stream);
   spec.file_data_outside = manifest.settings.file_data_outside != 0;
-  if (!CompressFileData(compress, progress, spec.file_data, r)) return r;
+  if (!CompressFileData(manifest, compress, progress, spec, r)) return r;
   std::string error;
   if (!BuildSetupExecutable(engine, spec, &r.executable, &error)) {
     Fail(r, "", "cannot add the archive to the engine: " + error);

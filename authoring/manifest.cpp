@@ -306,6 +306,9 @@ void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {
   ReadClosePrograms(root, m.settings.close_programs);
   ReadDeletions(root, m.settings.deletions);
   ReadUninstallValues(root, m.settings.extra_uninstall_values);
+  ReadFiles(root, m.files);
+  m.file_chunk_size = static_cast<std::uint32_t>(
+      root.Int("file_chunk_size", 4096, 256 << 20).value_or(kDefaultChunkSize));
   if (auto langs = root.Table("languages")) {
     ReadLanguages(*langs, m, diags);
     langs->Finish();

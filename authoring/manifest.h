@@ -13,6 +13,7 @@
 
 #include "authoring/diagnostic.h"
 #include "authoring/languages.h"
+#include "authoring/manifest_files.h"
 #include "core/install_settings.h"
 
 namespace ks::authoring {
@@ -26,6 +27,8 @@ struct Manifest {
   bool include_english = true;
   std::vector<TextOverride> english_texts;
   std::vector<LanguageSource> languages;
+  std::vector<ManifestFile> files;               // [[file]]
+  std::uint32_t file_chunk_size = kDefaultChunkSize;
 };
 
 // The record as the tool starts it before the manifest's keys apply.

@@ -85,14 +85,17 @@ int FileDataReader::DecodeNextChunk() {
   return 0;
 }
 
-Bytes EncodeChunk(const Bytes& payload, const ChunkCoding& coding) {
-  Bytes stored = coding.compressed ? XzEncode(payload) : payload;
-  if (coding.enciphered) stored = Encipher(stored, coding.key);
+Bytes FrameChunk(const Bytes& compressed_payload, const ChunkCoding& coding) {
+  const Bytes stored = coding.enciphered ? Encipher(compressed_payload, coding.key) : compressed_payload;
   ByteWriter out;
   out.U32(static_cast<std::uint32_t>(stored.size()));
   out.U32(Crc32(stored.data(), stored.size()));
   out.Raw(stored);
   return out.Take();
+}
+
+Bytes EncodeChunk(const Bytes& payload, const ChunkCoding& coding) {
+  return FrameChunk(coding.compressed ? XzEncode(payload) : payload, coding);
 }
 
 bool BuildFileDataBlock(const std::vector<Bytes>& items, std::size_t chunk_size, const ChunkCoding& coding,

@@ -63,5 +63,8 @@ bool BuildFileDataBlock(const std::vector<Bytes>& items, std::size_t chunk_size,
 
 // One stored chunk (header and bytes) from a decoded payload.
 Bytes EncodeChunk(const Bytes& payload, const ChunkCoding& coding);
+// The same from a payload that is already compressed (when the coding says
+// so): enciphers it when asked and adds the length and check value.
+Bytes FrameChunk(const Bytes& compressed_payload, const ChunkCoding& coding);
 
 }  // namespace ks

@@ -1,0 +1,122 @@
+#include "authoring/manifest_files.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "authoring/manifest.h"
+#include "engine/file_data_block.h"
+
+namespace ks::authoring {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FilesScratch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ks_files_" + std::to_string(getpid()) + "_" + std::to_string(++counter_));
+    fs::create_directories(dir_ / "src" / "sub");
+    Write("src/a.txt", "alpha");
+    Write("src/sub/b.dll", "bravo");
+    Write("src/sub/c.dll", "charlie");
+    Write("src/sub/d.txt", "delta");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  void Write(const std::string& rel, const std::string& text) { std::ofstream(dir_ / rel, std::ios::binary) << text; }
+
+  std::optional<Manifest> Load(const std::string& files_toml, Diagnostics& diags) {
+    Write("m.toml", "[product]\nname = \"Files\"\n\n" + files_toml);
+    return LoadManifest(dir_ / "m.toml", diags);
+  }
+
+  fs::path dir_;
+  static inline int counter_ = 0;
+};
+
+TEST_F(FilesScratch, FoldersPatternsAndKeysBecomeRecords) {
+  Diagnostics diags;
+  const auto m = Load(
+      "[[file]]\nsource = \"src/a.txt\"\nexisting = \"only-if-missing\"\nkeep = true\n"
+      "date = \"2024-02-03 04:05:06\"\nattributes = [\"read-only\", \"hidden\"]\n\n"
+      "[[file]]\nsource = \"src/sub/*.dll\"\nfolder = \"lib\"\nkind = \"versioned\"\nversion = \"2.1\"\n\n"
+      "[[file]]\nsource = \"src/sub\"\nfolder = \"all\"\ndate = \"none\"\n",
+      diags);
+  ASSERT_TRUE(m) << diags.Text();
+  std::vector<std::string> names;
+  for (const ManifestFile& f : m->files) names.push_back(f.record.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "lib\\b.dll", "lib\\c.dll", "all\\b.dll", "all\\c.dll",
+                                             "all\\d.txt"}));
+  const FileRecord& a = m->files[0].record;
+  EXPECT_EQ(a.flags, 12 | kRecordKeep);
+  EXPECT_EQ(a.attributes, 0x3);
+  EXPECT_EQ(FormatRecordDate(a.date), "2024/02/03 04:05:06");
+  EXPECT_EQ(m->files[1].record.kind, 9);
+  EXPECT_EQ(m->files[1].record.title, "2.1");
+  EXPECT_TRUE(m->files[1].date_from_source);
+  EXPECT_FALSE(m->files[3].record.date.has_day());
+  EXPECT_EQ(m->files[3].record.attributes, -1);
+}
+
+TEST_F(FilesScratch, MistakesAreReported) {
+  struct Case {
+    const char* toml;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"[[file]]\nkind = \"install\"\n", "missing key \"source\""},
+      {"[[file]]\nsource = \"src/none*.x\"\n", "no file matches"},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"font2\"\n", "kind"},
+      {"[[file]]\nsource = \"src/a.txt\"\nversion = \"1.0\"\n", "only files of kinds 6 to 9"},
+      {"[[file]]\nsource = \"src/a.txt\"\ndate = \"yesterday\"\n", "YYYY-MM-DD hh:mm:ss"},
+      {"[[file]]\nsource = \"src/a.txt\"\nattributes = [\"shiny\"]\n", "unknown attribute"},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"shared\"\ndesktop_shortcut = true\n", "shortcuts belong"},
+      {"[[file]]\nsource = \"src/a.txt\"\ncolour = 1\n", "colour"},
+  };
+  for (const Case& c : cases) {
+    Diagnostics diags;
+    EXPECT_FALSE(Load(c.toml, diags)) << c.toml;
+    EXPECT_NE(diags.Text().find(c.message), std::string::npos) << c.toml << "\n" << diags.Text();
+  }
+}
+
+TEST_F(FilesScratch, EncodedFilesReadBackThroughTheEngineReader) {
+  Diagnostics diags;
+  const auto m = Load("[[file]]\nsource = \"src\"\n", diags);
+  ASSERT_TRUE(m) << diags.Text();
+  std::vector<Bytes> items;
+  std::vector<std::int32_t> sizes;
+  std::string error;
+  ASSERT_TRUE(EncodeFiles(m->files, &items, &sizes, &error)) << error;
+  ChunkCoding coding{true, {{1, 2, 3, 4, 5, 6, 7, 8}}, false};
+  Bytes block;
+  for (const Bytes& piece : RecordStreamPieces(items, 50)) {
+    const Bytes chunk = FrameChunk(piece, coding);
+    block.insert(block.end(), chunk.begin(), chunk.end());
+  }
+  FileDataReader reader(block.data(), block.size(), coding);
+  const char* expected[] = {"alpha", "bravo", "charlie", "delta"};
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    FileRecord r;
+    ASSERT_EQ(reader.Next(sizes[i], &r), 0) << i;
+    EXPECT_EQ(std::string(r.data, r.data + r.size), expected[i]);
+    EXPECT_TRUE(r.date.is_real());  // from the source file
+  }
+  EXPECT_EQ(reader.Finish(), 0);
+}
+
+TEST(SourceDate, UtcFieldsOfTheModificationTime) {
+  const fs::path p = fs::temp_directory_path() / ("ks_date_" + std::to_string(getpid()));
+  std::ofstream(p) << "x";
+  fs::last_write_time(p, fs::file_time_type::clock::now());  // exists
+  struct timespec times[2] = {{951782400 + 3723, 0}, {951782400 + 3723, 0}};  // 2000-02-29 01:02:03 UTC
+  ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+  EXPECT_EQ(FormatRecordDate(SourceDate(p)), "2000/02/29 01:02:03");
+  fs::remove(p);
+}
+
+}  // namespace
+}  // namespace ks::authoring

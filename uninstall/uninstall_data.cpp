@@ -34,6 +34,8 @@ WString FoldCase(WString text) {
   return text;
 }
 
+bool HasLineBreak(NStringView text) { return text.find_first_of("\r\n") != NStringView::npos; }
+
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 NStringView Trim(NStringView s) {
@@ -278,7 +280,7 @@ std::vector<NString> ParseCsvRecord(NStringView line) {
 
 bool UninstallData::RecordItem(NStringView text, int kind) {
   // A line end inside the text would split the item and could forge a section header.
-  if (text.size() < 4 || text.find_first_of("\r\n") != NStringView::npos) return false;
+  if (text.size() < 4 || HasLineBreak(text)) return false;
   if (kind == kUninstallFolder && !folders_.insert(FoldCase(DecodeMarkedText(text))).second) return false;
   items_ += ItemPrefix(kind);
   items_ += text;
@@ -295,18 +297,34 @@ void UninstallData::Clear() {
   folders_.clear();
 }
 
-void UninstallData::AddAssociation(NStringView extension, NStringView prog_id, NStringView verb, WStringView icon) {
+bool UninstallData::AddAssociation(NStringView extension, NStringView prog_id, NStringView verb, WStringView icon) {
+  const NString marked_icon = EncodeMarkedText(icon);
+  if (HasLineBreak(extension) || HasLineBreak(prog_id) || HasLineBreak(verb) || HasLineBreak(marked_icon)) {
+    return false;
+  }
   associations_.append(extension).append("~!~").append(prog_id).append("~!~").append(verb).append("~!~");
-  associations_.append(EncodeMarkedText(icon)).append(kCrLf);
+  associations_.append(marked_icon).append(kCrLf);
+  return true;
 }
 
-void UninstallData::AddFirewallLine(NStringView line) { firewall_.append(line).append(kCrLf); }
+bool UninstallData::AddFirewallLine(NStringView line) {
+  if (HasLineBreak(line)) return false;
+  firewall_.append(line).append(kCrLf);
+  return true;
+}
 
-void UninstallData::AddInfLine(WStringView inf_path) { inf_.append(EncodeMarkedText(inf_path)).append(kCrLf); }
+bool UninstallData::AddInfLine(WStringView inf_path) {
+  const NString marked = EncodeMarkedText(inf_path);
+  if (HasLineBreak(marked)) return false;
+  inf_.append(marked).append(kCrLf);
+  return true;
+}
 
-void UninstallData::AddMsiPackage(WStringView package_path, std::int32_t ui_level) {
-  msi_.append("\"").append(EncodeMarkedText(package_path)).append("\",").append(std::to_string(ui_level));
-  msi_.append(kCrLf);
+bool UninstallData::AddMsiPackage(WStringView package_path, std::int32_t ui_level) {
+  const NString marked = EncodeMarkedText(package_path);
+  if (HasLineBreak(marked)) return false;
+  msi_.append("\"").append(marked).append("\",").append(std::to_string(ui_level)).append(kCrLf);
+  return true;
 }
 
 NString BuildUninstallDataFile(const UninstallData& data, const UninstallTexts& texts) {

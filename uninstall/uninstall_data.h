@@ -70,11 +70,13 @@ class UninstallData {
   void Clear();  // the item list and its folder set
 
   void AddAutoCloseRule(const AutoCloseRule& rule) { auto_close_.push_back(rule); }
-  // The sections that are kept as text: each call appends one line (CR LF added).
-  void AddAssociation(NStringView extension, NStringView prog_id, NStringView verb, WStringView icon);
-  void AddFirewallLine(NStringView line);
-  void AddInfLine(WStringView inf_path);
-  void AddMsiPackage(WStringView package_path, std::int32_t ui_level);
+  // The sections that are kept as text: each call appends one line (CR LF
+  // added). False, adding nothing, when a part holds a line break, which
+  // would split the record.
+  bool AddAssociation(NStringView extension, NStringView prog_id, NStringView verb, WStringView icon);
+  bool AddFirewallLine(NStringView line);
+  bool AddInfLine(WStringView inf_path);
+  bool AddMsiPackage(WStringView package_path, std::int32_t ui_level);
   // The registry step's whole entries text (wide, CR LF lines).
   void SetRegistryText(WString text) { registry_ = std::move(text); }
   void AppendRegistryText(WStringView text) { registry_.append(text); }

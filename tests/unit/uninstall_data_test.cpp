@@ -68,6 +68,18 @@ TEST(UninstallDataRecordTest, ClearForgetsItemsAndFolders) {
   EXPECT_TRUE(d.RecordItem(NStringView("C:\\App"), kUninstallFolder));
 }
 
+TEST(UninstallDataRecordTest, SectionLinesRefuseLineBreaks) {
+  UninstallData d;
+  EXPECT_FALSE(d.AddAssociation(".a\r\n[MSI]", "P", "open", u""));
+  EXPECT_FALSE(d.AddAssociation(".a", "P", "open", u"x\ny"));
+  EXPECT_FALSE(d.AddFirewallLine("80;a\r\n;1;0"));
+  EXPECT_FALSE(d.AddInfLine(u"C:\\a\r.inf"));
+  EXPECT_FALSE(d.AddMsiPackage(u"C:\\a\n.msi", 1));
+  EXPECT_EQ(d.associations() + d.firewall() + d.inf() + d.msi(), "");
+  EXPECT_TRUE(d.AddAssociation(".a", "P", "open", u""));
+  EXPECT_EQ(d.associations(), ".a~!~P~!~open~!~\r\n");
+}
+
 TEST(CsvTest, FieldQuoting) {
   const struct {
     NString field, written;

@@ -62,8 +62,7 @@ void PlaceProductFiles(SetupArchive& archive, InstallSettings& settings, const W
   in.status_reading = LocalizedText(29);
   in.status_finishing = LocalizedText(54);
   in.uninstall = &ProcessUninstallData();
-  FilePlacementOutputs out;
-  InstallFiles(in, settings.product_flags, out);
+  InstallFiles(in, settings.product_flags, ProcessFilePlacement());
 }
 
 void WriteUninstallFile() {

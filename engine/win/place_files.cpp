@@ -292,6 +292,11 @@ void ReadingChunk(void* context) {
 
 }  // namespace
 
+FilePlacementOutputs& ProcessFilePlacement() {
+  static FilePlacementOutputs outputs;
+  return outputs;
+}
+
 int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlacementOutputs& out) {
   FileDataReader reader(in.block, in.block_size, in.coding);
   RecordContext context{in, flags, out};

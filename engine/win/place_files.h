@@ -70,6 +70,9 @@ struct FilePlacementOutputs {
   bool reboot_needed = false;
 };
 
+// What the installation's placement step collected, kept for the steps after it.
+FilePlacementOutputs& ProcessFilePlacement();
+
 struct FilePlacementInput {
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;

@@ -249,6 +249,20 @@ TEST(RebootReplacement, ScheduleChecksItsArgumentsAndLeavesBusy) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUSY));
 }
 
+TEST(RebootReplacement, DeletionIsListedWithoutATarget) {
+  Scratch dir;
+  const WString path = dir / u"stale.txt";
+  Put(path, "x");
+  ASSERT_TRUE(ScheduleDeletion(path));
+  const WString pending = PendingRenames();
+  const std::size_t at = pending.find(FileNameOf(path));
+  ASSERT_NE(at, WString::npos) << WideToUtf8(pending);
+  // The entry's target, after the source's terminating NUL, is empty.
+  const std::size_t end = pending.find(u'\0', at);
+  ASSERT_LT(end + 1, pending.size());
+  EXPECT_EQ(pending[end + 1], u'\0');
+}
+
 TEST(CreateFolderTree, NamesTheFileThatBlocksIt) {
   Scratch dir;
   Put(dir / u"plain", "x");

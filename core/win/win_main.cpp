@@ -11,6 +11,7 @@
 #include "core/win/fatal_error.h"
 #include "core/win/process_state.h"
 #include "core/win/terminate.h"
+#include "integration/win/install_log_file.h"
 #include "lib/fatal.h"
 #include "lib/session.h"
 #include "lib/win/code_page.h"
@@ -49,6 +50,8 @@ void InstallCrashHandler() {}
 void InstallFatalHooks() {
   SetFatalErrorHook(FatalError);
   InstallCrashHandler();
+  // A corrupt archive's report becomes the failure summary, with the log's error texts.
+  ConnectInstallLog();
 }
 
 void ReadScreenMetrics(ProcessState& process) {

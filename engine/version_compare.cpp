@@ -79,10 +79,13 @@ int CompareDates(const RecordDate& a, const RecordDate& b) {
 }
 
 NString FormatRecordDate(const RecordDate& d) {
-  char buffer[96];
-  const int n = std::snprintf(buffer, sizeof buffer, "%d/%02d/%02d %02d:%02d:%02d", d.year, d.month, d.day,
-                              d.hour, d.minute, d.second);
-  return NString(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+  static const char kFormat[] = "%d/%02d/%02d %02d:%02d:%02d";
+  const int n = std::snprintf(nullptr, 0, kFormat, d.year, d.month, d.day, d.hour, d.minute, d.second);
+  if (n <= 0) return NString();
+  NString out(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), kFormat, d.year, d.month, d.day, d.hour, d.minute, d.second);
+  out.resize(static_cast<std::size_t>(n));
+  return out;
 }
 
 }  // namespace ks

@@ -62,6 +62,8 @@ TEST(CompareDates, DayThenTimeWithTwoSecondTolerance) {
 
 TEST(FormatRecordDate, YearThenTwoDigitFields) {
   EXPECT_EQ(FormatRecordDate(Date(2024, 3, 7, 9, 5, 1)), "2024/03/07 09:05:01");
+  EXPECT_EQ(FormatRecordDate(RecordDate()), "0/00/00 -1:00:00");  // a record without a date
+  EXPECT_EQ(FormatRecordDate(Date(-2147483647 - 1, 12, 31, 23, 59, 59)), "-2147483648/12/31 23:59:59");
 }
 
 }  // namespace

@@ -14,6 +14,10 @@
 #include "lib/text.h"
 #include "lib/version.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #ifndef KS_DEFAULT_ENGINE
 #define KS_DEFAULT_ENGINE ""
 #endif
@@ -32,8 +36,24 @@ int Failed(const std::string& text) {
   return 1;
 }
 
+// A relative default engine lies beside the tool, where the Windows build puts both.
+std::string DefaultEngine() {
+  const std::filesystem::path engine = std::filesystem::u8path(KS_DEFAULT_ENGINE);
+#ifdef _WIN32
+  if (engine.is_relative()) {
+    std::wstring self(32768, L'\0');
+    const DWORD n = ::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    if (n > 0 && n < self.size()) {
+      self.resize(n);
+      return (std::filesystem::path(self).parent_path() / engine).u8string();
+    }
+  }
+#endif
+  return engine.u8string();
+}
+
 int Run(const CliOptions& o) {
-  const std::string engine_path = o.engine.empty() ? KS_DEFAULT_ENGINE : o.engine;
+  const std::string engine_path = o.engine.empty() ? DefaultEngine() : o.engine;
   std::string error;
   const auto engine = ReadWholeFile(std::filesystem::u8path(engine_path), error);
   if (!engine) {

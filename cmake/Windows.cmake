@@ -45,3 +45,6 @@ foreach(src IN LISTS KS_TOOL_SOURCES)
   target_link_libraries(${name} PRIVATE ks_win)
   target_link_options(${name} PRIVATE ${KS_WIN_LINK_OPTIONS})
 endforeach()
+
+# The authoring tool, from the same code as the Linux one.
+include(cmake/Authoring.cmake)

@@ -1,7 +1,6 @@
 #include "core/win/install_road.h"
 
 #include "core/localized_texts.h"
-#include "engine/path_variables.h"
 #include "core/start_options.h"
 #include "core/win/terminate.h"
 #include "engine/path_variables.h"

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The main job: build the engine and the authoring tool, pack the bundled
+# example product, install it silently under Wine in a scratch prefix, show
+# what happened, and uninstall it.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+scripts/bootstrap.sh
+
+section() { printf '\n=== %s ===\n' "$*"; }
+
+section "Build"
+cmake --preset native >/dev/null
+cmake --build --preset native
+build=$root/build/native
+file "$build/win-i686/kestrelon.exe"
+
+state=$build/main-job-state
+cleanup() { tests/wine-env.sh stop "$state" >/dev/null 2>&1 || true; }
+trap cleanup EXIT
+
+section "Scratch Wine prefix"
+tests/wine-env.sh start "$state" "$build/win-i686" "$build/win-x86_64"
+envval() { sed -n "s/^$1=//p" "$state/env" | head -n 1; }
+prefix=$(envval WINEPREFIX)
+bin=$(envval KS_WIN_BIN)
+wine=$(envval WINE)
+export WINEPREFIX=$prefix DISPLAY=$(envval DISPLAY) WINEDEBUG=-all
+export WINEDLLOVERRIDES=$(envval WINEDLLOVERRIDES)
+unset http_proxy https_proxy
+
+# Runs a Windows program through the UI driver, which reports every window it
+# shows and answers it, and prints the exit code.
+drive() { (cd "$prefix/drive_c" && "$wine" 'C:\ks\bin\ksdriver.exe' run --timeout 120 -- "$@") </dev/null; }
+
+section "Pack the example product"
+mkdir -p "$prefix/drive_c/ks/job"
+"$build/kestrelon-build" examples/ptarmigan-notes/setup.toml --engine "$bin/kestrelon.exe" \
+  -o "$prefix/drive_c/ks/job/setup.exe"
+"$build/kestrelon-build" examples/ptarmigan-notes/setup.toml --quiet \
+  -o "$build/ptarmigan-notes-setup.exe"
+echo "shipped 32-bit installer: $build/ptarmigan-notes-setup.exe"
+
+section "A wrong command line shows the usage message"
+drive 'C:\ks\job\setup.exe' /wrong
+
+# What the installation adds: the files of drive C: before and after it (the
+# placed files carry the product's own dates, so their times tell nothing).
+snapshot() {
+  (cd "$prefix/drive_c" && find . -path ./ks -prune -o -path ./windows -prune -o -type f -print) |
+    sed 's|^\./|C:/|' | sort
+}
+snapshot >"$state/before.txt"
+
+section "Silent installation"
+drive 'C:\ks\job\setup.exe' /silent
+
+section "What was installed"
+snapshot >"$state/after.txt"
+installed=$(comm -13 "$state/before.txt" "$state/after.txt")
+if [ -n "$installed" ]; then printf '%s\n' "$installed"; else echo "(no files)"; fi
+log=$(printf '%s\n' "$installed" | grep -i '/Install\.log$' | head -n 1 || true)
+if [ -n "$log" ]; then
+  section "Install.log"
+  cat "$prefix/drive_c/${log#C:/}"
+fi
+
+section "Uninstall"
+if [ -n "$(printf '%s\n' "$installed" | grep -i 'uninstall\.exe$' || true)" ]; then
+  drive 'C:\ks\job\setup.exe' '/u:Ptarmigan Notes' /silent
+else
+  echo "(no uninstaller was registered)"
+fi

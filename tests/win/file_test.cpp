@@ -5,46 +5,15 @@
 
 #include "lib/fatal.h"
 #include "lib/win/wide.h"
+#include "tests/win/scratch_folder.h"
 
 namespace ks {
 namespace {
 
-// A fresh folder in %TEMP% per test, removed with what it holds.
-class TempFolder {
+// A fresh folder per test.
+class TempFolder : public test::ScratchFolder {
  public:
-  TempFolder() {
-    WString temp(MAX_PATH + 1, u'\0');
-    temp.resize(GetTempPathW(MAX_PATH + 1, W(temp)));
-    path_ = temp + u"ks_file_test_" + Widen(std::to_string(GetCurrentProcessId())) + u"_" +
-            Widen(std::to_string(++counter_));
-    CreateDirectoryW(W(path_), nullptr);
-  }
-  ~TempFolder() {
-    WIN32_FIND_DATAW fd;
-    const WString pattern = path_ + u"\\*";
-    HANDLE find = FindFirstFileW(W(pattern), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const WString name = FromW(fd.cFileName);
-        if (name == u"." || name == u"..") continue;
-        const WString full = path_ + u"\\" + name;
-        SetFileAttributesW(W(full), FILE_ATTRIBUTE_NORMAL);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveDirectoryW(W(full));
-        } else {
-          DeleteFileW(W(full));
-        }
-      } while (FindNextFileW(find, &fd));
-      FindClose(find);
-    }
-    RemoveDirectoryW(W(path_));
-  }
-  WString operator/(const char16_t* name) const { return path_ + u"\\" + name; }
-  const WString& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  WString path_;
+  TempFolder() : ScratchFolder(u"ks_file_test_") {}
 };
 
 void WriteFileBytes(const WString& path, NStringView bytes) {

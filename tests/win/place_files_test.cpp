@@ -8,46 +8,16 @@
 #include "integration/install_log.h"
 #include "lib/win/file.h"
 #include "lib/win/wide.h"
+#include "tests/win/scratch_folder.h"
 #include "uninstall/uninstall_data.h"
 
 namespace ks {
 namespace {
 
-void RemoveTree(const WString& path) {
-  WIN32_FIND_DATAW fd;
-  const WString pattern = path + u"\\*";
-  HANDLE find = FindFirstFileW(W(pattern), &fd);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const WString name = FromW(fd.cFileName);
-      if (name == u"." || name == u"..") continue;
-      const WString full = path + u"\\" + name;
-      SetFileAttributesW(W(full), FILE_ATTRIBUTE_NORMAL);
-      if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(full);
-      else DeleteFileW(W(full));
-    } while (FindNextFileW(find, &fd));
-    FindClose(find);
-  }
-  RemoveDirectoryW(W(path));
-}
-
 // A fresh folder in %TEMP% per test, removed with everything below it.
-class Scratch {
+class Scratch : public test::ScratchFolder {
  public:
-  Scratch() {
-    WString temp(MAX_PATH + 1, u'\0');
-    temp.resize(GetTempPathW(MAX_PATH + 1, W(temp)));
-    path_ = temp + u"ks_place_" + Widen(std::to_string(GetCurrentProcessId())) + u"_" +
-            Widen(std::to_string(++counter_));
-    CreateDirectoryW(W(path_), nullptr);
-  }
-  ~Scratch() { RemoveTree(path_); }
-  WString operator/(const char16_t* name) const { return path_ + u"\\" + name; }
-  const WString& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  WString path_;
+  Scratch() : ScratchFolder(u"ks_place_") {}
 };
 
 void Put(const WString& path, NStringView bytes) {

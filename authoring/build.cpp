@@ -23,10 +23,10 @@ void Fail(BuildResult& r, const std::string& key, const std::string& message) {
 // manifest's chunk size, each compressed on its own (when the product says
 // so) and enciphered with the settings when they are.
 bool CompressFileData(const Manifest& manifest, const CompressOptions& compress, const ProgressFn& progress,
-                      ArchiveSpec& spec, BuildResult& r) {
+                      ArchiveSpec& plan, BuildResult& r) {
   std::vector<Bytes> items;
   std::string error;
-  if (!EncodeFiles(manifest.files, &items, &spec.per_file_values, &error)) {
+  if (!EncodeFiles(manifest.files, &items, &plan.per_file_values, &error)) {
     Fail(r, "file", error);
     return false;
   }
@@ -34,7 +34,7 @@ bool CompressFileData(const Manifest& manifest, const CompressOptions& compress,
   ChunkCoding coding;
   coding.compressed = HasFlag(manifest.settings.product_flags, FlagLow(0x00000020));
   coding.enciphered = (manifest.archive_flags & kArchiveEnciphered) != 0;
-  coding.key = spec.cipher_key;
+  coding.key = plan.cipher_key;
   std::vector<Bytes> stored = pieces;
   if (coding.compressed) {
     CompressResult packed = CompressChunks(pieces, compress, progress);
@@ -46,7 +46,7 @@ bool CompressFileData(const Manifest& manifest, const CompressOptions& compress,
   }
   for (const Bytes& c : stored) {
     const Bytes chunk = FrameChunk(c, coding);
-    spec.file_data.insert(spec.file_data.end(), chunk.begin(), chunk.end());
+    plan.file_data.insert(plan.file_data.end(), chunk.begin(), chunk.end());
   }
   return true;
 }
@@ -132,14 +132,14 @@ BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const 
   if (!CheckSettingsSize(*stream, static_cast<std::size_t>(kMaxSettingsSize), kMaxDecodedSettings, r.diags)) {
     return r;
   }
-  ArchiveSpec spec;
-  spec.flags = manifest.archive_flags;
-  spec.settings = *stream;
-  spec.cipher_key = CipherKeyFor(manifest, *stream);
-  spec.file_data_outside = manifest.settings.file_data_outside != 0;
-  if (!CompressFileData(manifest, compress, progress, spec, r)) return r;
+  ArchiveSpec plan;
+  plan.flags = manifest.archive_flags;
+  plan.settings = *stream;
+  plan.cipher_key = CipherKeyFor(manifest, *stream);
+  plan.file_data_outside = manifest.settings.file_data_outside != 0;
+  if (!CompressFileData(manifest, compress, progress, plan, r)) return r;
   std::string error;
-  if (!BuildSetupExecutable(engine, spec, &r.executable, &error)) {
+  if (!BuildSetupExecutable(engine, plan, &r.executable, &error)) {
     Fail(r, "", "cannot add the archive to the engine: " + error);
     return r;
   }

@@ -287,11 +287,11 @@ const SectionSpec kSections[] = {
 };
 
 void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {
-  for (const SectionSpec& spec : kSections) {
-    auto t = root.Table(spec.name);
+  for (const SectionSpec& entry : kSections) {
+    auto t = root.Table(entry.name);
     if (!t) continue;
     Section sec{*t, m};
-    spec.read(sec);
+    entry.read(sec);
     t->Finish();
   }
   if (!root.Has("product")) root.Error("", "missing table [product] with at least the product's name");

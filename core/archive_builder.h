@@ -44,11 +44,11 @@ struct BuiltArchive {
 // so a fast preset is the default.
 Bytes XzEncode(const Bytes& data, std::uint32_t preset = 1);
 
-BuiltArchive BuildArchive(const ArchiveSpec& spec);
+BuiltArchive BuildArchive(const ArchiveSpec& plan);
 
 // A runnable copy of `engine` with the archive as its ".setup" section. The
-// engine check value is computed over the finished file unless the spec sets it.
-bool BuildSetupExecutable(const Bytes& engine, const ArchiveSpec& spec, Bytes* out,
+// engine check value is computed over the finished file unless the plan sets it.
+bool BuildSetupExecutable(const Bytes& engine, const ArchiveSpec& plan, Bytes* out,
                           std::string* error);
 
 // CRC-32 over everything behind the optional header's checksum field up to

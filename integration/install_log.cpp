@@ -42,9 +42,9 @@ struct Args {
   va_list ap;
 };
 
-// One conversion of the wide formatter: the narrow spec is handed to snprintf
+// One conversion of the wide formatter: the narrow directive is handed to snprintf
 // for numbers; strings and characters are padded here.
-struct Spec {
+struct Directive {
   NString flags;
   int width = -1;
   int precision = -1;
@@ -52,42 +52,42 @@ struct Spec {
   char conversion = 0;
 };
 
-const char16_t* ParseSpec(const char16_t* p, Spec& spec, Args& args) {
-  while (*p == u'-' || *p == u'0' || *p == u'+' || *p == u' ' || *p == u'#') spec.flags += static_cast<char>(*p++);
+const char16_t* ParseDirective(const char16_t* p, Directive& directive, Args& args) {
+  while (*p == u'-' || *p == u'0' || *p == u'+' || *p == u' ' || *p == u'#') directive.flags += static_cast<char>(*p++);
   if (*p == u'*') {
-    spec.width = va_arg(args.ap, int);
+    directive.width = va_arg(args.ap, int);
     ++p;
   } else {
-    for (; *p >= u'0' && *p <= u'9'; ++p) spec.width = (spec.width < 0 ? 0 : spec.width * 10) + (*p - u'0');
+    for (; *p >= u'0' && *p <= u'9'; ++p) directive.width = (directive.width < 0 ? 0 : directive.width * 10) + (*p - u'0');
   }
   if (*p == u'.') {
     ++p;
-    spec.precision = 0;
-    for (; *p >= u'0' && *p <= u'9'; ++p) spec.precision = spec.precision * 10 + (*p - u'0');
+    directive.precision = 0;
+    for (; *p >= u'0' && *p <= u'9'; ++p) directive.precision = directive.precision * 10 + (*p - u'0');
   }
-  for (; *p == u'l' || *p == u'h'; ++p) spec.longs += *p == u'l' ? 1 : 0;
-  spec.conversion = *p ? static_cast<char>(*p++) : 0;
+  for (; *p == u'l' || *p == u'h'; ++p) directive.longs += *p == u'l' ? 1 : 0;
+  directive.conversion = *p ? static_cast<char>(*p++) : 0;
   return p;
 }
 
-WString Pad(WString text, const Spec& spec) {
-  if (spec.width < 0 || text.size() >= static_cast<std::size_t>(spec.width)) return text;
-  const WString fill(static_cast<std::size_t>(spec.width) - text.size(), u' ');
-  return spec.flags.find('-') != NString::npos ? text + fill : fill + text;
+WString Pad(WString text, const Directive& directive) {
+  if (directive.width < 0 || text.size() >= static_cast<std::size_t>(directive.width)) return text;
+  const WString fill(static_cast<std::size_t>(directive.width) - text.size(), u' ');
+  return directive.flags.find('-') != NString::npos ? text + fill : fill + text;
 }
 
-WString FormatNumber(const Spec& spec, Args& args) {
-  const NString length = spec.longs >= 2 ? "ll" : spec.longs == 1 ? "l" : "";
-  NString format = "%" + spec.flags;
-  if (spec.width >= 0) format += std::to_string(spec.width);
-  if (spec.precision >= 0) format += "." + std::to_string(spec.precision);
-  format += length + spec.conversion;
-  const bool is_signed = spec.conversion == 'd' || spec.conversion == 'i';
+WString FormatNumber(const Directive& directive, Args& args) {
+  const NString length = directive.longs >= 2 ? "ll" : directive.longs == 1 ? "l" : "";
+  NString format = "%" + directive.flags;
+  if (directive.width >= 0) format += std::to_string(directive.width);
+  if (directive.precision >= 0) format += "." + std::to_string(directive.precision);
+  format += length + directive.conversion;
+  const bool is_signed = directive.conversion == 'd' || directive.conversion == 'i';
   NString text;
-  if (spec.longs >= 2) {
+  if (directive.longs >= 2) {
     text = is_signed ? NarrowF(format.c_str(), va_arg(args.ap, long long))
                      : NarrowF(format.c_str(), va_arg(args.ap, unsigned long long));
-  } else if (spec.longs == 1) {
+  } else if (directive.longs == 1) {
     text = is_signed ? NarrowF(format.c_str(), va_arg(args.ap, long))
                      : NarrowF(format.c_str(), va_arg(args.ap, unsigned long));
   } else {
@@ -107,28 +107,28 @@ WString VFormatWide(const char16_t* format, va_list list) {
       out += *p++;
       continue;
     }
-    Spec spec;
-    p = ParseSpec(p + 1, spec, args);
-    switch (spec.conversion) {
+    Directive directive;
+    p = ParseDirective(p + 1, directive, args);
+    switch (directive.conversion) {
       case 's': {
         const char16_t* s = va_arg(args.ap, const char16_t*);
         WString text = s ? WString(s) : WString(u"(null)");
-        if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision)) text.resize(spec.precision);
-        out += Pad(std::move(text), spec);
+        if (directive.precision >= 0 && text.size() > static_cast<std::size_t>(directive.precision)) text.resize(directive.precision);
+        out += Pad(std::move(text), directive);
         break;
       }
       case 'c':
-        out += Pad(WString(1, static_cast<char16_t>(va_arg(args.ap, int))), spec);
+        out += Pad(WString(1, static_cast<char16_t>(va_arg(args.ap, int))), directive);
         break;
       case 'd': case 'i': case 'u': case 'x': case 'X':
-        out += FormatNumber(spec, args);
+        out += FormatNumber(directive, args);
         break;
       case '%':
         out += u'%';
         break;
       default:  // an unknown conversion stays as written; no argument is taken
         out += u'%';
-        if (spec.conversion) out += static_cast<char16_t>(static_cast<unsigned char>(spec.conversion));
+        if (directive.conversion) out += static_cast<char16_t>(static_cast<unsigned char>(directive.conversion));
         break;
     }
   }

@@ -98,10 +98,10 @@ std::vector<CorruptCase> Cases() {
 class CorruptArchive : public WineTestWithParam<CorruptCase> {};
 
 TEST_P(CorruptArchive, EndsWithItsCodeAndTheMessage) {
-  InstallerSpec spec;
-  spec.settings.product_name = u"Corrupt Case";
-  GetParam().make(spec);
-  const std::string setup = MakeInstaller(spec, GetParam().name);
+  InstallerSpec plan;
+  plan.settings.product_name = u"Corrupt Case";
+  GetParam().make(plan);
+  const std::string setup = MakeInstaller(plan, GetParam().name);
   ASSERT_FALSE(setup.empty());
 
   const DriverRun run = RunProgram(setup, {});
@@ -123,9 +123,9 @@ INSTANTIATE_TEST_SUITE_P(Archive, CorruptArchive, ::testing::ValuesIn(Cases()),
 class ArchiveRun : public WineTest {};
 
 TEST_F(ArchiveRun, SilentCorruptRunShowsNothingAndEndsWithTwo) {
-  InstallerSpec spec;
-  spec.archive.break_stream = true;
-  const std::string setup = MakeInstaller(spec);
+  InstallerSpec plan;
+  plan.archive.break_stream = true;
+  const std::string setup = MakeInstaller(plan);
   ASSERT_FALSE(setup.empty());
   const DriverRun run = RunProgram(setup, {"/silent"});
   ASSERT_TRUE(run.ok) << run.error << "\n" << run.output;
@@ -134,9 +134,9 @@ TEST_F(ArchiveRun, SilentCorruptRunShowsNothingAndEndsWithTwo) {
 }
 
 TEST_F(ArchiveRun, ForeignVersionIsFatalAndNamesIt) {
-  InstallerSpec spec;
-  spec.archive.version = "45.0";
-  const std::string setup = MakeInstaller(spec);
+  InstallerSpec plan;
+  plan.archive.version = "45.0";
+  const std::string setup = MakeInstaller(plan);
   ASSERT_FALSE(setup.empty());
   const DriverRun run = RunProgram(setup, {});
   ASSERT_TRUE(run.ok) << run.error << "\n" << run.output;
@@ -151,14 +151,14 @@ TEST_F(ArchiveRun, ForeignVersionIsFatalAndNamesIt) {
 TEST_F(ArchiveRun, CorruptMessageComesFromTheArchiveWhenItHasText13) {
   // The end value is checked after the text table was read, so text 13 of
   // the archive is known by then.
-  InstallerSpec spec;
+  InstallerSpec plan;
   std::vector<std::vector<WString>> rows(14, std::vector<WString>{u""});
   rows[13][0] = u"Das Installationsprogramm ist besch\u00e4digt (%d).";
-  spec.texts = LocalizedTexts({u"English"}, rows);
-  Bytes stream = EncodeSettings(spec.settings, spec.texts);
+  plan.texts = LocalizedTexts({u"English"}, rows);
+  Bytes stream = EncodeSettings(plan.settings, plan.texts);
   stream.back() ^= 0xFF;  // the end value
-  spec.raw_settings = stream;
-  const std::string setup = MakeInstaller(spec);
+  plan.raw_settings = stream;
+  const std::string setup = MakeInstaller(plan);
   ASSERT_FALSE(setup.empty());
   const DriverRun run = RunProgram(setup, {});
   ASSERT_TRUE(run.ok) << run.error << "\n" << run.output;

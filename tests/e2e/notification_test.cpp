@@ -142,9 +142,9 @@ int ClosedPort() {
 
 // The engine with a settings stream of `settings` as its archive, in the prefix.
 std::string MakeInstaller(const InstallSettings& settings) {
-  InstallerSpec spec;
-  spec.settings = settings;
-  return e2e::MakeInstaller(spec);
+  InstallerSpec plan;
+  plan.settings = settings;
+  return e2e::MakeInstaller(plan);
 }
 
 InstallSettings Settings(const std::string& start_url, const std::string& error_url = "") {

@@ -56,20 +56,20 @@ std::string MakeInstaller(const std::string& install_dir, const std::vector<Item
   s.product_flags = kCompressed | kAlwaysWriteLog | kDetailed;
   SettingsWriter writer;
   if (!WriteInstallSettings(s, LocalizedTexts({u"English"}, {{u"title"}}), 0, writer)) return {};
-  ArchiveSpec spec;
-  spec.settings = writer.Take();
+  ArchiveSpec plan;
+  plan.settings = writer.Take();
   std::vector<Bytes> encoded;
   for (const Item& i : items) {
     encoded.push_back(EncodeFileRecord(i.record, Bytes(i.data.begin(), i.data.end())));
-    spec.per_file_values.push_back(static_cast<std::int32_t>(i.data.size()));
+    plan.per_file_values.push_back(static_cast<std::int32_t>(i.data.size()));
   }
   ChunkCoding coding;
   coding.compressed = true;
-  if (!BuildFileDataBlock(encoded, chunk, coding, &spec.file_data)) return {};
+  if (!BuildFileDataBlock(encoded, chunk, coding, &plan.file_data)) return {};
   const std::string engine = ReadLinuxFile(EngineLinuxPath());
   Bytes out;
   std::string error;
-  if (!BuildSetupExecutable(Bytes(engine.begin(), engine.end()), spec, &out, &error)) {
+  if (!BuildSetupExecutable(Bytes(engine.begin(), engine.end()), plan, &out, &error)) {
     ADD_FAILURE() << error;
     return {};
   }

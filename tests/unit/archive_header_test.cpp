@@ -12,42 +12,42 @@ namespace ks {
 namespace {
 
 ArchiveSpec Valid() {
-  ArchiveSpec spec;
-  spec.flags = 0x00400020;
-  spec.settings = Bytes(77, 0x5A);
-  spec.per_file_values = {0, 5, kMaxPerFileValue};
-  spec.file_data = Bytes{9, 8, 7, 6, 5};
-  spec.engine_check = 0xCAFEF00D;
-  return spec;
+  ArchiveSpec plan;
+  plan.flags = 0x00400020;
+  plan.settings = Bytes(77, 0x5A);
+  plan.per_file_values = {0, 5, kMaxPerFileValue};
+  plan.file_data = Bytes{9, 8, 7, 6, 5};
+  plan.engine_check = 0xCAFEF00D;
+  return plan;
 }
 
 HeaderResult Parse(const Bytes& b) { return ParseArchiveHeader(b.data(), b.size()); }
 
 TEST(ArchiveHeader, ReadsEveryField) {
   for (std::uint32_t cipher : {0u, kArchiveEnciphered}) {
-    ArchiveSpec spec = Valid();
-    spec.flags |= cipher;
-    const BuiltArchive built = BuildArchive(spec);
+    ArchiveSpec plan = Valid();
+    plan.flags |= cipher;
+    const BuiltArchive built = BuildArchive(plan);
     const HeaderResult r = Parse(built.archive);
     ASSERT_EQ(r.outcome, HeaderOutcome::kOk);
     const ArchiveHeader& h = r.header;
     EXPECT_EQ(h.version, "46.0");
-    EXPECT_EQ(h.flags, spec.flags);
-    EXPECT_EQ(h.settings_check, Crc32(spec.settings.data(), spec.settings.size()));
+    EXPECT_EQ(h.flags, plan.flags);
+    EXPECT_EQ(h.settings_check, Crc32(plan.settings.data(), plan.settings.size()));
     EXPECT_EQ(h.engine_check, 0xCAFEF00Du);
     EXPECT_EQ(h.file_count, 3);
-    EXPECT_EQ(h.per_file_values, spec.per_file_values);
+    EXPECT_EQ(h.per_file_values, plan.per_file_values);
     EXPECT_EQ(h.file_data_size, 5);
     EXPECT_EQ(h.data_start, built.data_start);
     EXPECT_EQ(static_cast<std::size_t>(h.file_data_end), built.data_start + 5);
     EXPECT_EQ(h.data_start, h.settings_offset + static_cast<std::size_t>(h.settings_size));
     if (cipher) {
-      EXPECT_EQ(h.cipher_key, spec.cipher_key);
+      EXPECT_EQ(h.cipher_key, plan.cipher_key);
     }
 
     std::size_t offset = 0, size = 0;
     ASSERT_EQ(LocateInSectionFileData(h, built.archive.size(), &offset, &size), 0);
-    EXPECT_EQ(Bytes(built.archive.begin() + offset, built.archive.begin() + offset + size), spec.file_data);
+    EXPECT_EQ(Bytes(built.archive.begin() + offset, built.archive.begin() + offset + size), plan.file_data);
     EXPECT_EQ(CheckFileData(h, built.archive.data() + offset, size), 0);
   }
 }
@@ -81,27 +81,27 @@ TEST(ArchiveHeader, MalformedFieldsGiveTheirCodes) {
        kCorruptSettingsSize},
   };
   for (const Malformed& m : cases) {
-    ArchiveSpec spec = Valid();
-    m.change(spec);
-    const HeaderResult r = Parse(BuildArchive(spec).archive);
+    ArchiveSpec plan = Valid();
+    m.change(plan);
+    const HeaderResult r = Parse(BuildArchive(plan).archive);
     EXPECT_EQ(r.outcome, HeaderOutcome::kCorrupt) << m.what;
     EXPECT_EQ(r.corrupt_code, m.code) << m.what;
   }
 }
 
 TEST(ArchiveHeader, OtherVersionIsAMismatchNamingIt) {
-  ArchiveSpec spec = Valid();
-  spec.version = "45.0";
-  const HeaderResult r = Parse(BuildArchive(spec).archive);
+  ArchiveSpec plan = Valid();
+  plan.version = "45.0";
+  const HeaderResult r = Parse(BuildArchive(plan).archive);
   EXPECT_EQ(r.outcome, HeaderOutcome::kVersionMismatch);
   EXPECT_EQ(r.header.version, "45.0");
 }
 
 TEST(ArchiveHeader, EveryTruncationIsCorrupt) {
-  ArchiveSpec spec = Valid();
-  spec.flags |= kArchiveEnciphered;
-  spec.file_data.clear();
-  const Bytes full = BuildArchive(spec).archive;
+  ArchiveSpec plan = Valid();
+  plan.flags |= kArchiveEnciphered;
+  plan.file_data.clear();
+  const Bytes full = BuildArchive(plan).archive;
   const std::set<int> allowed = {kCorruptMagic, kCorruptSettingsSize, kCorruptFileCount};
   for (std::size_t n = 0; n < full.size(); ++n) {
     const Bytes cut(full.begin(), full.begin() + n);

@@ -179,15 +179,15 @@ TEST(PeImage, AddRefusesWhatItCannotExtend) {
 TEST(PeImage, BuiltExecutableReadsBack) {
   for (bool outside : {false, true}) {
     for (std::uint32_t flags : {0u, kArchiveEnciphered}) {
-      ArchiveSpec spec;
-      spec.flags = flags;
-      spec.settings = Bytes(301, 0x33);
-      spec.file_data = Bytes(777, 0x44);
-      spec.per_file_values = {777};
-      spec.file_data_outside = outside;
+      ArchiveSpec plan;
+      plan.flags = flags;
+      plan.settings = Bytes(301, 0x33);
+      plan.file_data = Bytes(777, 0x44);
+      plan.per_file_values = {777};
+      plan.file_data_outside = outside;
       Bytes exe;
       std::string error;
-      ASSERT_TRUE(BuildSetupExecutable(FourSections(), spec, &exe, &error)) << error;
+      ASSERT_TRUE(BuildSetupExecutable(FourSections(), plan, &exe, &error)) << error;
       const SectionLookupResult found = Find(exe);
       ASSERT_EQ(found.outcome, SectionLookup::kFound);
       const SetupSection& s = found.section;
@@ -195,7 +195,7 @@ TEST(PeImage, BuiltExecutableReadsBack) {
       const HeaderResult h = ParseArchiveHeader(mapped, s.MappedSize());
       ASSERT_EQ(h.outcome, HeaderOutcome::kOk);
       const SettingsBlockResult block = DecodeSettingsBlock(h.header, mapped, s.MappedSize());
-      EXPECT_EQ(block.stream, spec.settings);
+      EXPECT_EQ(block.stream, plan.settings);
       EXPECT_EQ(h.header.engine_check, EngineCheckValue(exe.data(), s.pe_offset, s.raw_offset));
 
       std::size_t offset = s.raw_offset + h.header.data_start, size = exe.size() - offset;

@@ -131,13 +131,13 @@ Decoded Read(const BuiltArchive& built) {
 TEST(SettingsBlock, RoundTripScrambledAndEnciphered) {
   for (std::uint32_t flags : {0u, kArchiveEnciphered}) {
     for (std::size_t n : {1u, 2u, 3u, 5u, 13u, 1001u}) {
-      ArchiveSpec spec;
-      spec.flags = flags;
-      spec.settings = Pattern(n);
-      const Decoded d = Read(BuildArchive(spec));
+      ArchiveSpec plan;
+      plan.flags = flags;
+      plan.settings = Pattern(n);
+      const Decoded d = Read(BuildArchive(plan));
       ASSERT_EQ(d.header.outcome, HeaderOutcome::kOk);
       EXPECT_EQ(d.block.corrupt_code, 0);
-      EXPECT_EQ(d.block.stream, spec.settings) << flags << " " << n;
+      EXPECT_EQ(d.block.stream, plan.settings) << flags << " " << n;
       EXPECT_TRUE(CheckSettingsCrc(d.block.stream, d.header.header.settings_check));
     }
   }
@@ -145,12 +145,12 @@ TEST(SettingsBlock, RoundTripScrambledAndEnciphered) {
 
 TEST(SettingsBlock, RaggedStoredLengthFailsToDecode) {
   // xz data always comes in whole 4-byte groups, so a ragged block is damaged.
-  ArchiveSpec spec;
-  spec.settings = Pattern(40);
-  const BuiltArchive proper = BuildArchive(spec);
-  spec.settings_size = ParseArchiveHeader(proper.archive.data(), proper.archive.size())
+  ArchiveSpec plan;
+  plan.settings = Pattern(40);
+  const BuiltArchive proper = BuildArchive(plan);
+  plan.settings_size = ParseArchiveHeader(proper.archive.data(), proper.archive.size())
                            .header.settings_size - 1;
-  const Decoded d = Read(BuildArchive(spec));
+  const Decoded d = Read(BuildArchive(plan));
   ASSERT_EQ(d.header.outcome, HeaderOutcome::kOk);
   EXPECT_EQ(d.block.corrupt_code, kCorruptSettingsDecode);
 }
@@ -175,13 +175,13 @@ TEST(SettingsBlock, DamageEndsInDecodeOrCheckFailure) {
 }
 
 TEST(SettingsBlock, EncipheredSizeNotMultipleOfEightDecodesToNothing) {
-  ArchiveSpec spec;
-  spec.flags = kArchiveEnciphered;
-  spec.settings = Pattern(50);
-  const BuiltArchive proper = BuildArchive(spec);
+  ArchiveSpec plan;
+  plan.flags = kArchiveEnciphered;
+  plan.settings = Pattern(50);
+  const BuiltArchive proper = BuildArchive(plan);
   const HeaderResult h = ParseArchiveHeader(proper.archive.data(), proper.archive.size());
-  spec.settings_size = h.header.settings_size - 1;
-  const Decoded d = Read(BuildArchive(spec));
+  plan.settings_size = h.header.settings_size - 1;
+  const Decoded d = Read(BuildArchive(plan));
   ASSERT_EQ(d.header.outcome, HeaderOutcome::kOk);
   EXPECT_EQ(d.block.corrupt_code, 0);
   EXPECT_TRUE(d.block.stream.empty());

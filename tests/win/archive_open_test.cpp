@@ -71,11 +71,11 @@ class ArchiveOpen : public ::testing::Test {
   }
 
   // Builds a copy of the probe with the archive and runs it.
-  DWORD RunWith(const ArchiveSpec& spec, int mode, const std::wstring& image = L"",
+  DWORD RunWith(const ArchiveSpec& plan, int mode, const std::wstring& image = L"",
                 bool installer = false) {
     Bytes exe;
     std::string error;
-    if (!BuildSetupExecutable(engine_, spec, &exe, &error)) {
+    if (!BuildSetupExecutable(engine_, plan, &exe, &error)) {
       ADD_FAILURE() << error;
       return 0xFFFFFFFF;
     }
@@ -83,7 +83,7 @@ class ArchiveOpen : public ::testing::Test {
     written_.push_back(path);
     if (!WriteAll(path, exe)) return 0xFFFFFFFD;
     std::wstring args = std::wstring(installer ? L"--installer " : L"") + std::to_wstring(mode) +
-                        (spec.file_data_outside ? L" 1" : L" 0");
+                        (plan.file_data_outside ? L" 1" : L" 0");
     if (!image.empty()) args += L" \"" + image + L"\"";
     return RunProgram(path, args);
   }
@@ -94,12 +94,12 @@ class ArchiveOpen : public ::testing::Test {
 };
 
 ArchiveSpec Valid() {
-  ArchiveSpec spec;
-  spec.settings = Bytes(1000, 0x61);
-  spec.settings[0] = 7;
-  spec.file_data = Bytes(5000, 0x42);
-  spec.per_file_values = {5000};
-  return spec;
+  ArchiveSpec plan;
+  plan.settings = Bytes(1000, 0x61);
+  plan.settings[0] = 7;
+  plan.file_data = Bytes(5000, 0x42);
+  plan.per_file_values = {5000};
+  return plan;
 }
 
 TEST_F(ArchiveOpen, ProbeWithoutSectionFindsNoData) { EXPECT_EQ(RunProgram(probe_, L"0 0"), 2u); }
@@ -132,16 +132,16 @@ TEST_F(ArchiveOpen, ReadsAndRefusesThroughTheMappedImage) {
        0, kCorrupt + 46},
   };
   for (const Case& c : cases) {
-    ArchiveSpec spec = Valid();
-    c.change(spec);
-    EXPECT_EQ(RunWith(spec, c.mode), c.expected) << c.what;
+    ArchiveSpec plan = Valid();
+    c.change(plan);
+    EXPECT_EQ(RunWith(plan, c.mode), c.expected) << c.what;
   }
 }
 
 TEST_F(ArchiveOpen, BrokenStreamIsRefused) {
-  ArchiveSpec spec = Valid();
-  spec.break_stream = true;
-  const DWORD code = RunWith(spec, 0);
+  ArchiveSpec plan = Valid();
+  plan.break_stream = true;
+  const DWORD code = RunWith(plan, 0);
   EXPECT_TRUE(code == kCorrupt + 47 || code == kCorrupt + 25) << code;
 }
 
@@ -150,11 +150,11 @@ TEST_F(ArchiveOpen, UnsignedProgramFailsTheSignatureCheck) {
 }
 
 TEST_F(ArchiveOpen, EngineImageIsTheProgramWithoutItsArchive) {
-  ArchiveSpec spec = Valid();
-  spec.flags = kArchiveBuildEngineImage;
+  ArchiveSpec plan = Valid();
+  plan.flags = kArchiveBuildEngineImage;
   const std::wstring image = dir_ + L"image.exe";
   written_.push_back(image);
-  ASSERT_EQ(RunWith(spec, 0, image), 0u);
+  ASSERT_EQ(RunWith(plan, 0, image), 0u);
   Bytes expected = engine_;
   expected.resize((expected.size() + 511) / 512 * 512, 0);
   EXPECT_TRUE(ReadAll(image) == expected);
@@ -175,9 +175,9 @@ TEST_F(ArchiveOpen, InstallerCallsEndTheProcess) {
       {"file data check", [](ArchiveSpec& s) { s.file_data_check = 1; }, 0, 2},
   };
   for (const Case& c : cases) {
-    ArchiveSpec spec = Valid();
-    c.change(spec);
-    EXPECT_EQ(RunWith(spec, c.mode, L"", true), c.expected) << c.what;
+    ArchiveSpec plan = Valid();
+    c.change(plan);
+    EXPECT_EQ(RunWith(plan, c.mode, L"", true), c.expected) << c.what;
   }
   EXPECT_EQ(RunProgram(probe_, L"--installer 0 0"), 0xFFFFFFFFu);  // no section
 }

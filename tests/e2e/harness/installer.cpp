@@ -19,23 +19,23 @@ Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& text
   return writer.Take();
 }
 
-std::string MakeInstaller(const InstallerSpec& spec, const std::string& stem) {
+std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem) {
   std::ifstream in(EngineLinuxPath(), std::ios::binary);
   const Bytes engine{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (engine.empty()) {
     ADD_FAILURE() << "cannot read the engine " << EngineLinuxPath();
     return {};
   }
-  ArchiveSpec archive = spec.archive;
-  archive.settings = spec.raw_settings ? *spec.raw_settings
-                                       : EncodeSettings(spec.settings, spec.texts, archive.flags);
+  ArchiveSpec archive = plan.archive;
+  archive.settings = plan.raw_settings ? *plan.raw_settings
+                                       : EncodeSettings(plan.settings, plan.texts, archive.flags);
   Bytes exe;
   std::string error;
   if (!BuildSetupExecutable(engine, archive, &exe, &error)) {
     ADD_FAILURE() << "building the installer failed: " << error;
     return {};
   }
-  if (spec.patch) spec.patch(exe);
+  if (plan.patch) plan.patch(exe);
   const std::string path = ScratchFolder() + "\\" + UniqueName(stem) + ".exe";
   if (!WritePrefixFile(path, std::string(exe.begin(), exe.end()))) {
     ADD_FAILURE() << "cannot write " << path;

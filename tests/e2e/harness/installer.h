@@ -29,6 +29,6 @@ Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& text
 
 // Builds the installer into the running test's scratch folder; returns its
 // C:\ path, or "" after adding a test failure.
-std::string MakeInstaller(const InstallerSpec& spec, const std::string& stem = "setup");
+std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem = "setup");
 
 }  // namespace ks::e2e

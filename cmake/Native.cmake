@@ -9,8 +9,9 @@ find_package(GTest REQUIRED)
 set(KS_WINE_STATE "${CMAKE_BINARY_DIR}/wine-state")
 
 # --- unit ------------------------------------------------------------------
+# The fuzz build runs only the fuzz targets; the unit tests run in the native build.
 file(GLOB KS_UNIT_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/unit/*.cpp")
-if(KS_UNIT_SOURCES)
+if(KS_UNIT_SOURCES AND NOT KS_FUZZ)
   add_executable(ks_unit_tests ${KS_UNIT_SOURCES})
   target_compile_options(ks_unit_tests PRIVATE ${KS_WARNINGS})
   target_compile_definitions(ks_unit_tests PRIVATE KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -21,7 +22,9 @@ if(KS_UNIT_SOURCES)
                        DISCOVERY_TIMEOUT 60)
 endif()
 
-include(${CMAKE_SOURCE_DIR}/cmake/Authoring.cmake)
+if(NOT KS_FUZZ)
+  include(${CMAKE_SOURCE_DIR}/cmake/Authoring.cmake)
+endif()
 
 # --- fuzz (clang with -DKS_FUZZ=ON) ----------------------------------------
 if(KS_FUZZ)

@@ -1,0 +1,28 @@
+#pragma once
+// "delunins.bat": the script that removes the uninstaller after it has ended.
+// A running program cannot delete its own file, so the script loops until the
+// executable is gone, then removes the folders it leaves empty and itself.
+
+#include "lib/text.h"
+
+namespace ks {
+
+// The most "rd" lines the uninstall sub-folder may produce.
+inline constexpr int kMaxSubfolderRdLines = 50;
+
+// The script as wide text (without the code-page line):
+//   ":Repeat", "del", "if exist ... goto Repeat" with `executable`;
+//   "CHOICE /T 3 /D Y";
+//   "rd" for install_dir\subdir, then for each shorter form of subdir;
+//   "rd" for install_dir; "del" for `script_path`.
+// A sub-folder that could climb out of the installation folder (".." parts,
+// a drive or a UNC path) produces no "rd" lines of its own.
+WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
+                                const WString& uninstall_subdir, const WString& script_path);
+
+// The bytes for the command interpreter: UTF-8 behind "@chcp 65001 >nul" when
+// `utf8_console` (Windows 7 and later) and the text holds a character above
+// 127; otherwise code page 1252 behind "@chcp 1252 >nul".
+NString EncodeSelfDeletionScript(WStringView script, bool utf8_console);
+
+}  // namespace ks

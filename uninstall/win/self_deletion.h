@@ -1,0 +1,18 @@
+#pragma once
+// Removing the uninstaller after a successful uninstallation.
+
+#include "lib/text.h"
+
+namespace ks {
+
+// Writes "delunins.bat" to the temporary folder (the current folder when none
+// is known) and arranges for it to start, hidden in a new console, when the
+// process ends (the self-removal step of Terminate), so that its loop can
+// delete the executable once the process is gone. False when the script
+// could not be written; the uninstaller and its folders then stay.
+bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir);
+
+// Starts a prepared script now; nothing when none was prepared.
+void StartPreparedSelfDeletion();
+
+}  // namespace ks

@@ -1,0 +1,65 @@
+#pragma once
+// The decisions of the finishing steps as plain data: the names and bytes of
+// the saved readme and licence files, which completion address is sent, the
+// restart choice, and when a folder counts as empty.
+
+#include <cstdint>
+#include <vector>
+
+#include "core/bytes.h"
+#include "core/product_flags.h"
+#include "lib/text.h"
+
+namespace ks {
+
+namespace product_flag {
+inline constexpr ProductFlags kNoRestartWithoutAsking = FlagHigh(0x00000200);
+inline constexpr ProductFlags kSaveReadme = FlagHigh(0x00004000);
+inline constexpr ProductFlags kSaveLicence = FlagHigh(0x00008000);
+inline constexpr ProductFlags kRebootMarker = FlagHigh(0x00200000);
+inline constexpr ProductFlags kWaitPostInstallBatch = FlagLow(0x01000000);
+inline constexpr ProductFlags kWaitExitBatch = FlagLow(0x02000000);
+}  // namespace product_flag
+
+namespace archive_flag {
+inline constexpr std::uint32_t kRestorePoint = 0x00000002;
+inline constexpr std::uint32_t kNamePostInstallBatch = 0x00000080;
+inline constexpr std::uint32_t kLaunchAppDirectly = 0x00100000;
+}  // namespace archive_flag
+
+// One document to save: its file name and its bytes.
+struct DocumentFile {
+  WString name;
+  Bytes content;
+  bool operator==(const DocumentFile& o) const { return name == o.name && content == o.content; }
+};
+
+// The non-empty texts as "<stem>.txt" (a list of one) or "<stem>1.txt",
+// "<stem>2.txt", ... numbered over the non-empty texts. A text beginning with
+// "{\rtf" (8-bit or UTF-16) keeps its bytes and gets the extension "rtf";
+// any other is UTF-16 behind the byte-order mark FF FE.
+std::vector<DocumentFile> PlanDocumentFiles(const std::vector<Bytes>& texts, WStringView stem);
+
+// Whether a text begins with "{\rtf", as 8-bit or as UTF-16LE text.
+bool IsRtfText(const Bytes& text);
+
+// The completion address by install type (0 new, 1 reinstall, 2 upgrade,
+// 3 downgrade): upgrade and downgrade have their own; otherwise the
+// reinstallation address when the earlier folder was found, else the
+// installation address.
+struct CompletionAddresses {
+  NString install, reinstall, upgrade, downgrade;
+};
+const NString& CompletionAddress(const CompletionAddresses& addresses, int install_type, bool earlier_folder_found);
+
+enum class RestartChoice { kNone, kRestart, kAsk };
+// Only when a restart is needed: automatic mode without the ask bit restarts
+// without asking; otherwise the user is asked (silent mode answers Yes).
+RestartChoice ChooseRestart(ProductFlags flags, bool automatic);
+
+// A folder holding nothing but the shell's "thumbs.db" and "desktop.ini"
+// (any case) counts as empty. `entries` are the names in it, without "." and
+// "..", folders included.
+bool FolderCountsAsEmpty(const std::vector<WString>& entries);
+
+}  // namespace ks

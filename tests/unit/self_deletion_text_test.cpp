@@ -1,0 +1,69 @@
+#include "uninstall/self_deletion_text.h"
+
+#include <gtest/gtest.h>
+
+namespace ks {
+namespace {
+
+const WString kExe = u"C:\\P\\un\\unins.exe";
+const WString kScript = u"C:\\T\\delunins.bat";
+const WString kHead =
+    u":Repeat\r\ndel \"C:\\P\\un\\unins.exe\"\r\nif exist \"C:\\P\\un\\unins.exe\" goto Repeat\r\n"
+    u"CHOICE /T 3 /D Y\r\n";
+const WString kTail = u"rd \"C:\\P\"\r\ndel \"C:\\T\\delunins.bat\"\r\n";
+
+TEST(SelfDeletionTextTest, RdLinesForTheSubfolder) {
+  const struct {
+    const char* name;
+    WString install_dir, subdir, rd_lines;
+  } cases[] = {
+      {"no subfolder", u"C:\\P", u"", u""},
+      {"one level", u"C:\\P", u"un", u"rd \"C:\\P\\un\"\r\n"},
+      {"two levels, deepest first", u"C:\\P", u"first\\second",
+       u"rd \"C:\\P\\first\\second\"\r\nrd \"C:\\P\\first\"\r\n"},
+      {"trailing and leading backslashes", u"C:\\P\\", u"\\first\\second\\",
+       u"rd \"C:\\P\\first\\second\"\r\nrd \"C:\\P\\first\"\r\n"},
+      {"climbing out gives no lines", u"C:\\P", u"..\\..\\Windows", u""},
+      {"a drive gives no lines", u"C:\\P", u"D:\\x", u""},
+      {"a share gives no lines", u"C:\\P", u"\\\\srv\\share", u""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BuildSelfDeletionScript(kExe, c.install_dir, c.subdir, kScript), kHead + c.rd_lines + kTail)
+        << c.name;
+  }
+}
+
+TEST(SelfDeletionTextTest, AtMostFiftyRdLinesForADeepSubfolder) {
+  WString subdir;
+  for (int i = 0; i < 60; ++i) subdir += u"d\\";
+  const WString script = BuildSelfDeletionScript(kExe, u"C:\\P", subdir, kScript);
+  std::size_t rd_lines = 0;
+  for (std::size_t at = script.find(u"rd \""); at != WString::npos; at = script.find(u"rd \"", at + 1)) ++rd_lines;
+  EXPECT_EQ(rd_lines, 51u);  // 50 for the subfolder, one for the installation folder
+  EXPECT_NE(script.find(u"rd \"C:\\P\\d\\d\\d\\d\\d\\d\\d\\d\\d\\d\\d\\d"), WString::npos);
+  EXPECT_EQ(script.find(u"rd \"C:\\P\\d\"\r\n"), WString::npos);  // the 60th line is never reached
+}
+
+TEST(SelfDeletionTextTest, DriveRootInstallFolderKeepsItsBackslash) {
+  const WString script = BuildSelfDeletionScript(kExe, u"D:\\", u"", kScript);
+  EXPECT_NE(script.find(u"rd \"D:\\\"\r\n"), WString::npos);
+}
+
+TEST(SelfDeletionTextTest, CodePageRule) {
+  const struct {
+    const char* name;
+    WString text;
+    bool utf8_console;
+    NString bytes;
+  } cases[] = {
+      {"ascii on Windows 7", u"rd \"C:\\P\"\r\n", true, "@chcp 1252 >nul\r\nrd \"C:\\P\"\r\n"},
+      {"ascii before Windows 7", u"rd \"C:\\P\"\r\n", false, "@chcp 1252 >nul\r\nrd \"C:\\P\"\r\n"},
+      {"accent on Windows 7", u"rd \"C:\\P\u00e9\"\r\n", true, "@chcp 65001 >nul\r\nrd \"C:\\P\xc3\xa9\"\r\n"},
+      {"accent before Windows 7", u"rd \"C:\\P\u00e9\"\r\n", false, "@chcp 1252 >nul\r\nrd \"C:\\P\xe9\"\r\n"},
+      {"CJK on Windows 7", u"\u4e2d", true, "@chcp 65001 >nul\r\n\xe4\xb8\xad"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EncodeSelfDeletionScript(c.text, c.utf8_console), c.bytes) << c.name;
+}
+
+}  // namespace
+}  // namespace ks

@@ -1,0 +1,63 @@
+#include "uninstall/self_deletion_text.h"
+
+#include <vector>
+
+namespace ks {
+namespace {
+
+WString Quoted(WStringView path) { return u"\"" + WString(path) + u"\""; }
+
+// A drive root keeps its backslash: "rd C:" would name the drive's current folder.
+WString WithoutTrailingBackslashes(WStringView path) {
+  WString text(path);
+  while (text.size() > 3 && text.back() == u'\\') text.pop_back();
+  return text;
+}
+
+// The elements of a relative sub-folder; empty when it is not one that stays
+// inside the installation folder.
+std::vector<WString> SubfolderElements(WStringView subdir) {
+  std::vector<WString> elements;
+  if (subdir.find(u':') != WStringView::npos) return {};  // a drive or a stream
+  if (subdir.size() >= 2 && subdir[0] == u'\\' && subdir[1] == u'\\') return {};
+  WString element;
+  for (std::size_t i = 0; i <= subdir.size(); ++i) {
+    if (i < subdir.size() && subdir[i] != u'\\' && subdir[i] != u'/') {
+      element += subdir[i];
+      continue;
+    }
+    if (element == u"..") return {};
+    if (!element.empty() && element != u".") elements.push_back(element);
+    element.clear();
+  }
+  return elements;
+}
+
+}  // namespace
+
+WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
+                                const WString& uninstall_subdir, const WString& script_path) {
+  WString text = u":Repeat\r\ndel " + Quoted(executable) + u"\r\nif exist " + Quoted(executable) +
+                 u" goto Repeat\r\n";
+  text += u"CHOICE /T 3 /D Y\r\n";
+  const WString base = WithoutTrailingBackslashes(install_dir);
+  std::vector<WString> elements = SubfolderElements(uninstall_subdir);
+  for (int line = 0; !elements.empty() && line < kMaxSubfolderRdLines; ++line) {
+    WString folder = base;
+    for (const WString& element : elements) folder += u"\\" + element;
+    text += u"rd " + Quoted(folder) + u"\r\n";
+    elements.pop_back();
+  }
+  text += u"rd " + Quoted(base) + u"\r\n";
+  text += u"del " + Quoted(script_path) + u"\r\n";
+  return text;
+}
+
+NString EncodeSelfDeletionScript(WStringView script, bool utf8_console) {
+  bool beyond_ascii = false;
+  for (char16_t c : script) beyond_ascii = beyond_ascii || c > 127;
+  if (utf8_console && beyond_ascii) return "@chcp 65001 >nul\r\n" + WideToUtf8(script);
+  return "@chcp 1252 >nul\r\n" + WideToCp1252(script);
+}
+
+}  // namespace ks

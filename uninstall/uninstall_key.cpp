@@ -1,0 +1,129 @@
+#include "uninstall/uninstall_key.h"
+
+namespace ks {
+
+const char16_t kUninstallKeyPath[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+bool IsBlankText(WStringView text) {
+  for (char16_t c : text) {
+    if (!IsBlank(c)) return false;
+  }
+  return true;
+}
+
+WString Text(UninstallKeySource& source, const char16_t* name) {
+  WString value;
+  source.ReadText(name, &value);
+  return value;
+}
+
+NString NarrowText(UninstallKeySource& source, const char16_t* name) {
+  return WideToAnsi(Text(source, name));
+}
+
+std::uint64_t Number(UninstallKeySource& source, const char16_t* name, std::uint64_t fallback) {
+  std::uint64_t value = fallback;
+  source.ReadNumber(name, &value);
+  return value;
+}
+
+// The flags words are written as signed decimal text.
+std::int64_t DecimalValue(UninstallKeySource& source, const char16_t* name) {
+  WString text;
+  if (!source.ReadText(name, &text)) return 0;
+  return ParseSignedDecimal(text);
+}
+
+}  // namespace
+
+std::int64_t ParseSignedDecimal(WStringView text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  std::uint64_t value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - u'0');  // wraps; unsigned is defined
+  }
+  if (negative) value = 0 - value;
+  return static_cast<std::int64_t>(value);
+}
+
+UninstallKeyValues ReadUninstallKeyValues(UninstallKeySource& source, const WString& key_name) {
+  UninstallKeyValues v;
+  v.key_name = key_name;
+  v.display_name = Text(source, u"DisplayName");
+  if (IsBlankText(v.display_name)) v.display_name = key_name;
+  v.install_location = Text(source, u"InstallLocation");
+  if (IsBlankText(v.install_location)) v.install_location.clear();
+  v.product_flags = static_cast<ProductFlags>(DecimalValue(source, u"ProductFlags"));
+  v.product_flags2 = static_cast<std::uint32_t>(DecimalValue(source, u"ProductFlags2"));
+  v.bitness = static_cast<std::uint32_t>(Number(source, u"Bitness", 0));
+  v.display_version = NarrowText(source, u"DisplayVersion");
+  v.desktop_folder = Text(source, u"DesktopFolder");
+  v.uninstall_subdir = Text(source, u"UninstallSubdir");
+  v.add_to_path_subfolder = Text(source, u"AddToPathSubfolder");
+  v.product_fonts = NarrowText(source, u"ProductFonts");
+  v.uninstall_fonts = static_cast<std::uint32_t>(Number(source, u"UninstallFonts", 2));
+  v.uninstall_shared = static_cast<std::uint32_t>(Number(source, u"UninstallShared", 2));
+  v.shortcut_mode = static_cast<std::uint32_t>(Number(source, u"ShortcutMode", 0));
+  v.notify_url = NarrowText(source, u"NotifyURL");
+  v.session = Number(source, u"Session", 0);
+  v.support_offer = NarrowText(source, u"SupportOffer");
+  v.shared_path = Text(source, u"SharedPath");
+  v.product_start_menu = Text(source, u"ProductStartMenu");
+  v.uninstall_batch1 = NarrowText(source, u"UninstallBatch1");
+  v.uninstall_batch2 = NarrowText(source, u"UninstallBatch2");
+  v.shared_files = NarrowText(source, u"SharedFiles");
+  v.product_registry = Text(source, u"ProductRegistry");
+  return v;
+}
+
+WString JoinPath(WStringView folder, WStringView name) {
+  WString path(folder);
+  while (!name.empty() && name.front() == u'\\') name.remove_prefix(1);
+  if (name.empty()) return path;
+  if (!path.empty() && path.back() != u'\\') path += u'\\';
+  path += name;
+  return path;
+}
+
+WString ProductUninstallKeyPath(WStringView key_name) { return JoinPath(kUninstallKeyPath, key_name); }
+
+WString UninstallDataFolder(const UninstallKeyValues& values) {
+  WString folder = JoinPath(values.install_location, values.uninstall_subdir);
+  while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+  return folder;
+}
+
+WString UninstallDataFilePath(const UninstallKeyValues& values) {
+  return JoinPath(UninstallDataFolder(values), u"Uninstall.DAT");
+}
+
+WString InstallLogPath(const UninstallKeyValues& values) {
+  return JoinPath(UninstallDataFolder(values), u"Install.log");
+}
+
+WString NoSuchProductMessage(WStringView key_name) {
+  return u"No product named '" + WString(key_name) + u"' is installed.";
+}
+
+WString PermissionDeniedMessage() {
+  return u"Permission denied.  Please run the uninstaller with administrator rights.";
+}
+
+WString KeyAccessFailedMessage(WStringView key_name) {
+  return u"Unable to access the uninstall information for:\r\n" + WString(key_name) +
+         u"\r\n\r\nThe uninstallation cannot be performed.";
+}
+
+WString CorruptRegistrationMessage(WStringView display_name) {
+  return u"The uninstall information for " + WString(display_name) +
+         u" is corrupt.\r\n\r\nThe uninstallation cannot be performed.";
+}
+
+}  // namespace ks

@@ -215,6 +215,9 @@ std::int32_t RecordNumber(WStringView field) {
 }
 
 void AppendRegistryRecord(WString& text, const std::vector<WString>& fields) {
+  // The author's text may end without a line break; the new record must not
+  // run on into its last line.
+  if (!text.empty() && text.back() != u'\n' && text.back() != u'\r') text += u"\r\n";
   std::vector<NString> narrow;
   for (const WString& field : fields) narrow.push_back(WideToUtf8(field));
   text += Utf8ToWide(CsvRecord(narrow));

@@ -101,7 +101,7 @@ std::vector<RegistryRecord> ReadRegistryRecords(WStringView text);
 std::int32_t RecordNumber(WStringView field);
 
 // Appends one record, quoted so that ReadRegistryRecords gives the same
-// fields back, and CR LF.
+// fields back, and CR LF; first a CR LF when `text` ends without a line break.
 void AppendRegistryRecord(WString& text, const std::vector<WString>& fields);
 
 // The key's depth for the uninstaller: a one-field record is removed only

@@ -124,6 +124,59 @@ std::vector<WString> FolderRemovalChain(WStringView folder, WStringView install_
   return chain;
 }
 
+bool IsRemovableKeyPath(WStringView key) {
+  static const char16_t* const kShared[] = {
+      u"Software\\Microsoft", u"Software\\Classes", u"Software\\Wow6432Node", u"Software\\Policies",
+      u"Software\\Microsoft\\Windows", u"Software\\Microsoft\\Windows\\CurrentVersion",
+      u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+      u"Software\\Wow6432Node\\Microsoft", u"Software\\Wow6432Node\\Microsoft\\Windows",
+      u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion",
+      u"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+      u"SYSTEM\\CurrentControlSet", u"SYSTEM\\ControlSet001"};
+  WString trimmed = WithoutTrailingBackslashes(key);
+  while (!trimmed.empty() && trimmed.front() == u'\\') trimmed.erase(0, 1);
+  const std::size_t first = trimmed.find(u'\\');
+  if (first == WString::npos || first == 0 || first + 1 >= trimmed.size()) return false;
+  if (trimmed.find(u"\\\\") != WString::npos) return false;
+  for (const char16_t* shared : kShared) {
+    if (EqualsIgnoreCase(trimmed, shared)) return false;
+  }
+  return true;
+}
+
+bool SplitValuePath(WStringView path, WString& key_path, WString& value_name) {
+  const std::size_t slash = path.rfind(u'\\');
+  if (slash == WStringView::npos) return false;
+  key_path = WString(path.substr(0, slash));
+  value_name = WString(path.substr(slash + 1));
+  return true;
+}
+
+bool AutoClosePatternMatches(WStringView pattern, WStringView text) {
+  if (pattern.empty()) return true;
+  if (pattern.front() == u'*') return text.find(pattern.substr(1)) != WStringView::npos;
+  return EqualsIgnoreCase(pattern, text);
+}
+
+int FirstMatchingAutoCloseRule(const std::vector<AutoCloseRule>& rules, std::uint8_t pass,
+                               WStringView window_class, WStringView title) {
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    const AutoCloseRule& rule = rules[i];
+    if ((rule.pass_mask & pass) == 0) continue;
+    if (AutoClosePatternMatches(rule.class_pattern, window_class) &&
+        AutoClosePatternMatches(rule.title_pattern, title)) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+bool IsInternetAddress(NStringView text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  return StartsWithIgnoreCase(text, "http://") || StartsWithIgnoreCase(text, "https://") ||
+         StartsWithIgnoreCase(text, "www.");
+}
+
 UninstallData RemainingUninstallData(const UninstallDataContent& content,
                                      const std::vector<NString>& failed_items,
                                      const std::vector<NString>& remaining_msi,

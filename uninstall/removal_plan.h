@@ -52,6 +52,27 @@ std::vector<WString> FolderRemovalChain(WStringView folder, WStringView install_
 // `folder` equals `other` or lies inside it (ASCII case ignored, trailing backslashes ignored).
 bool IsSameOrInside(WStringView folder, WStringView other);
 
+// A registry key (below its root) that an item or the product's key name may
+// delete with its subkeys: at least two elements, and none of the system's
+// shared keys ("Software\Microsoft", "Software\Classes", ...) itself. A
+// damaged line must not take a whole branch of the registry with it.
+bool IsRemovableKeyPath(WStringView key);
+
+// A value's registry path split at its last backslash into the key's path and
+// the value name; false when there is no backslash.
+bool SplitValuePath(WStringView path, WString& key_path, WString& value_name);
+
+// An auto-close pattern: empty matches anything; "*rest" matches a text that
+// contains rest; anything else must equal the text, ASCII case ignored.
+bool AutoClosePatternMatches(WStringView pattern, WStringView text);
+// The first rule (file order) whose pass mask shares a bit with `pass` and
+// whose patterns match; -1 when none does.
+int FirstMatchingAutoCloseRule(const std::vector<AutoCloseRule>& rules, std::uint8_t pass,
+                               WStringView window_class, WStringView title);
+
+// A support offer worth showing: an "http://", "https://" or "www." address.
+bool IsInternetAddress(NStringView text);
+
 // What the rewritten file holds: the "[Strings]" texts and auto-close rules as
 // read, the file items that failed, the MSI lines not removed, the registry
 // records, and the conditional deletions that failed. Associations, firewall

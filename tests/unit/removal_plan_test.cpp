@@ -96,6 +96,64 @@ TEST(RemovalPlanTest, FolderChainStopsAtFiftyLevels) {
   EXPECT_EQ(chain.back().size(), install.size() + 11 * 2);
 }
 
+TEST(RemovalPlanTest, RemovableKeys) {
+  const struct {
+    WString key;
+    bool removable;
+  } cases[] = {
+      {u"Software\\Maker\\P", true},          {u"Software\\Maker", true},
+      {u"Software", false},                    {u"Software\\", false},
+      {u"", false},                            {u"software\\microsoft", false},
+      {u"Software\\Classes\\", false},        {u"Software\\Classes\\.pfile", true},
+      {u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", false},
+      {u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\P", true},
+      {u"Software\\\\Microsoft", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsRemovableKeyPath(c.key), c.removable) << std::string(c.key.begin(), c.key.end());
+  }
+}
+
+TEST(RemovalPlanTest, ValuePathsSplitAtTheLastBackslash) {
+  WString key, name;
+  ASSERT_TRUE(SplitValuePath(u"\\HKLM\\Software\\P\\Value", key, name));
+  EXPECT_EQ(key, u"\\HKLM\\Software\\P");
+  EXPECT_EQ(name, u"Value");
+  ASSERT_TRUE(SplitValuePath(u"\\HKCU\\Software\\P\\", key, name));
+  EXPECT_EQ(name, u"");  // the default value
+  EXPECT_FALSE(SplitValuePath(u"NoBackslash", key, name));
+}
+
+TEST(RemovalPlanTest, AutoCloseRulesMatchInFileOrderByPass) {
+  std::vector<AutoCloseRule> rules(4);
+  rules[0] = {u"Notepad", u"", "Editor", 2, 4};
+  rules[1] = {u"*Frame", u"", "Frame", 0, 2};
+  rules[2] = {u"", u"*Report", "Any report", 3, 2};
+  rules[3] = {u"notepad", u"", "Editor again", 1, 2};
+  const struct {
+    WString window_class, title;
+    std::uint8_t pass;
+    int rule;
+  } cases[] = {
+      {u"Notepad", u"a.txt", 4, 0},     {u"NOTEPAD", u"a.txt", 2, 3},  {u"MainFrameX", u"", 2, 1},
+      {u"mainframe", u"", 2, -1},       {u"X", u"Year Report", 2, 2},  {u"X", u"report", 2, -1},
+      {u"MainFrame", u"Report", 4, -1}, {u"Other", u"Title", 6, -1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FirstMatchingAutoCloseRule(rules, c.pass, c.window_class, c.title), c.rule)
+        << std::string(c.window_class.begin(), c.window_class.end());
+  }
+}
+
+TEST(RemovalPlanTest, SupportOfferAddresses) {
+  EXPECT_TRUE(IsInternetAddress("http://example.org/help"));
+  EXPECT_TRUE(IsInternetAddress(" HTTPS://example.org"));
+  EXPECT_TRUE(IsInternetAddress("www.example.org"));
+  EXPECT_FALSE(IsInternetAddress(""));
+  EXPECT_FALSE(IsInternetAddress("C:\\help.html"));
+  EXPECT_FALSE(IsInternetAddress("mailto:help@example.org"));
+}
+
 TEST(RemovalPlanTest, RewrittenFileKeepsWhatIsLeft) {
   const NString original =
       "C:\\P\\a.txt\r\n~C:\\P\\sub\r\n!\\HKLM\\\\Software\\P\\V\r\n"

@@ -1,0 +1,83 @@
+#include "integration/finishing_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace ks {
+namespace {
+
+Bytes Narrow(const char* text) { return Bytes(text, text + std::char_traits<char>::length(text)); }
+Bytes Utf16(const char* ascii) {
+  Bytes b;
+  for (const char* p = ascii; *p; ++p) {
+    b.push_back(static_cast<std::uint8_t>(*p));
+    b.push_back(0);
+  }
+  return b;
+}
+Bytes WithBom(Bytes b) {
+  b.insert(b.begin(), {0xFF, 0xFE});
+  return b;
+}
+
+TEST(FinishingRulesTest, DocumentNames) {
+  const Bytes a = Utf16("first"), b = Utf16("second"), rtf = Narrow("{\\rtf1 x}");
+  const struct {
+    const char* name;
+    std::vector<Bytes> texts;
+    std::vector<DocumentFile> files;
+  } cases[] = {
+      {"one text", {a}, {{u"readme.txt", WithBom(a)}}},
+      {"two texts", {a, b}, {{u"readme1.txt", WithBom(a)}, {u"readme2.txt", WithBom(b)}}},
+      {"empty texts are skipped and not counted", {{}, a, {}, b}, {{u"readme1.txt", WithBom(a)}, {u"readme2.txt", WithBom(b)}}},
+      {"one rtf", {rtf}, {{u"readme.rtf", rtf}}},
+      {"rtf among texts", {a, rtf}, {{u"readme1.txt", WithBom(a)}, {u"readme2.rtf", rtf}}},
+      {"utf-16 rtf keeps its bytes", {Utf16("{\\rtf1}")}, {{u"readme.rtf", Utf16("{\\rtf1}")}}},
+      {"a text with its own mark gets no second one", {WithBom(a)}, {{u"readme.txt", WithBom(a)}}},
+      {"only an empty text", {{}}, {}},
+      {"no texts", {}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PlanDocumentFiles(c.texts, u"readme"), c.files) << c.name;
+  EXPECT_EQ(PlanDocumentFiles({a, b}, u"eula")[1].name, u"eula2.txt");
+}
+
+TEST(FinishingRulesTest, RtfDetection) {
+  EXPECT_TRUE(IsRtfText(Narrow("{\\rtf")));
+  EXPECT_TRUE(IsRtfText(Utf16("{\\rtf1\\ansi")));
+  EXPECT_FALSE(IsRtfText(Narrow("{\\rt")));
+  EXPECT_FALSE(IsRtfText(Narrow("{\\RTF1")));
+  EXPECT_FALSE(IsRtfText(WithBom(Utf16("{\\rtf1"))));
+  EXPECT_FALSE(IsRtfText({}));
+}
+
+TEST(FinishingRulesTest, CompletionAddress) {
+  const CompletionAddresses a{"new", "again", "up", "down"};
+  const struct {
+    int type;
+    bool found;
+    const char* address;
+  } cases[] = {
+      {0, false, "new"}, {0, true, "again"}, {1, true, "again"}, {1, false, "new"},
+      {2, true, "up"},   {2, false, "up"},   {3, true, "down"},  {3, false, "down"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CompletionAddress(a, c.type, c.found), c.address) << c.type << c.found;
+}
+
+TEST(FinishingRulesTest, RestartChoice) {
+  const ProductFlags reboot = product_flag::kRebootRequired;
+  const ProductFlags ask = product_flag::kNoRestartWithoutAsking;
+  EXPECT_EQ(ChooseRestart(0, true), RestartChoice::kNone);
+  EXPECT_EQ(ChooseRestart(ask, false), RestartChoice::kNone);
+  EXPECT_EQ(ChooseRestart(reboot, true), RestartChoice::kRestart);
+  EXPECT_EQ(ChooseRestart(reboot | ask, true), RestartChoice::kAsk);
+  EXPECT_EQ(ChooseRestart(reboot, false), RestartChoice::kAsk);
+}
+
+TEST(FinishingRulesTest, EmptyFolder) {
+  EXPECT_TRUE(FolderCountsAsEmpty({}));
+  EXPECT_TRUE(FolderCountsAsEmpty({u"Thumbs.db", u"DESKTOP.INI"}));
+  EXPECT_FALSE(FolderCountsAsEmpty({u"desktop.ini", u"app.exe"}));
+  EXPECT_FALSE(FolderCountsAsEmpty({u"thumbs.db.bak"}));
+}
+
+}  // namespace
+}  // namespace ks

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "uninstall/uninstall_data.h"
+#include "integration/registry_path.h"
 
 namespace ks {
 
@@ -211,18 +211,7 @@ bool EstimatedSizeKiB(std::uint64_t total_bytes, std::uint32_t* kib) {
   return true;
 }
 
-NString FormatSize(double size) {
-  const int length = std::snprintf(nullptr, 0, "%f", size);
-  if (length <= 0) return "0";
-  NString text(static_cast<std::size_t>(length) + 1, '\0');
-  std::snprintf(text.data(), text.size(), "%f", size);
-  text.resize(static_cast<std::size_t>(length));
-  if (text.find('.') != NString::npos) {
-    while (!text.empty() && text.back() == '0') text.pop_back();
-    if (!text.empty() && text.back() == '.') text.pop_back();
-  }
-  return text;
-}
+NString FormatSize(double size) { return FormatRegDouble(size); }
 
 NString FormatColour(std::uint32_t colour) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -283,9 +272,8 @@ int PlanExtraValues(const std::vector<ExtraUninstallValue>& extras, std::vector<
   return 0;
 }
 
-WString ExtraValueRemovalRecord(const WString& key_path, const WString& value_name) {
-  const NString record = CsvRecord({WideToUtf8(key_path), WideToUtf8(value_name), "", "", "2"});
-  return Utf8ToWide(record) + u"\r\n";
+void AppendExtraValueRemoval(WString& registry_text, const WString& key_path, const WString& value_name) {
+  AppendRegistryRecord(registry_text, {key_path, value_name, u"", u"", u"2"});
 }
 
 }  // namespace ks

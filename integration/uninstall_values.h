@@ -72,7 +72,8 @@ bool SplitProductVersion(NStringView version, std::uint32_t* major, std::uint32_
 // in 32 bits.
 bool EstimatedSizeKiB(std::uint64_t total_bytes, std::uint32_t* kib);
 
-// A size as "%f" with trailing zeros and a trailing point removed ("12.5", "12").
+// A size as "%f" with trailing zeros and a trailing point removed ("12.5",
+// "12"); the registry records' own number format.
 NString FormatSize(double size);
 // A colour (red in the low byte) as "%02X%02X%02X" of red, green and blue.
 NString FormatColour(std::uint32_t colour);
@@ -93,8 +94,8 @@ inline constexpr int kCorruptExtraValueType = 200;
 // The writes in list order. Returns 0, or the corrupt code when an entry has a
 // type other than 1, 2 and 4 (then `out` is empty).
 int PlanExtraValues(const std::vector<ExtraUninstallValue>& extras, std::vector<ExtraValueWrite>* out);
-// The "[Registry2]" record that removes an extra value written below a
-// registry path: key, value name, two empty fields, code 2; CR LF ended.
-WString ExtraValueRemovalRecord(const WString& key_path, const WString& value_name);
+// Appends the "[Registry2]" record that removes an extra value written below
+// a registry path: key, value name, two empty fields, code 2.
+void AppendExtraValueRemoval(WString& registry_text, const WString& key_path, const WString& value_name);
 
 }  // namespace ks

@@ -251,8 +251,10 @@ TEST(UninstallValuesTest, ExtraValueOfUnknownTypeIsCorrupt) {
 }
 
 TEST(UninstallValuesTest, RemovalRecord) {
-  EXPECT_EQ(ExtraValueRemovalRecord(u"\\HKCU\\\\Software\\Demo", u"Level"), u"\\HKCU\\\\Software\\Demo,Level,,,2\r\n");
-  EXPECT_EQ(ExtraValueRemovalRecord(u"\\HKCU\\\\Software\\A,B", u"V"), u"\"\\HKCU\\\\Software\\A,B\",V,,,2\r\n");
+  WString text = u"\\HKLM\\\\Software\\X";  // the author's last record, without a line end
+  AppendExtraValueRemoval(text, u"\\HKCU\\\\Software\\Demo", u"Level");
+  AppendExtraValueRemoval(text, u"\\HKCU\\\\Software\\A,B", u"V");
+  EXPECT_EQ(text, u"\\HKLM\\\\Software\\X\r\n\\HKCU\\\\Software\\Demo,Level,,,2\r\n\"\\HKCU\\\\Software\\A,B\",V,,,2\r\n");
 }
 
 }  // namespace

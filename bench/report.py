@@ -1,0 +1,143 @@
+#!/usr/bin/env python3
+"""Turns the bench's measurements into the Markdown tables.
+
+    report.py WORKDIR    reads WORKDIR/results.jsonl and WORKDIR/meta.json,
+                         prints the tables and writes WORKDIR/results.md
+"""
+import json
+import os
+import statistics
+import sys
+
+CASES = [  # (case, label)
+    ("ks", "Kestrelon (xz chunks)"),
+    ("nsis-solid", "NSIS, solid LZMA"),
+    ("nsis-lzma", "NSIS, LZMA per file"),
+    ("nsis-stored", "NSIS, stored"),
+    ("msi", "MSI (wixl, MSZIP cab), msiexec /qn"),
+    ("floor-xz", "floor: xz -d, one thread (Linux)"),
+    ("floor-write", "floor: write the files under Wine from memory"),
+]
+UNINSTALL_CASES = [
+    ("ks", "Kestrelon"),
+    ("nsis-solid", "NSIS, solid LZMA"),
+    ("nsis-lzma", "NSIS, LZMA per file"),
+    ("nsis-stored", "NSIS, stored"),
+    ("msi", "MSI, msiexec /x /qn"),
+    ("floor-delete", "floor: delete the files under Wine"),
+]
+
+
+def load(workdir):
+    rows = []
+    with open(os.path.join(workdir, "results.jsonl"), encoding="utf-8") as f:
+        for line in f:
+            if line.strip():
+                rows.append(json.loads(line))
+    with open(os.path.join(workdir, "meta.json"), encoding="utf-8") as f:
+        meta = json.load(f)
+    return rows, meta
+
+
+def seconds(row):
+    # The floor helpers time only their own work; everything else is wall time.
+    return row["internal"] if row["case"].startswith("floor-") and row["internal"] is not None else row["wall"]
+
+
+def stats(rows, case, phase):
+    picked = [r for r in rows if r["case"] == case and r["phase"] == phase]
+    ok = [r for r in picked if r["rc"] == 0]
+    if not ok:
+        return None
+    times = sorted(seconds(r) for r in ok)
+    return {
+        "min": times[0], "median": statistics.median(times), "max": times[-1], "n": len(ok),
+        "failed": len(picked) - len(ok), "cpu": statistics.median(r.get("cpu", 0) for r in ok),
+        "rss": max(r["peak_rss_kb"] for r in ok) / 1024, "private": max(r["peak_private_kb"] for r in ok) / 1024,
+    }
+
+
+def ratio(s, base):
+    if not s or not base:
+        return "-"
+    return "%.2f" % (s["median"] / base["median"])
+
+
+def fmt_times(s):
+    if not s:
+        return "-"
+    text = "%.2f / %.2f / %.2f" % (s["min"], s["median"], s["max"])
+    return text + (" (%d failed)" % s["failed"] if s["failed"] else "")
+
+
+def install_table(rows, meta):
+    mb = meta["payload_bytes"] / 1e6
+    base_solid, base_stored = stats(rows, "nsis-solid", "install"), stats(rows, "nsis-stored", "install")
+    out = ["| What | Size (MB) | Pack (s) | Install min / median / max (s) | CPU (s) | MB/s | Peak RSS (MB) | "
+           "Peak private (MB) | x NSIS solid | x NSIS stored |",
+           "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for case, label in CASES:
+        phase = "install" if not case.startswith("floor-") else "run"
+        s = stats(rows, case, phase)
+        if s is None and case not in meta.get("sizes", {}):
+            continue
+        size = meta.get("sizes", {}).get(case)
+        pack = meta.get("pack_seconds", {}).get(case)
+        out.append("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            label, "%.1f" % (size / 1e6) if size else "-", "%.1f" % pack if pack is not None else "-",
+            fmt_times(s), "%.2f" % s["cpu"] if s else "-", "%.0f" % (mb / s["median"]) if s else "-", "%.0f" % s["rss"] if s else "-",
+            "%.0f" % s["private"] if s else "-", ratio(s, base_solid), ratio(s, base_stored)))
+    return out
+
+
+def uninstall_table(rows, meta):
+    base_solid, base_stored = stats(rows, "nsis-solid", "uninstall"), stats(rows, "nsis-stored", "uninstall")
+    out = ["| What | Uninstall min / median / max (s) | CPU (s) | Peak RSS (MB) | x NSIS solid | x NSIS stored |",
+           "|---|---:|---:|---:|---:|---:|"]
+    for case, label in UNINSTALL_CASES:
+        phase = "uninstall" if not case.startswith("floor-") else "run"
+        s = stats(rows, case, phase)
+        if s is None:
+            continue
+        if case == "ks" and meta.get("ks_uninstall") != "engine":
+            label += " (*)"
+        out.append("| %s | %s | %.2f | %.0f | %s | %s |" % (label, fmt_times(s), s["cpu"], s["rss"],
+                                                        ratio(s, base_solid), ratio(s, base_stored)))
+    return out
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: report.py WORKDIR")
+    rows, meta = load(sys.argv[1])
+    start = stats(rows, "floor-start", "run")
+    lines = [
+        "Payload: %d files, %.1f MB (%.0f %% compressible), seed %d, sha256 %s..." % (
+            meta["payload_files"], meta["payload_bytes"] / 1e6, 100.0 * meta["compressible_bytes"] /
+            meta["payload_bytes"], meta["seed"], meta["payload_sha256"][:16]),
+        "Runs: %d per case. Machine: %s. Engine: the %s build. %s. Date: %s." % (
+            meta["runs"], meta["machine"], meta["engine_arch"], meta["wine_version"], meta["date"]),
+        "Load average of the machine (1 min) before and after the runs: %s and %s." % (
+            meta.get("load_before", "?"), meta.get("load_after", "?")),
+        "",
+    ]
+    lines += install_table(rows, meta)
+    lines += [""]
+    lines += uninstall_table(rows, meta)
+    lines += [""]
+    if start:
+        lines.append("Starting an empty program under Wine (included in every installer time): "
+                     "median %.2f s." % start["median"])
+    if meta.get("ks_uninstall") != "engine":
+        lines.append("(*) The engine's uninstaller is not in this build: the Kestrelon uninstall row is the "
+                     "bench helper deleting the installed folder under Wine.")
+    if meta.get("msi_note"):
+        lines.append(meta["msi_note"])
+    text = "\n".join(lines) + "\n"
+    with open(os.path.join(sys.argv[1], "results.md"), "w", encoding="utf-8") as f:
+        f.write(text)
+    print(text, end="")
+
+
+if __name__ == "__main__":
+    main()

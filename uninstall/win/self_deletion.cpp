@@ -1,0 +1,120 @@
+#include "uninstall/win/self_deletion.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <vector>
+
+#include "core/terminate_steps.h"
+#include "engine/win/path_variables.h"
+#include "engine/win/special_folders.h"
+#include "lib/os_version.h"
+#include "lib/win/file.h"
+#include "lib/win/os_version_query.h"
+#include "lib/win/owned.h"
+#include "lib/win/wide.h"
+#include "uninstall/self_deletion_text.h"
+#include "uninstall/uninstall_key.h"
+
+namespace ks {
+namespace {
+
+WString& PreparedScript() {
+  static WString path;
+  return path;
+}
+
+constexpr DWORD kMaxExecutablePath = 1024;
+
+// A path longer than the room is left empty rather than cut: a cut path
+// would make the script delete some other file.
+WString OwnExecutablePath() {
+  std::vector<wchar_t> buffer(kMaxExecutablePath + 1, L'\0');
+  const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (n == 0 || n > kMaxExecutablePath) return {};
+  return FromW(buffer.data(), n);
+}
+
+WString CurrentFolder() {
+  const DWORD n = ::GetCurrentDirectoryW(0, nullptr);
+  if (n == 0) return {};
+  std::vector<wchar_t> buffer(n, L'\0');
+  const DWORD written = ::GetCurrentDirectoryW(n, buffer.data());
+  return written == 0 || written >= n ? WString() : FromW(buffer.data(), written);
+}
+
+WString ScriptFolder() {
+  const WString temp = SpecialFolderPath(SpecialFolder::kTemp);
+  return temp.empty() ? CurrentFolder() : temp;
+}
+
+WString ShortPath(const WString& path) {
+  const DWORD n = ::GetShortPathNameW(W(path), nullptr, 0);
+  if (n == 0) return path;
+  std::vector<wchar_t> buffer(n, L'\0');
+  const DWORD written = ::GetShortPathNameW(W(path), buffer.data(), n);
+  return written == 0 || written >= n ? path : FromW(buffer.data(), written);
+}
+
+bool UsesUtf8Console() {
+  const SystemVersion& v = GetSystemVersion();
+  return v.platform == kPlatformNt && (v.major > 6 || (v.major == 6 && v.minor >= 1));
+}
+
+bool IsBlank(const WString& text) { return text.find_first_not_of(u" \t\r\n") == WString::npos; }
+
+WString Interpreter() {
+  const std::optional<WString> comspec = ExpandEnvironmentText(u"%comspec%");
+  if (comspec && !IsBlank(*comspec) && *comspec != u"%comspec%") return *comspec;
+  const SystemVersion& v = GetSystemVersion();
+  if (v.platform == kPlatformWin9x) return JoinPath(SpecialFolderPath(SpecialFolder::kWindows), u"command.com");
+  return JoinPath(SpecialFolderPath(SpecialFolder::kSystem), u"cmd.exe");
+}
+
+bool StartHidden(const WString& script) {
+  WString argument = ShortPath(script);
+  if (argument.find(u' ') != WString::npos) argument = u"\"" + argument + u"\"";  // no 8.3 name
+  WString command = u"\"" + Interpreter() + u"\" /c " + argument;
+  // The script's own folder as working folder: a console sitting in the
+  // installation folder would keep "rd" from removing it.
+  WString folder = script.substr(0, script.rfind(u'\\') == WString::npos ? 0 : script.rfind(u'\\'));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, W(command), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        folder.empty() ? nullptr : W(folder), &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
+
+}  // namespace
+
+bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir) {
+  const WString script_path = JoinPath(ScriptFolder(), u"delunins.bat");
+  const WString text = BuildSelfDeletionScript(OwnExecutablePath(), install_dir, uninstall_subdir, script_path);
+  const NString bytes = EncodeSelfDeletionScript(text, UsesUtf8Console());
+  File file;
+  FileResult result = file.Open(script_path, kFileWrite);
+  if (result == kFileSuccess) result = file.Write(bytes.data(), bytes.size());
+  file.Close();
+  if (result != kFileSuccess && result != kFileAlreadyOpen) return false;
+  PreparedScript() = script_path;
+  SetTerminateStep(TerminateStep::kSelfRemoval, StartPreparedSelfDeletion);
+  return true;
+}
+
+void StartPreparedSelfDeletion() {
+  const WString script = PreparedScript();
+  if (script.empty()) return;
+  PreparedScript().clear();
+  if (StartHidden(script)) return;
+  ::ShellExecuteW(nullptr, L"open", W(script), nullptr, nullptr, SW_HIDE);
+}
+
+}  // namespace ks

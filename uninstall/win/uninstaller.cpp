@@ -1,0 +1,572 @@
+// The uninstaller: the product's Uninstall key and "Uninstall.DAT" drive the
+// removal; what fails stays recorded, so that running it again retries only
+// what is left. The decisions are in uninstall/removal_plan.h; this file is
+// the order of the steps and the system calls around them.
+//
+// Not here yet, because the features they undo do not exist yet: file
+// associations, fonts, shared-file counts, MSI packages, firewall exceptions
+// and driver packages (their records are read and, for MSI, written back);
+// the progress window and the background window come with the wizard pages.
+
+#include <windows.h>
+
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <set>
+#include <vector>
+
+#include "core/localized_texts.h"
+#include "core/report_text.h"
+#include "core/start_options.h"
+#include "core/win/fatal_error.h"
+#include "core/win/process_state.h"
+#include "core/win/report_error.h"
+#include "core/win/terminate.h"
+#include "engine/win/path_variables.h"
+#include "engine/win/run_batch.h"
+#include "engine/win/search_path.h"
+#include "engine/win/special_folders.h"
+#include "integration/registry_path.h"
+#include "integration/win/reg_key.h"
+#include "integration/win/registry_step.h"
+#include "lib/marked_text.h"
+#include "lib/session.h"
+#include "lib/win/notification_worker.h"
+#include "lib/win/owned.h"
+#include "lib/win/system_library.h"
+#include "lib/win/wide.h"
+#include "uninstall/pending_cleanup.h"
+#include "uninstall/removal_plan.h"
+#include "uninstall/uninstall_key.h"
+#include "uninstall/uninstaller.h"
+#include "uninstall/win/auto_close.h"
+#include "uninstall/win/file_removal.h"
+#include "uninstall/win/pending_cleanup.h"
+#include "uninstall/win/self_deletion.h"
+#include "uninstall/win/uninstall_data_file.h"
+
+namespace ks {
+namespace {
+
+constexpr int kUninstalled = 0;
+constexpr int kLeftovers = 3;
+constexpr int kDeclined = 12;
+constexpr int kNoProduct = 13;
+constexpr int kIncomplete = 14;
+
+constexpr int kMaxStartMenuLevels = 20;
+constexpr int kMaxProductKeyLevels = 20;
+constexpr std::size_t kSoftwarePrefixLength = 9;  // "Software\"
+
+// English stand-ins for texts that an old or damaged "[Strings]" lacks.
+WString Text(int n) {
+  WString text = LocalizedText(n);
+  if (!text.empty()) return text;
+  switch (n) {
+    case 10: return u"The following items could not be removed:\r\n\r\n%s";
+    case 15: return u"Information";
+    case 34: return u"<product> was removed.";
+    case 53: return u"Do you want to remove <product> and all of its components?";
+    case 55: return u"Uninstall";
+    case 58: return u"Could not delete";
+    case 74: return u"Windows must be restarted to complete the removal. Restart now?";
+    case 79: return u"Yes";
+    case 80: return u"No";
+    case 107: return u"Please close %s, then choose Retry.";
+    case 109: return u"Before you remove <product>, would you like to visit its support page?";
+    case 110: return u"Support";
+    default: break;
+  }
+  const char16_t* fallback = DefaultReportText(n);
+  return fallback ? ProcessTexts().ReplacePlaceholders(fallback) : WString();
+}
+
+// The Uninstall key through RegKey.
+class RegKeySource : public UninstallKeySource {
+ public:
+  explicit RegKeySource(RegKey& key) : key_(key) {}
+  bool ReadText(const WString& name, WString* out) override { return key_.GetString(RegName(name), out); }
+  bool ReadNumber(const WString& name, std::uint64_t* out) override {
+    DWORD dword = 0;
+    if (key_.GetDword(RegName(name), &dword)) {
+      *out = dword;
+      return true;
+    }
+    return key_.GetQword(RegName(name), out);
+  }
+
+ private:
+  RegKey& key_;
+};
+
+// A 32-bit uninstaller of a 64-bit product sees the real system folder only
+// with redirection off. A process that is not under WOW64 has none to turn off.
+class Redirection {
+ public:
+  void TurnOff() {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    using DisableFn = BOOL(WINAPI*)(PVOID*);
+    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    const auto is_wow64 = ProcAddress<IsWow64ProcessFn>(kernel, "IsWow64Process");
+    BOOL wow64 = FALSE;
+    if (!is_wow64 || !is_wow64(::GetCurrentProcess(), &wow64) || !wow64) return;
+    const auto disable = ProcAddress<DisableFn>(kernel, "Wow64DisableWow64FsRedirection");
+    if (!disable || !disable(&old_value_)) FatalError("Wow64DisableWow64FsRedirection() failed");
+    off_ = true;
+  }
+  void Restore() {
+    if (!off_) return;
+    using RevertFn = BOOL(WINAPI*)(PVOID);
+    const auto revert = ProcAddress<RevertFn>(::GetModuleHandleW(L"kernel32.dll"), "Wow64RevertWow64FsRedirection");
+    if (revert) revert(old_value_);
+    off_ = false;
+  }
+
+ private:
+  PVOID old_value_ = nullptr;
+  bool off_ = false;
+};
+
+// What the entry point needs after the uninstaller returned 0.
+struct Finished {
+  bool done = false;
+  WString install_dir, uninstall_subdir;
+  NString notify_url, version;
+  std::uint64_t session = 0;
+};
+
+Finished& TheFinished() {
+  static Finished finished;
+  return finished;
+}
+
+bool FileExists(const WString& path) {
+  const DWORD attributes = ::GetFileAttributesW(W(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void ClearFolderAttributes(const WString& folder) {
+  const DWORD attributes = ::GetFileAttributesW(W(folder));
+  constexpr DWORD kClear = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClear) != 0) {
+    ::SetFileAttributesW(W(folder), attributes & ~kClear);
+  }
+}
+
+// The system's folders and every folder they lie in: no removal climbs into them.
+std::vector<WString> GuardedFolders() {
+  const SpecialFolder kFolders[] = {
+      SpecialFolder::kWindows,        SpecialFolder::kSystem,        SpecialFolder::kSystem32Bit,
+      SpecialFolder::kProfile,        SpecialFolder::kAppData,       SpecialFolder::kCommonAppData,
+      SpecialFolder::kDesktop,        SpecialFolder::kCommonDesktop, SpecialFolder::kDocuments,
+      SpecialFolder::kCommonDocuments, SpecialFolder::kPrograms,     SpecialFolder::kCommonPrograms,
+      SpecialFolder::kStartMenu,      SpecialFolder::kCommonStartMenu, SpecialFolder::kStartup,
+      SpecialFolder::kCommonStartup,  SpecialFolder::kFonts,         SpecialFolder::kTemp,
+      SpecialFolder::kFavorites,      SpecialFolder::kCommonFavorites};
+  std::vector<WString> guarded;
+  for (SpecialFolder folder : kFolders) guarded.push_back(SpecialFolderPath(folder));
+  for (int mode : {kFolderMode32, kFolderMode64, kFolderModeDefault}) {
+    guarded.push_back(ProgramFilesFolder(mode));
+    guarded.push_back(CommonFilesFolder(mode));
+  }
+  return guarded;
+}
+
+bool IsGuarded(const WString& folder, const std::vector<WString>& guarded) {
+  for (const WString& g : guarded) {
+    if (IsSameOrInside(g, folder)) return true;
+  }
+  return false;
+}
+
+void EnableShutdownPrivilege() {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return;
+  const OwnedHandle token(raw);
+  TOKEN_PRIVILEGES privileges{};
+  privileges.PrivilegeCount = 1;
+  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+  if (::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
+    ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
+  }
+}
+
+void RestartWindows() {
+  EnableShutdownPrivilege();
+  ::ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_APPLICATION |
+                                  SHTDN_REASON_MINOR_INSTALLATION);
+}
+
+// The "/r:" command: a program with its arguments, or failing that a document.
+void StartRunAfter(const WString& command) {
+  if (command.empty()) return;
+  WString line = command;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (::CreateProcessW(nullptr, W(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return;
+  }
+  ::ShellExecuteW(nullptr, L"open", W(command), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+class Uninstaller {
+ public:
+  explicit Uninstaller(WString key_name) { values_.key_name = std::move(key_name); }
+  int Run();
+
+ private:
+  bool Shows() const { return !silent_ && !automatic_; }
+  void Show(const WString& text, const WString& caption, UINT icon) const;
+  void ShowError(const WString& text) const {
+    if (Shows()) ErrorBox(text);
+  }
+  int Open();
+  int OpenKey();
+  void TakeRunState();
+  void TakePathVariables() const;
+  int LoadData();
+  int Confirm();
+  void Remove();
+  void RemoveItems();
+  void RemoveFile(NStringView line);
+  void RemoveRegistryItem(ItemAction action, NStringView text);
+  void RemoveFolders();
+  void RewriteData();
+  void RemoveStartMenuFolder();
+  void RemoveProductKeys();
+  void RemoveWholeFolder();
+  int Close();
+  void NotifyDesktop() const;
+
+  UninstallKeyValues values_;
+  RegKey key_;
+  bool silent_ = false;
+  bool automatic_ = false;
+  Redirection redirection_;
+  UninstallDataContent content_;
+  std::vector<WString> kept_folders_;
+  std::vector<NString> failed_items_;
+  std::set<NString> deleted_;
+  WString failures_;
+  WString own_path_;
+  std::vector<WString> guarded_;
+};
+
+void Uninstaller::Show(const WString& text, const WString& caption, UINT icon) const {
+  if (Shows()) ::MessageBoxW(Process().background_window, W(text), W(caption), MB_OK | icon);
+}
+
+int Uninstaller::Run() {
+  if (const int code = Open()) return code;
+  if (const int code = Confirm()) return code;
+  Remove();
+  return Close();
+}
+
+int Uninstaller::OpenKey() {
+  const WString path = ProductUninstallKeyPath(values_.key_name);
+  RegKey probe;
+  if (probe.Open(HKEY_LOCAL_MACHINE, path, kRegOpenOnly, KEY_READ | KEY_WOW64_32KEY) == kRegFailed) {
+    ShowError(::GetLastError() == ERROR_ACCESS_DENIED ? PermissionDeniedMessage()
+                                                      : NoSuchProductMessage(values_.key_name));
+    return kNoProduct;
+  }
+  if (key_.Open(HKEY_LOCAL_MACHINE, path, kRegOpenOnly, kRegAccess32) == kRegFailed) {
+    ShowError(KeyAccessFailedMessage(values_.key_name));
+    return kNoProduct;
+  }
+  return 0;
+}
+
+int Uninstaller::Open() {
+  const StartOptions& options = TheStartOptions();
+  silent_ = options.silent;
+  automatic_ = options.automatic;
+  if (const int code = OpenKey()) return code;
+  RegKeySource source(key_);
+  values_ = ReadUninstallKeyValues(source, values_.key_name);
+  // A folder that is a drive root or not absolute cannot be the product's:
+  // everything relative starts there, and the whole-folder option would empty a drive.
+  if (values_.install_location.empty() || !IsSafeAbsolutePath(values_.install_location)) {
+    ShowError(CorruptRegistrationMessage(values_.display_name));
+    return kIncomplete;
+  }
+  TakeRunState();
+  TakePathVariables();
+  return LoadData();
+}
+
+void Uninstaller::TakeRunState() {
+  if (HasFlag(values_.product_flags, product_flag::kUninstallSilently)) silent_ = true;
+  // The boxes of the shared reports read the same switch.
+  TheStartOptions().silent = silent_;
+  if (values_.bitness == 1) redirection_.TurnOff();
+  SetRemovalMode(true);
+  own_path_ = ModuleFileName(nullptr);
+  guarded_ = GuardedFolders();
+}
+
+// The batches and the conditional deletions expand path variables as the installation did.
+void Uninstaller::TakePathVariables() const {
+  PathVariableInputs& in = ThePathVariableInputs();
+  in.automatic = automatic_;
+  in.install_dir = values_.install_location;
+  in.uninstall_dir = UninstallDataFolder(values_);
+  in.shared_dir = values_.shared_path;
+  in.product_name = values_.display_name;
+  in.version = AnsiToWide(values_.display_version);
+  in.all_users = values_.shortcut_mode == 1;
+  in.start_menu_name = values_.product_start_menu;
+  in.creates_uninstaller = true;
+}
+
+int Uninstaller::LoadData() {
+  const WString path = UninstallDataFilePath(values_);
+  const FileResult result = LoadUninstallData(path, content_);
+  if (result != kFileSuccess) {
+    ShowError(UninstallDataLoadError(values_.display_name, path, result));
+    return kIncomplete;
+  }
+  // The texts of the language chosen at installation replace the table.
+  std::vector<std::vector<WString>> rows(1001);
+  for (const auto& [number, text] : content_.texts) rows[static_cast<std::size_t>(number)] = {text};
+  ProcessTexts() = LocalizedTexts({u"Uninstall"}, rows);
+  ProcessTexts().SetPlaceholders(values_.display_name, WString(), WString());
+  return 0;
+}
+
+int Uninstaller::Confirm() {
+  const bool ask = Shows();
+  if (!RunAutoCloseRules(content_.auto_close, kAutoCloseBeforeConfirmation, ask)) return kDeclined;
+  if (!silent_ && !AskQuestion(Text(53), Text(55), Text(79), Text(80))) return kDeclined;
+  // An automatic run answers every question "yes", which here would mean
+  // leaving for the support page; it is offered only to a user who can choose.
+  if (Shows() && IsInternetAddress(values_.support_offer) &&
+      AskQuestion(Text(109), Text(110), Text(110), Text(104))) {
+    const WString address = AnsiToWide(values_.support_offer);
+    ::ShellExecuteW(nullptr, L"open", W(address), nullptr, nullptr, SW_SHOWNORMAL);
+    return kDeclined;
+  }
+  if (!RunAutoCloseRules(content_.auto_close, kAutoCloseAfterConfirmation, ask)) return kDeclined;
+  return 0;
+}
+
+void Uninstaller::Remove() {
+  if (!values_.uninstall_batch1.empty()) {
+    RunUninstallBatch(1, values_.product_flags, values_.uninstall_batch1);
+    key_.DeleteValue("UninstallBatch1");
+  }
+  if (!HasFlag(values_.product_flags, uninstall_flag::kKeepInstallLog)) {
+    DeleteFileWithOptions(InstallLogPath(values_), 0);
+  }
+  for (const NString& line : content_.items) {
+    if (line.find("\\User Pinned\\") == NString::npos) continue;
+    const WString path = DecodeMarkedText(ItemText(line));
+    ::ShellExecuteW(nullptr, L"taskbarunpin", W(path), nullptr, nullptr, SW_HIDE);
+  }
+  RemoveItems();
+  CleanPendingOperations(deleted_, false);
+  RunConditionalDeletions(content_.deletions, kUninstallationPass, values_.install_location);
+  RemoveFolders();
+  RewriteData();
+  RemoveStartMenuFolder();
+  RemoveProductKeys();
+  if (!content_.registry.empty()) {
+    RemoveRegistryRecords(Utf8ToWide(content_.registry),
+                          HasFlag(values_.product_flags, product_flag::kProductRegistryKey));
+  }
+  RemoveWholeFolder();
+  if (!values_.shared_path.empty() && IsSafeAbsolutePath(values_.shared_path) &&
+      !IsGuarded(values_.shared_path, guarded_)) {
+    RemoveFolder(values_.shared_path);
+  }
+}
+
+void Uninstaller::RemoveItems() {
+  for (const NString& line : content_.items) {
+    const ItemAction action = ClassifyItem(line);
+    if (action == ItemAction::kFolder) {
+      kept_folders_.push_back(DecodeMarkedText(ItemText(line)));
+    } else if (action == ItemAction::kFile) {
+      RemoveFile(line);
+    } else {
+      RemoveRegistryItem(action, ItemText(line));
+    }
+  }
+}
+
+void Uninstaller::RemoveFile(NStringView line) {
+  const WString path = DecodeMarkedText(line);
+  // A line that names no absolute path is damage, not a file of the product.
+  if (!IsSafeAbsolutePath(path)) return;
+  // The running uninstaller goes with the self-deletion script.
+  if (EqualsIgnoreCase(path, own_path_)) return;
+  if (!FileExists(path)) return;
+  if (DeleteFileWithOptions(path, 0)) {
+    deleted_.insert(PendingPathKey(WStringView(path)));
+    return;
+  }
+  failures_ += Text(58) + u" " + path + u"\r\n";
+  failed_items_.emplace_back(line);
+}
+
+// Registry items: the results are not checked; none of them is a failure.
+void Uninstaller::RemoveRegistryItem(ItemAction action, NStringView text) {
+  constexpr REGSAM kValueAccess = KEY_READ | KEY_WRITE;
+  if (action == ItemAction::kRegistryValue) {
+    WString key_path, value_name;
+    if (!SplitValuePath(Utf8ToWide(text), key_path, value_name)) return;
+    WString rest;
+    if (IsAllUsersPath(key_path + u"\\", &rest)) {
+      DeleteValueInAllUserHives(rest, RegName(value_name), kValueAccess);
+      return;
+    }
+    RegPath path;
+    if (!ParseRegistryPath(WStringView(key_path), path)) return;
+    RegKey key;
+    if (key.Open(RootKey(path.root), path.key, kRegOpenOnly, kValueAccess) != kRegFailed) {
+      key.DeleteValue(RegName(value_name));
+    }
+    return;
+  }
+  const REGSAM view = action == ItemAction::kRegistryKey64 ? KEY_WOW64_64KEY : 0;
+  const WString key_path = AnsiToWide(text);
+  WString rest;
+  if (IsAllUsersPath(key_path, &rest)) {
+    if (!IsRemovableKeyPath(rest)) return;
+    ForEachUserHive(view, [&](HKEY hive, const WString&) { return DeleteKeyTree(hive, rest, view); });
+    return;
+  }
+  RegPath path;
+  if (!ParseRegistryPath(WStringView(key_path), path) || !IsRemovableKeyPath(path.key)) return;
+  DeleteKeyTree(RootKey(path.root), path.key, view);
+}
+
+void Uninstaller::RemoveFolders() {
+  SortFoldersLongestFirst(kept_folders_);
+  for (const WString& folder : kept_folders_) {
+    for (const WString& level : FolderRemovalChain(folder, values_.install_location, guarded_)) {
+      ClearFolderAttributes(level);
+      if (!RemoveFolder(level)) break;
+    }
+  }
+}
+
+void Uninstaller::RewriteData() {
+  const UninstallData left = RemainingUninstallData(content_, failed_items_, content_.msi, content_.deletions);
+  WriteUninstallData(UninstallDataFilePath(values_), left, ContentTexts(content_));
+}
+
+void Uninstaller::RemoveStartMenuFolder() {
+  if (values_.product_start_menu.empty()) return;
+  const WString programs = SpecialFolderPath(values_.shortcut_mode == 1 ? SpecialFolder::kCommonPrograms
+                                                                       : SpecialFolder::kPrograms);
+  if (programs.empty()) return;
+  const WString folder = JoinPath(programs, values_.product_start_menu);
+  // Climbing stops below the Programs folder, which is not the product's.
+  std::vector<WString> chain = FolderRemovalChain(folder, programs, {});
+  if (chain.size() > kMaxStartMenuLevels) chain.resize(kMaxStartMenuLevels);
+  if (!IsSameOrInside(folder, programs)) chain.clear();
+  for (const WString& level : chain) {
+    if (!RemoveFolder(level)) break;
+  }
+}
+
+void Uninstaller::RemoveProductKeys() {
+  if (values_.product_registry.empty()) return;
+  const WString key = JoinPath(u"Software", values_.product_registry);
+  if (!IsRemovableKeyPath(key)) return;
+  const REGSAM view = HasFlag(values_.product_flags, product_flag::kProductRegistryKey) ? KEY_WOW64_64KEY : 0;
+  WString path = key;
+  for (int level = 0; level < kMaxProductKeyLevels && path.size() > kSoftwarePrefixLength; ++level) {
+    const bool removed = level == 0 ? DeleteKeyTree(HKEY_LOCAL_MACHINE, path, view)
+                                    : DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, path, view);
+    if (!removed) break;
+    path = path.substr(0, path.rfind(u'\\'));
+  }
+  ForEachUserHive(view, [&](HKEY hive, const WString&) {
+    if (!DeleteKeyTree(hive, key, view)) return false;
+    for (WString parent = key.substr(0, key.rfind(u'\\')); parent.size() > kSoftwarePrefixLength;
+         parent = parent.substr(0, parent.rfind(u'\\'))) {
+      if (!DeleteKeyIfEmpty(hive, parent, view)) break;
+    }
+    return true;
+  });
+  key_.DeleteValue("ProductRegistry");
+}
+
+// With failures the folder keeps the rewritten "Uninstall.DAT" and the
+// uninstaller, so that a second run can finish the work.
+void Uninstaller::RemoveWholeFolder() {
+  if (!HasFlag(values_.product_flags, product_flag::kUninstallDeletesWholeFolder)) return;
+  if (!failures_.empty() || IsGuarded(values_.install_location, guarded_)) return;
+  DeleteFolderTree(values_.install_location);
+}
+
+void Uninstaller::NotifyDesktop() const {
+  const ShellChangeNotifyFn notify = ShellChangeNotify();
+  const WString desktop = SpecialFolderPath(values_.shortcut_mode == 1 ? SpecialFolder::kCommonDesktop
+                                                                      : SpecialFolder::kDesktop);
+  if (notify && !desktop.empty()) notify(SHCNE_UPDATEDIR, SHCNF_PATHW, W(desktop), nullptr);
+}
+
+int Uninstaller::Close() {
+  if (failures_.empty()) {
+    DeleteFileWithOptions(UninstallDataFilePath(values_), 0);
+    if (HasFlag(values_.product_flags, product_flag::kAddToSearchPath)) {
+      EditSearchPath(false, values_.install_location, values_.add_to_path_subfolder);
+    }
+    if (!values_.uninstall_batch2.empty()) {
+      RunUninstallBatch(2, values_.product_flags, values_.uninstall_batch2);
+      key_.DeleteValue("UninstallBatch2");
+    }
+    key_.Close();
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductUninstallKeyPath(values_.key_name), KEY_WOW64_32KEY);
+  }
+  NotifyDesktop();
+  redirection_.Restore();
+  if (!failures_.empty()) {
+    Show(FormatReportText(Text(10), {failures_}), Text(20), MB_ICONWARNING);
+    return kLeftovers;
+  }
+  if (!silent_ && (values_.product_flags2 & kShowUninstallCompletion) != 0) {
+    Show(Text(34), Text(15), MB_ICONINFORMATION);
+  }
+  if (UninstallRestartNeeded() && (silent_ || AskQuestion(Text(74), Text(20), Text(79), Text(80)))) {
+    RestartWindows();
+  }
+  StartRunAfter(TheStartOptions().run_after);
+  Finished& finished = TheFinished();
+  finished.done = true;
+  finished.install_dir = values_.install_location;
+  finished.uninstall_subdir = values_.uninstall_subdir;
+  finished.notify_url = values_.notify_url;
+  finished.version = values_.display_version;
+  finished.session = values_.session;
+  return kUninstalled;
+}
+
+}  // namespace
+
+int RunUninstaller(const WString& product_name) {
+  Uninstaller uninstaller(product_name);
+  const int code = uninstaller.Run();
+  if (code == kLeftovers || code == kDeclined) Terminate(code);
+  return code;
+}
+
+void FinishSuccessfulUninstallation() {
+  const Finished& finished = TheFinished();
+  if (!finished.done) return;
+  SetNotificationVersion(finished.version);
+  // The installation's session, so that the author can pair the two notices.
+  if (finished.session != 0) SetSessionValue(finished.session);
+  SendNotification(finished.notify_url, false);
+  PrepareSelfDeletion(finished.install_dir, finished.uninstall_subdir);
+}
+
+}  // namespace ks

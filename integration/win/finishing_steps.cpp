@@ -180,9 +180,14 @@ void EnableShutdownPrivilege() {
     ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
 }
 
+// The shutdown call also works from a service's session (deployment tools
+// install silently as the system account), where ExitWindowsEx refuses; the
+// latter is the fall-back. Wine implements the former as a no-op that
+// reports its arguments ("fixme:advapi:InitiateSystemShutdownExW").
 [[noreturn]] void RestartSystem() {
   EnableShutdownPrivilege();
-  if (!::ExitWindowsEx(EWX_REBOOT, kRestartReason)) {
+  if (!::InitiateSystemShutdownExW(nullptr, nullptr, 0, FALSE, TRUE, kRestartReason) &&
+      !::ExitWindowsEx(EWX_REBOOT, kRestartReason)) {
     const DWORD error = ::GetLastError();
     AppendToInstallLog(WideToUtf8(u"Failed to restart the system.\r\n" + SystemErrorText(error) + u"\r\n"));
   }

@@ -98,7 +98,9 @@ void ReadProduct(Section& sec) {
                  {"desktop_folder", &S::desktop_folder},
                  {"add_to_path_subfolder", &S::add_to_path_subfolder},
                  {"password", &S::password},
-                 {"earlier_folder_registry_path", &S::folder_registry_path, kText16Bytes}});
+                 {"earlier_folder_registry_path", &S::folder_registry_path, kText16Bytes},
+                 {"registry_entries", &S::registry_entries},
+                 {"app_path", &S::app_path_text}});
   ReadNarrow(sec, {{"support_offer", &S::support_offer, kText16Bytes},
                    {"component_text", &S::component_text, kText8Bytes},
                    {"firewall_text", &S::firewall_text}});
@@ -112,6 +114,7 @@ void ReadProduct(Section& sec) {
   }
   ReadFile(sec, "icon", &S::product_icon);
   ReadFile(sec, "desktop_folder_icon", &S::desktop_folder_icon);
+  ReadFile(sec, "registry_merge_file", &S::registry_merge);
   if (!sec.t.Has("name")) sec.t.Error("", "missing key \"name\": the product's name");
 }
 

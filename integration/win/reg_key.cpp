@@ -365,8 +365,10 @@ bool DeleteKeyIfEmpty(HKEY root, const WString& path, REGSAM view) {
 std::vector<WString> UserHives() {
   std::vector<WString> hives;
   RegKey list;
+  // The 64-bit view: a 32-bit engine on 64-bit Windows must see the
+  // system's own list (the flag is ignored by 32-bit Windows).
   if (list.Open(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", kRegOpenOnly,
-                KEY_READ) &&
+                KEY_READ | KEY_WOW64_64KEY) &&
       list.SubKeys(&hives))
     return hives;
   hives.clear();

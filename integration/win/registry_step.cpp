@@ -241,7 +241,10 @@ void WriteRegistryEntries(const RegistryStepInput& in, UninstallData& data) {
   if (!records.empty()) ApplyRecords(in, access);
   if (!in.merge_file.empty()) MergeRegistryFile(in.merge_file);
   if (!in.app_path.empty() && !in.removable_drive) RegisterAppPath(in, records);
-  data.SetRegistryText(std::move(records));
+  // Whatever an earlier step recorded stays in front of this step's text.
+  WString text = data.registry();
+  if (!text.empty() && !records.empty() && text.back() != u'\n' && text.back() != u'\r') text += u"\r\n";
+  data.SetRegistryText(text + records);
 }
 
 void WriteRegistryEntries(const InstallSettings& settings, std::uint32_t archive_flags, const WString& install_dir) {

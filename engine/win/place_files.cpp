@@ -10,7 +10,11 @@
 #include "lib/win/file.h"
 #include "lib/win/owned.h"
 #include "lib/win/wide.h"
+#include "uninstall/file_removal_rules.h"
+#include "uninstall/pending_cleanup.h"
 #include "uninstall/uninstall_data.h"
+#include "uninstall/win/file_removal.h"
+#include "uninstall/win/pending_cleanup.h"
 
 namespace ks {
 namespace {
@@ -297,7 +301,45 @@ FilePlacementOutputs& ProcessFilePlacement() {
   return outputs;
 }
 
+std::vector<ConditionalDeletion> DeletionsFromSettings(const std::vector<FileDeletion>& settings_deletions) {
+  std::vector<ConditionalDeletion> out;
+  for (const FileDeletion& d : settings_deletions) out.push_back({d.path, d.condition, d.condition_value, d.flags});
+  return out;
+}
+
+namespace {
+
+// A date value that is no date is malformed archive data; it is caught here,
+// before anything is deleted or placed, for both passes.
+int CheckDeletionDates(const std::vector<ConditionalDeletion>& deletions) {
+  for (const ConditionalDeletion& d : deletions) {
+    RecordDate date;
+    if (IsDateCondition(d.condition) && !ParseDeletionDate(d.condition_value, &date)) return kCorruptDeletionDate;
+  }
+  return 0;
+}
+
+// The installation pass runs before placing, so that it removes what an older
+// version left and never what this installation has just written.
+void RunInstallationDeletions(const FilePlacementInput& in, ProductFlags& flags) {
+  std::vector<ConditionalDeletion> records = in.deletions;
+  for (const ConditionalDeletion& d : records)
+    if (in.uninstall && (d.flags & kDeleteAtUninstall) != 0) in.uninstall->AddConditionalDeletion(d);
+  RunConditionalDeletions(records, kInstallationPass, in.folders.install);
+  if (InstallRestartNeeded()) flags |= product_flag::kRebootRequired;
+}
+
+void CleanPendingForPlaced(const std::vector<WString>& placed) {
+  std::set<NString> keys;
+  for (const WString& path : placed) keys.insert(PendingPathKey(WStringView(path)));
+  if (!keys.empty()) CleanPendingOperations(keys, true);
+}
+
+}  // namespace
+
 int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlacementOutputs& out) {
+  if (const int code = CheckDeletionDates(in.deletions)) return code;
+  RunInstallationDeletions(in, flags);
   FileDataReader reader(in.block, in.block_size, in.coding);
   RecordContext context{in, flags, out};
   const std::size_t count = in.sizes.size();
@@ -315,6 +357,7 @@ int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlaceme
   if (in.set_progress) in.set_progress(91);
   if (in.set_status) in.set_status(in.status_finishing);
   if (!out.fonts.empty()) PostMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+  CleanPendingForPlaced(out.placed);
   if (in.set_progress) in.set_progress(92);
   return 0;
 }

@@ -14,10 +14,9 @@
 #include "engine/file_data_block.h"
 #include "engine/placement_rules.h"
 #include "lib/text.h"
+#include "uninstall/uninstall_data.h"
 
 namespace ks {
-
-class UninstallData;
 
 namespace placement_flag {
 // The product flags that only file placement reads.
@@ -88,9 +87,17 @@ struct FilePlacementInput {
   std::function<void()> pump_messages;
   WString status_reading;   // localized text 29
   WString status_finishing; // localized text 54
+  // The settings' conditional deletions: those of the installation pass run
+  // before the files are placed; those of the uninstallation pass are
+  // recorded for Uninstall.DAT.
+  std::vector<ConditionalDeletion> deletions;
 };
 
+std::vector<ConditionalDeletion> DeletionsFromSettings(const std::vector<FileDeletion>& settings_deletions);
+
 // The whole step. Returns 0 or the corrupt code that ends the installation.
+// After the files, the pending restart operations that would delete or
+// overwrite a placed file are removed (with their log lines).
 int PlaceAllFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out);
 
 // PlaceAllFiles that reports a corrupt code and ends the process.

@@ -224,7 +224,7 @@ TEST(UninstallValuesTest, ExtraValues) {
       {"NoModify", 4, u"1", u"", "NoModify", RegValueKind::kDword, 1, false},
       {"NoModify", 4, u"0", u"", "NoModify", RegValueKind::kDword, 0, true},
       {"Minus", 4, u"-1", u"", "Minus", RegValueKind::kDword, 0xFFFFFFFFu, false},
-      {"\\HKCU\\\\Software\\Demo\\Level", 4, u"42", u"\\HKCU\\\\Software\\Demo", "Level", RegValueKind::kDword, 42,
+      {"\\HKCU\\Software\\Demo\\Level", 4, u"42", u"\\HKCU\\Software\\Demo", "Level", RegValueKind::kDword, 42,
        false},
   };
   for (const auto& c : cases) {
@@ -251,10 +251,10 @@ TEST(UninstallValuesTest, ExtraValueOfUnknownTypeIsCorrupt) {
 }
 
 TEST(UninstallValuesTest, RemovalRecord) {
-  WString text = u"\\HKLM\\\\Software\\X";  // the author's last record, without a line end
-  AppendExtraValueRemoval(text, u"\\HKCU\\\\Software\\Demo", u"Level");
-  AppendExtraValueRemoval(text, u"\\HKCU\\\\Software\\A,B", u"V");
-  EXPECT_EQ(text, u"\\HKLM\\\\Software\\X\r\n\\HKCU\\\\Software\\Demo,Level,,,2\r\n\"\\HKCU\\\\Software\\A,B\",V,,,2\r\n");
+  WString text = u"\\HKLM\\Software\\X";  // the author's last record, without a line end
+  AppendExtraValueRemoval(text, u"\\HKCU\\Software\\Demo", u"Level");
+  AppendExtraValueRemoval(text, u"\\HKCU\\Software\\A,B", u"V");
+  EXPECT_EQ(text, u"\\HKLM\\Software\\X\r\n\\HKCU\\Software\\Demo,Level,,,2\r\n\"\\HKCU\\Software\\A,B\",V,,,2\r\n");
 }
 
 }  // namespace

@@ -1,0 +1,422 @@
+// The uninstall registration and the finishing steps of a real installer
+// under Wine: the whole Uninstall key after a silent installation, the
+// compact uninstaller (a program without the archive, with the archive's
+// icon), an extra value below a registry path, the saved readme and licence
+// files, chains of installations that read the key the previous one wrote,
+// the run-after program, and a restart that Wine only reports.
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "core/archive_builder.h"
+#include "core/install_settings.h"
+#include "core/pe_image.h"
+#include "engine/file_data_block.h"
+#include "engine/file_records.h"
+#include "harness/driver.h"
+#include "harness/installer.h"
+#include "harness/wine.h"
+
+namespace ks::e2e {
+namespace {
+
+constexpr ProductFlags kAlwaysWriteLog = 0x40;
+constexpr ProductFlags kRegister = 0x4;
+const std::string kUninstallBase = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// "REG_SZ" and its data as `reg query` shows them.
+struct ShownValue {
+  std::string type, data;
+  bool operator==(const ShownValue& o) const { return type == o.type && data == o.data; }
+};
+using KeyDump = std::map<std::string, ShownValue>;
+
+std::ostream& operator<<(std::ostream& os, const ShownValue& v) { return os << v.type << " [" << v.data << "]"; }
+
+// Every value of a key; empty when the key is missing.
+KeyDump DumpKey(const std::string& key, const std::string& view_switch) {
+  KeyDump values;
+  const WineResult r = RunWine({"reg", "query", key, view_switch}, 60);
+  if (!r.started || r.timed_out || r.status != 0) return values;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.compare(0, 4, "    ") != 0) continue;
+    const std::size_t type = line.find("    REG_", 4);
+    if (type == std::string::npos) continue;
+    const std::size_t gap = line.find("    ", type + 4);
+    ShownValue v;
+    v.type = line.substr(type + 4, gap == std::string::npos ? std::string::npos : gap - type - 4);
+    v.data = gap == std::string::npos ? std::string() : line.substr(gap + 4);
+    values[line.substr(4, type - 4)] = v;
+  }
+  return values;
+}
+
+ShownValue Sz(const std::string& data) { return {"REG_SZ", data}; }
+ShownValue Dword(unsigned value) {
+  std::ostringstream s;
+  s << "0x" << std::hex << value;
+  return {"REG_DWORD", s.str()};
+}
+
+std::string Today() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &local);
+  return text;
+}
+
+// An .ico of two images whose bytes say which image they are.
+Bytes TwoImageIcon() {
+  Bytes ico = {0, 0, 1, 0, 2, 0};
+  const std::uint8_t sizes[2] = {40, 24};
+  std::uint32_t offset = 6 + 2 * 16;
+  for (int i = 0; i < 2; ++i) {
+    const std::uint8_t entry[16] = {static_cast<std::uint8_t>(16 << i), static_cast<std::uint8_t>(16 << i), 0, 0, 1, 0, 32,
+                                    0, sizes[i], 0, 0, 0, static_cast<std::uint8_t>(offset), 0, 0, 0};
+    ico.insert(ico.end(), entry, entry + 16);
+    offset += sizes[i];
+  }
+  for (int i = 0; i < 2; ++i) ico.insert(ico.end(), sizes[i], static_cast<std::uint8_t>(0xA0 + i));
+  return ico;
+}
+
+Bytes Utf16(const std::string& ascii) {
+  Bytes b;
+  for (char c : ascii) b.insert(b.end(), {static_cast<std::uint8_t>(c), 0});
+  return b;
+}
+std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+// Plain files in the archive (uncompressed chunks), with their sizes in the
+// per-file value list.
+void AddFiles(InstallerSpec& spec, const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<Bytes> items;
+  for (const auto& [name, data] : files) {
+    FileRecord record;
+    record.name = name;
+    items.push_back(EncodeFileRecord(record, Bytes(data.begin(), data.end())));
+    spec.archive.per_file_values.push_back(static_cast<std::int32_t>(data.size()));
+  }
+  ASSERT_TRUE(BuildFileDataBlock(items, 4096, ChunkCoding{}, &spec.archive.file_data));
+}
+
+InstallerSpec ProductSpec(const std::string& key_name, const std::string& install_dir, const char16_t* version) {
+  InstallerSpec spec;
+  InstallSettings& s = spec.settings;
+  s.product_name = u"Registered " + Utf8ToWide(key_name);
+  s.uninstall_key_name = Utf8ToWide(key_name);
+  s.install_path = Utf8ToWide(install_dir);
+  s.uninstall_subdir = u"Data";
+  s.publisher = u"Maker";
+  s.display_version = version;
+  s.product_flags = kRegister | kAlwaysWriteLog;
+  return spec;
+}
+
+std::string Build(const InstallerSpec& spec) {
+  const std::string installer = MakeInstaller(spec);
+  EXPECT_FALSE(installer.empty());
+  return installer;
+}
+
+DriverRun RunInstaller(const std::string& installer, const std::vector<std::string>& args) {
+  DriverOptions options;
+  options.timeout_seconds = 120;
+  return RunProgram(installer, args, options);
+}
+
+// The last section of Install.log.
+std::string LastLogSection(const std::string& log_path) {
+  const std::string log = ReadPrefixFile(log_path).value_or("");
+  const std::size_t separator = log.rfind("**********************************************\r\n");
+  return separator == std::string::npos ? log : log.substr(separator);
+}
+
+bool WaitForFile(const std::string& path, int seconds) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    if (PrefixFileExists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+// A script that leaves `marker` behind when it runs; its path has no blanks,
+// so it is a "/r:" program without quoting troubles.
+std::string LaunchScript(const std::string& marker) {
+  const std::string script = ScratchFolder() + "\\launch.bat";
+  EXPECT_TRUE(WritePrefixFile(script, "echo ran> " + marker + "\r\n"));
+  return script;
+}
+
+struct TracedRun {
+  int exit_code = -1;
+  std::string trace;  // Wine's messages of the channels asked for
+};
+
+// Runs exactly `command_line` under ksdriver with WINEDEBUG=`channels`; the
+// program inherits the debug channels and the standard error.
+TracedRun RunTraced(const WineEnv& e, const std::string& command_line, const std::string& channels) {
+  TracedRun run;
+  const std::string file = ScratchFolder() + "\\cmdline.txt";
+  const std::string out = LinuxPath(ScratchFolder() + "\\driver.txt");
+  const std::string trace = LinuxPath(ScratchFolder() + "\\trace.txt");
+  if (!WritePrefixFile(file, command_line)) return run;
+  const std::string shell = "cd '" + e.prefix + "/drive_c' && env -u http_proxy -u https_proxy WINEPREFIX='" +
+                            e.prefix + "' DISPLAY='" + e.Value("DISPLAY") + "' WINESERVER='" + e.Value("WINESERVER") +
+                            "' WINEDLLOVERRIDES='" + e.Value("WINEDLLOVERRIDES") + "' WINEDEBUG='" + channels + "' '" +
+                            e.wine + "' '" + e.tools_dir + "\\ksdriver.exe' run --timeout 90 --cmdline-file '" + file +
+                            "' >'" + out + "' 2>'" + trace + "'";
+  if (std::system(shell.c_str()) != 0) return run;
+  std::ifstream out_in(out), trace_in(trace);
+  const DriverRun driven = ParseDriverOutput(std::string(std::istreambuf_iterator<char>(out_in), {}));
+  run.exit_code = driven.ok ? driven.exit_code : -1;
+  run.trace.assign(std::istreambuf_iterator<char>(trace_in), {});
+  return run;
+}
+
+struct ThreadJoiner {
+  std::thread thread;
+  ~ThreadJoiner() {
+    if (thread.joinable()) thread.join();
+  }
+};
+
+class Registration : public WineTest {};
+
+TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
+  const std::string key = UniqueName("KsReg");
+  const std::string dir = ScratchFolder() + "\\App";
+  const std::string data = dir + "\\Data";
+  const std::string extra_key = "Software\\KsRegExtra\\" + key;
+  InstallerSpec spec = ProductSpec(key, dir, u"1.0");
+  spec.archive.flags = 0x20;  // the compact uninstaller
+  spec.settings.uninstaller_icon = TwoImageIcon();
+  spec.settings.product_icon = TwoImageIcon();
+  spec.settings.extra_uninstall_values = {
+      {"Comment", 1, u"hello"},
+      {"Nothing", 1, u""},
+      {"NoModify", 4, u"1"},
+      {"\\HKLM\\" + extra_key + "\\Level", 4, u"42"},
+  };
+  spec.settings.product_flags |= FlagHigh(0x4000) | FlagHigh(0x8000);  // save readme and licence texts
+  spec.settings.readme_documents = {Utf16("Read me")};
+  spec.settings.licence_documents = {Utf16("First"), Bytes{'{', '\\', 'r', 't', 'f', '1', '}'}};
+  AddFiles(spec, {{"app.txt", std::string(2048, 'a')}});
+  const std::string installer = Build(spec);
+  ASSERT_FALSE(installer.empty());
+
+  const DriverRun run = RunInstaller(installer, {"/silent"});
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 0) << ReadPrefixFile(data + "\\Install.log").value_or("(no log)");
+
+  const std::string uninstaller = data + "\\uninstall.exe";
+  const ProductFlags flags = ApplySilentMode(spec.settings.product_flags);
+  KeyDump got = DumpKey(kUninstallBase + key, "/reg:32");
+  // Wine's reg shows no QWORD data; the run's random session is checked by type.
+  ASSERT_EQ(got.count("Session"), 1u);
+  EXPECT_EQ(got["Session"].type, "REG_QWORD");
+  got.erase("Session");
+  // The shared folder is the preparation step's (the maker's folder below a
+  // system folder); without that step the value is deleted as empty.
+  if (got.count("SharedPath")) {
+    EXPECT_EQ(got["SharedPath"].type, "REG_SZ");
+    EXPECT_EQ(got["SharedPath"].data.substr(got["SharedPath"].data.size() - 6), "\\Maker") << got["SharedPath"];
+    got.erase("SharedPath");
+  }
+  const KeyDump expected = {
+      {"UninstallString", Sz("\"" + uninstaller + "\" /u:\"" + key + "\"")},
+      {"QuietUninstallString", Sz("\"" + uninstaller + "\" /a /u:\"" + key + "\"")},
+      {"DisplayName", Sz("Registered " + key)},
+      {"InstallSource", Sz(installer)},
+      {"Publisher", Sz("Maker")},
+      {"Bitness", Dword(0)},
+      {"DisplayVersion", Sz("1.0")},
+      {"DisplayIcon", Sz(data + "\\product.ico")},
+      {"VersionMajor", Dword(1)},
+      {"VersionMinor", Dword(0)},
+      {"ProductStartMenu", Sz("Registered " + key)},
+      {"ProductFlags", Sz(std::to_string(static_cast<std::int64_t>(flags)))},
+      {"ProductFlags2", Sz("32")},
+      {"UninstallSubdir", Sz("Data")},
+      {"UninstallFonts", Dword(0)},
+      {"UninstallShared", Dword(0)},
+      {"EstimatedSize", Dword(2)},
+      {"TaskbarText", Sz("")},
+      {"DialogFont", Sz("")},
+      {"Comment", Sz("hello")},
+      {"NoModify", Dword(1)},
+      {"InstallLocation", Sz(dir)},
+      {"InstallDate", Sz(Today())},
+  };
+  EXPECT_EQ(got, expected);
+
+  // The compact uninstaller: a program without the archive, with the archive's icon.
+  const std::string image = ReadPrefixFile(uninstaller).value_or("");
+  ASSERT_GT(image.size(), 0x400u);
+  EXPECT_EQ(image.substr(0, 2), "MZ");
+  const Bytes bytes(image.begin(), image.end());
+  EXPECT_EQ(FindSetupSection(bytes.data(), bytes.size(), bytes.size()).outcome, SectionLookup::kNoSection);
+  const std::string ico = ScratchFolder() + "\\expected.ico";
+  ASSERT_TRUE(WritePrefixFile(ico, Str(TwoImageIcon())));
+  const std::string probe = CopyIntoPrefix(BuildProgramLinuxPath("ksicon.exe"), ScratchFolder());
+  EXPECT_EQ(RunWine({probe, uninstaller, ico}).out, "same\r\n");
+  EXPECT_EQ(ReadPrefixFile(data + "\\product.ico"), std::optional<std::string>(Str(TwoImageIcon())));
+
+  // The extra value below a registry path, and its removal record.
+  EXPECT_EQ(RegQuery("HKLM\\" + extra_key, "Level", RegView::k64), std::optional<std::string>("0x2a"));
+  const std::string dat = ReadPrefixFile(data + "\\Uninstall.DAT").value_or("");
+  EXPECT_NE(dat.find("[Registry2]\r\n\\HKLM\\" + extra_key + ",Level,,,2\r\n"), std::string::npos) << dat;
+  EXPECT_NE(dat.find(data + "\\product.ico\r\n"), std::string::npos) << dat;
+
+  // The documents: one readme as readme.txt; a text and an RTF licence as eula1.txt and eula2.rtf.
+  EXPECT_EQ(ReadPrefixFile(dir + "\\readme.txt"), std::optional<std::string>("\xFF\xFE" + Str(Utf16("Read me"))));
+  EXPECT_EQ(ReadPrefixFile(dir + "\\eula1.txt"), std::optional<std::string>("\xFF\xFE" + Str(Utf16("First"))));
+  EXPECT_EQ(ReadPrefixFile(dir + "\\eula2.rtf"), std::optional<std::string>("{\\rtf1}"));
+  EXPECT_NE(dat.find(dir + "\\eula2.rtf\r\n"), std::string::npos);
+}
+
+TEST_F(Registration, ReadmeNaming) {
+  const struct {
+    const char* name;
+    std::vector<Bytes> texts;
+    std::vector<std::string> files;
+  } cases[] = {
+      {"two texts", {Utf16("one"), Utf16("two")}, {"readme1.txt", "readme2.txt"}},
+      {"one rtf", {Bytes{'{', '\\', 'r', 't', 'f', '}'}}, {"readme.rtf"}},
+  };
+  for (const auto& c : cases) {
+    const std::string dir = ScratchFolder() + "\\App";
+    InstallerSpec spec = ProductSpec(UniqueName("KsReadme"), dir, u"1.0");
+    spec.settings.product_flags |= FlagHigh(0x4000);
+    spec.settings.readme_documents = c.texts;
+    AddFiles(spec, {{"app.txt", "x"}});
+    const std::string installer = Build(spec);
+    ASSERT_FALSE(installer.empty());
+    const DriverRun run = RunInstaller(installer, {"/silent"});
+    ASSERT_TRUE(run.ok) << c.name << run.error;
+    for (const std::string& file : c.files) EXPECT_TRUE(PrefixFileExists(dir + "\\" + file)) << c.name << file;
+    EXPECT_FALSE(PrefixFileExists(dir + "\\readme.txt")) << c.name;
+  }
+}
+
+TEST_F(Registration, BusyUninstallerWaitsForARestartThatIsAsked) {
+  const std::string key = UniqueName("KsBusy");
+  const std::string dir = ScratchFolder() + "\\App";
+  const std::string uninstaller = dir + "\\Data\\uninstall.exe";
+  const std::string installer = Build(ProductSpec(key, dir, u"1.0"));
+  ASSERT_FALSE(installer.empty());
+  const DriverRun first = RunInstaller(installer, {"/silent"});
+  ASSERT_TRUE(first.ok) << first.error << first.output;
+  ASSERT_EQ(first.exit_code, 0);
+  ASSERT_TRUE(PrefixFileExists(uninstaller));
+
+  const std::string hold = CopyIntoPrefix(BuildProgramLinuxPath("kshold.exe"), ScratchFolder());
+  const ThreadJoiner holder{std::thread([&] { RunWine({hold, uninstaller, "30"}, 60); })};
+  ASSERT_TRUE(WaitForFile(uninstaller + ".held", 30));
+
+  // The restart that a silent installation chooses by itself: Wine answers
+  // the shutdown call without doing anything and names it in its trace.
+  const std::string marker = ScratchFolder() + "\\launched.txt";
+  const std::string script = LaunchScript(marker);
+  const TracedRun run =
+      RunTraced(env(), "\"" + installer + "\" /silent /r:\"" + script + "\"", "fixme+advapi");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_NE(run.trace.find("fixme:advapi:InitiateSystemShutdownExW (null) (null) 0 0 1 0x80040002"),
+            std::string::npos)
+      << run.trace;
+  const std::string section = LastLogSection(dir + "\\Data\\Install.log");
+  EXPECT_NE(section.find("\"" + uninstaller + "\" was successfully registered for replacement.\r\nTemporary file is \""),
+            std::string::npos)
+      << section;
+  EXPECT_NE(section.find("Launch on exit: " + script + "\r\n"), std::string::npos) << section;
+  const auto flags = RegQuery(kUninstallBase + key, "ProductFlags", RegView::k32);
+  ASSERT_TRUE(flags.has_value());
+  EXPECT_TRUE(std::stoll(*flags) & 0x4000) << *flags;
+  // With a restart chosen nothing is launched.
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_FALSE(PrefixFileExists(marker));
+}
+
+TEST_F(Registration, RunAfterProgramOnlyWithoutFailures) {
+  const struct {
+    const char* name;
+    bool fail;
+  } cases[] = {{"success", false}, {"a file that cannot be placed", true}};
+  for (const auto& c : cases) {
+    const std::string dir = ScratchFolder() + "\\App";
+    InstallerSpec spec = ProductSpec(UniqueName("KsRun"), dir, u"1.0");
+    AddFiles(spec, {{"blocker\\inside.txt", "x"}});
+    if (c.fail) {
+      ASSERT_TRUE(WritePrefixFile(dir + "\\blocker", "a file where a folder should be"));
+    }
+    const std::string installer = Build(spec);
+    ASSERT_FALSE(installer.empty());
+    const std::string marker = ScratchFolder() + "\\launched.txt";
+    DriverOptions options;
+    options.timeout_seconds = 120;
+    const DriverRun run =
+        RunCommandLine("\"" + installer + "\" /silent /r:\"" + LaunchScript(marker) + "\"", options);
+    ASSERT_TRUE(run.ok) << c.name << run.error;
+    const std::string log = LastLogSection(dir + "\\Data\\Install.log");
+    EXPECT_EQ(log.find("*** FAILURE SUMMARY ***") != std::string::npos, c.fail) << c.name << log;
+    EXPECT_EQ(WaitForFile(marker, c.fail ? 5 : 30), !c.fail) << c.name;
+  }
+}
+
+// 1.0, 1.0 again, 1.1, 0.9: each installation reads the key the one before
+// wrote and says so in its Install.log section.
+TEST_F(Registration, ChainOfInstallationsReadsTheKeyThePreviousWrote) {
+  const std::string key = UniqueName("KsChain");
+  const std::string dir = ScratchFolder() + "\\App";
+  const struct {
+    const char16_t* version;
+    const char* type;
+    const char* overwriting;
+    unsigned major, minor;
+  } steps[] = {
+      {u"1.0", "New", nullptr, 1, 0},
+      {u"1.0", "Reinstall", "1.0", 1, 0},
+      {u"1.1", "Upgrade", "1.0", 1, 1},
+      {u"0.9", "Downgrade", "1.1", 0, 9},
+  };
+  for (const auto& step : steps) {
+    InstallerSpec spec = ProductSpec(key, dir, step.version);
+    // Automatic rather than silent: silent mode switches the version comparison off.
+    spec.settings.product_flags |= FlagHigh(0x10) | FlagLow(0x20000000);
+    const std::string installer = Build(spec);
+    ASSERT_FALSE(installer.empty());
+    const DriverRun run = RunInstaller(installer, {"/a"});
+    ASSERT_TRUE(run.ok) << step.type << run.error << run.output;
+    EXPECT_EQ(run.exit_code, 0) << step.type;
+    const std::string section = LastLogSection(dir + "\\Data\\Install.log");
+    EXPECT_NE(section.find(std::string("Install type: ") + step.type + "\r\n"), std::string::npos) << section;
+    if (step.overwriting) {
+      EXPECT_NE(section.find(std::string("Overwriting version: ") + step.overwriting + "\r\n"), std::string::npos)
+          << section;
+    }
+    const std::string version = WideToUtf8(step.version);
+    EXPECT_EQ(RegQuery(kUninstallBase + key, "DisplayVersion", RegView::k32), std::optional<std::string>(version));
+    EXPECT_EQ(RegQuery(kUninstallBase + key, "VersionMajor", RegView::k32),
+              std::optional<std::string>(Dword(step.major).data));
+    EXPECT_EQ(RegQuery(kUninstallBase + key, "VersionMinor", RegView::k32),
+              std::optional<std::string>(Dword(step.minor).data));
+  }
+}
+
+}  // namespace
+}  // namespace ks::e2e

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/product_flags.h"
+#include "engine/special_folders.h"
 #include "lib/text.h"
 
 namespace ks {
@@ -104,8 +105,8 @@ WString HandOverCommandLine(WStringView uninstall_command, WStringView own_comma
 // ---- folders -----------------------------------------------------------------
 
 // A registry value named by a path such as "HKLM\Software\Maker\Path":
-// root (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), key and value name.
-enum class RegistryRoot { kLocalMachine, kCurrentUser };
+// root (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, the special folders' own
+// RegistryRoot), key and value name.
 struct RegistryValuePath {
   RegistryRoot root = RegistryRoot::kLocalMachine;
   WString key;

@@ -126,7 +126,9 @@ bool AskForRestart(const InstallSettings& settings) {
     case RestartChoice::kAsk: break;
   }
   if (TheStartOptions().silent) return true;
-  return AskYesNo(Process().background_window, LocalizedText(37), LocalizedText(20), {}, {});
+  WString question = LocalizedText(37);
+  if (question.empty()) question = u"The installation requires a restart of your computer. Restart now?";
+  return AskYesNo(Process().background_window, question, LocalizedText(20), {}, {});
 }
 
 struct FindCloser {
@@ -144,20 +146,6 @@ std::vector<WString> FolderEntries(const WString& folder) {
     if (name != u"." && name != u"..") names.push_back(name);
   } while (::FindNextFileW(find.get(), &found));
   return names;
-}
-
-// A folder left with only the shell's own files is removed with them; one
-// holding anything else stays as it is.
-void RemoveFolderIfEmpty(const WString& folder) {
-  if (folder.empty() || ::RemoveDirectoryW(W(folder))) return;
-  const std::vector<WString> entries = FolderEntries(folder);
-  if (!FolderCountsAsEmpty(entries)) return;
-  for (const WString& name : entries) {
-    const WString path = folder + u"\\" + name;
-    ::SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(W(path));
-  }
-  ::RemoveDirectoryW(W(folder));
 }
 
 // The installer switched redirection off for a 64-bit product.
@@ -252,6 +240,19 @@ void ReportCompletion(const SetupArchive& archive, const InstallSettings& settin
 }
 
 }  // namespace
+
+bool RemoveFolderIfEmpty(const WString& folder) {
+  if (folder.empty()) return false;
+  if (::RemoveDirectoryW(W(folder))) return true;
+  const std::vector<WString> entries = FolderEntries(folder);
+  if (!FolderCountsAsEmpty(entries)) return false;
+  for (const WString& name : entries) {
+    const WString path = folder + u"\\" + name;
+    ::SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(W(path));
+  }
+  return ::RemoveDirectoryW(W(folder)) != FALSE;
+}
 
 void RunFinishingSteps(const SetupArchive& archive, InstallSettings& settings) {
   const WString install_dir = ThePathVariableInputs().install_dir;

@@ -122,7 +122,8 @@ WString SaveProductIcon(const Bytes& icon) {
 
 bool WriteValue(RegKey& key, const UninstallValue& v) {
   const RegName name(v.name);
-  if (v.remove) return key.DeleteValue(name);
+  // A value that is not there is as deleted as it gets.
+  if (v.remove) return key.DeleteValue(name) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
   switch (v.kind) {
     case RegValueKind::kWideString: return key.SetString(name, WStringView(v.wide));
     case RegValueKind::kNarrowString: return key.SetString(name, NStringView(v.narrow));

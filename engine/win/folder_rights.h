@@ -1,6 +1,8 @@
 #pragma once
 // Opens a product folder to the machine's users.
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "lib/text.h"
@@ -23,5 +25,9 @@ namespace ks {
 // the folder. A crash inside counts as error 0x8000FFFF.
 // Returns 0 on success, else the error code it logged.
 std::uint32_t GrantFolderRights(const WString& folder);
+
+// The access list GrantFolderRights sets: `existing` (may be null) with the
+// three grants merged in. 0 or the error; *merged is freed with LocalFree.
+std::uint32_t GrantedAccessList(PACL existing, PACL* merged);
 
 }  // namespace ks

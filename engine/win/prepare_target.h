@@ -35,6 +35,11 @@ struct PreparationInput {
   std::function<void(int)> set_progress;
 };
 
+// The input as the installation knows it now: the folder chosen, the
+// Start-menu folder name and the all-users choice of ThePathVariableInputs()
+// (the settings' Start-menu name until the wizard chose one).
+PreparationInput PreparationInputFor(const WString& install_dir, const InstallSettings& settings);
+
 // The steps in order. May clear `archive_flags` 0x2 (no restore point to
 // commit) and ProductFlags 0x4 in `settings` (the portable rule).
 void PrepareTarget(const PreparationInput& input, InstallSettings& settings, std::uint32_t& archive_flags);

@@ -257,7 +257,6 @@ void AfterPlacing(const FileRecord& r, const Destination& d, RecordContext& c) {
   if (r.kind == 10) c.out.drivers.push_back(d.path);
   if (r.kind == kKindPackage) c.out.packages.push_back({d.path, r.package_option, (r.flags & kRecordRemovePackage) != 0});
   if (r.kind == 12) c.out.applets.push_back({d.path, r.title, r.extra_text});
-  c.out.placed.push_back(d.path);
 }
 
 void ShowStatus(const FileRecord& r, const Destination& d, RecordContext& c) {
@@ -286,6 +285,9 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   if (placed && HasFlag(c.flags, product_flag::kDetailedLog)) LogWide(d.log_prefix + u"\r\n");
   if (!placed && !(r.kind == 12 && reboot)) return 0;
   AfterPlacing(r, d, c);
+  // A destination that waits for its replacement at restart is not handed to
+  // the pending-list cleanup, which would cancel that very replacement.
+  if (placed) c.out.placed.push_back(d.path);
   return 0;
 }
 

@@ -9,7 +9,9 @@
 #include "lib/win/file.h"
 #include "lib/win/wide.h"
 #include "tests/win/scratch_folder.h"
+#include "uninstall/pending_cleanup.h"
 #include "uninstall/uninstall_data.h"
+#include "uninstall/win/pending_cleanup.h"
 
 namespace ks {
 namespace {
@@ -341,6 +343,61 @@ TEST(PlaceAllFiles, CorruptRecordsStopTheStep) {
   FilePlacementOutputs out;
   EXPECT_EQ(PlaceAllFiles(in, flags, out), kCorruptRecordKind);
   EXPECT_EQ(Get(dir / u"App\\a.txt"), "a");  // files already placed stay
+}
+
+// The installation's conditional deletions run before the files (an empty
+// file of this installation survives "delete empty *.tmp"), and afterwards a
+// pending deletion of a placed file is dropped while the replacement that
+// this step registered for a locked file stays.
+TEST(PlaceAllFiles, DeletionsBeforePlacingAndPendingCleanupAfter) {
+  Scratch dir;
+  CreateDirectoryW(W(dir / u"App"), nullptr);
+  Put(dir / u"App\\old.tmp", "");
+  Put(dir / u"App\\a.txt", "prior");
+  Put(dir / u"App\\busy.dll", "old");
+  ASSERT_TRUE(ScheduleDeletion(dir / u"App\\a.txt"));
+  Bytes block;
+  FilePlacementInput in = InputFor({Rec("a.txt", 0, 0, "a"), Rec("fresh.tmp", 0, 0, ""), Rec("busy.dll", 0, 0, "new")},
+                                   dir, block, 4096);
+  in.deletions = {{"*.tmp", 4, "0", 4 | 8}, {"*.log", 0, "", 4}};
+  UninstallData uninstall;
+  in.uninstall = &uninstall;
+  FailureSummary().clear();
+  ProductFlags flags = 0;
+  FilePlacementOutputs out;
+  {
+    Locked lock(dir / u"App\\busy.dll");
+    ASSERT_TRUE(lock.ok());
+    ASSERT_EQ(PlaceAllFiles(in, flags, out), 0);
+  }
+  EXPECT_EQ(Get(dir / u"App\\old.tmp"), "<missing>");
+  EXPECT_EQ(Get(dir / u"App\\fresh.tmp"), "");
+  EXPECT_EQ(Get(dir / u"App\\a.txt"), "a");
+  EXPECT_TRUE(HasFlag(flags, product_flag::kRebootRequired));
+  // Only the record of the uninstallation pass goes to Uninstall.DAT.
+  ASSERT_EQ(uninstall.deletions().size(), 1u);
+  EXPECT_EQ(uninstall.deletions()[0].path, "*.tmp");
+  NString pending = WideToUtf8(PendingRenames());
+  for (char& c : pending) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  NString app = WideToUtf8(dir / u"App\\");
+  for (char& c : app) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  EXPECT_EQ(pending.find(app + "a.txt"), NString::npos) << pending;
+  EXPECT_NE(pending.find(app + "busy.dll"), NString::npos) << pending;
+  CleanPendingOperations({PendingPathKey(WStringView(dir / u"App\\busy.dll"))}, false);
+}
+
+TEST(PlaceAllFiles, ImpossibleDeletionDateIsCorruptBeforeAnythingHappens) {
+  Scratch dir;
+  CreateDirectoryW(W(dir / u"App"), nullptr);
+  Put(dir / u"App\\old.tmp", "");
+  Bytes block;
+  FilePlacementInput in = InputFor({Rec("a.txt", 0, 0, "a")}, dir, block, 4096);
+  in.deletions = {{"*.tmp", 0, "", 4}, {"*.txt", 2, "2023/02/29", 8}};
+  ProductFlags flags = 0;
+  FilePlacementOutputs out;
+  EXPECT_EQ(PlaceAllFiles(in, flags, out), 65);
+  EXPECT_EQ(Get(dir / u"App\\old.tmp"), "");
+  EXPECT_EQ(Get(dir / u"App\\a.txt"), "<missing>");
 }
 
 }  // namespace

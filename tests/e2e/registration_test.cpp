@@ -293,6 +293,29 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
   EXPECT_NE(dat.find(dir + "\\eula2.rtf\r\n"), std::string::npos);
 }
 
+// The registered command is the product's working uninstaller.
+TEST_F(Registration, UninstallStringRemovesTheProduct) {
+  const std::string key = UniqueName("KsGone");
+  const std::string dir = ScratchFolder() + "\\App";
+  InstallerSpec spec = ProductSpec(key, dir, u"2.0");
+  spec.archive.flags = 0x20;
+  AddFiles(spec, {{"app.txt", "x"}});
+  const std::string installer = Build(spec);
+  ASSERT_FALSE(installer.empty());
+  ASSERT_EQ(RunInstaller(installer, {"/silent"}).exit_code, 0);
+  const auto command = RegQuery(kUninstallBase + key, "UninstallString", RegView::k32);
+  ASSERT_TRUE(command.has_value());
+  ASSERT_TRUE(PrefixFileExists(dir + "\\app.txt"));
+
+  DriverOptions options;
+  options.timeout_seconds = 120;
+  const DriverRun run = RunCommandLine(*command + " /silent", options);
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_FALSE(RegQuery(kUninstallBase + key, "DisplayName", RegView::k32).has_value());
+  EXPECT_FALSE(PrefixFileExists(dir + "\\app.txt"));
+}
+
 TEST_F(Registration, ReadmeNaming) {
   const struct {
     const char* name;

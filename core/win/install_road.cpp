@@ -2,25 +2,30 @@
 
 #include "core/localized_texts.h"
 #include "core/start_options.h"
+#include "core/win/existing_installation.h"
 #include "core/win/terminate.h"
 #include "engine/path_variables.h"
 #include "engine/special_folders.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/place_files.h"
+#include "engine/win/prepare_target.h"
 #include "engine/win/reboot_replacement.h"
 #include "engine/win/special_folders.h"
 #include "integration/install_log.h"
+#include "integration/win/finishing_steps.h"
 #include "integration/win/install_log_file.h"
+#include "integration/win/registry_step.h"
 #include "uninstall/uninstall_data.h"
 #include "uninstall/win/uninstall_data_file.h"
 
 namespace ks {
 namespace {
 
-// Until the folder page exists, the folder is the settings' one or "/d:".
-WString ChooseInstallFolder(const InstallSettings& settings) {
-  const WString& given = TheStartOptions().install_folder;
-  return given.empty() ? settings.install_path : given;
+// The registry, an earlier installation, "/d:" or the settings decide the
+// folder; the folder page (not there yet) would follow when `folder_page`.
+WString ChooseInstallFolder(InstallSettings& settings) {
+  bool folder_page = false;
+  return DecideInstallFolder(settings, &folder_page);
 }
 
 void PrepareLogContext(const InstallSettings& settings, const WString& install_dir) {
@@ -28,15 +33,16 @@ void PrepareLogContext(const InstallSettings& settings, const WString& install_d
   ProcessInstallLogContext().install_dir = install_dir;
 }
 
-PlacementFolders FoldersFor(const WString& install_dir, const InstallSettings& settings) {
-  const PathVariableInputs& vars = ThePathVariableInputs();
+PlacementFolders FoldersFor(const WString& install_dir) {
+  const PreparedFolders& prepared = ThePreparedFolders();
   PlacementFolders f;
   f.install = install_dir;
-  f.shared = vars.shared_dir.empty() ? CommonFilesFolder(kFolderModeDefault) : vars.shared_dir;
+  // Without an uninstaller there is no shared folder, yet kind-1 files need one.
+  f.shared = prepared.shared_dir.empty() ? CommonFilesFolder(kFolderModeDefault) : prepared.shared_dir;
   f.fonts = SpecialFolderPath(SpecialFolder::kFonts);
   f.system = SpecialFolderPath(SpecialFolder::kSystem);
-  f.uninstall_data = UninstallFolderPath(install_dir, settings.uninstall_subdir);
-  f.portable = vars.portable;
+  f.uninstall_data = prepared.uninstall_dir;
+  f.portable = prepared.portable;
   f.expand = [](const WString& text) {
     WString expanded = text;
     ExpandPathVariables(expanded);
@@ -55,24 +61,14 @@ void PlaceProductFiles(SetupArchive& archive, InstallSettings& settings, const W
   in.coding.key = archive.header.cipher_key;
   in.coding.compressed = HasFlag(settings.product_flags, placement_flag::kCompressedFiles);
   in.sizes = archive.header.per_file_values;
-  in.folders = FoldersFor(install_dir, settings);
+  in.folders = FoldersFor(install_dir);
   in.folder_failed_label = LocalizedText(25);
   in.write_failed_label = LocalizedText(31);
   in.status_reading = LocalizedText(29);
   in.status_finishing = LocalizedText(54);
   in.uninstall = &ProcessUninstallData();
+  in.deletions = DeletionsFromSettings(settings.deletions);
   InstallFiles(in, settings.product_flags, ProcessFilePlacement());
-}
-
-void WriteUninstallFile() {
-  // Without an installation folder the path would be relative to wherever
-  // the process happens to run; nothing is written then.
-  if (ThePathVariableInputs().install_dir.empty()) return;
-  CreateFolderTree(FolderOfFile(UninstallDataPath()));
-  UninstallTexts texts;
-  texts.text = [](int n) { return LocalizedText(n); };
-  if (!WriteUninstallData(UninstallDataPath(), ProcessUninstallData(), texts))
-    RecordFailure(WStringView(UninstallDataPath()));
 }
 
 }  // namespace
@@ -82,11 +78,10 @@ void RunInstallRoad(SetupArchive& archive, InstallSettings& settings) {
   ThePathVariableInputs().install_dir = install_dir;
   PrepareLogContext(settings, install_dir);
   OpenStepLog();
+  PrepareTarget(PreparationInputFor(install_dir, settings), settings, archive.header.flags);
   PlaceProductFiles(archive, settings, install_dir);
-  WriteUninstallFile();
-  ProcessInstallLogContext().flags = settings.product_flags;  // the reboot bit may have been set
-  FinishInstallLog(FailureSummary(), true);
-  Terminate(0);
+  WriteRegistryEntries(settings, archive.header.flags, install_dir);
+  RunFinishingSteps(archive, settings);
 }
 
 }  // namespace ks

@@ -4,9 +4,11 @@
 #include "core/settings_block.h"
 #include "core/start_options.h"
 #include "core/win/archive_open.h"
+#include "core/win/existing_installation.h"
 #include "core/win/install_road.h"
 #include "core/win/integrity_check.h"
 #include "core/win/report_corrupt.h"
+#include "core/win/report_error.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/special_folders.h"
 #include "lib/win/notification_worker.h"
@@ -64,7 +66,10 @@ int RunInstallation() {
   // (no data, foreign version, corrupt archive).
   OpenSetupArchive(TheSetupArchive());
   ReadSettings(TheSetupArchive(), TheInstallSettings());
-  CheckIntegrityOrReport(TheSetupArchive(), TheInstallSettings().page_styles.integrity_mode());
+  InstallSettings& settings = TheInstallSettings();
+  TakeReportSettings(settings.product_flags, settings.automatic, settings.cancel_url);
+  CheckIntegrityOrReport(TheSetupArchive(), settings.page_styles.integrity_mode());
+  CheckInstallationAllowed(settings, TheSetupArchive().header.flags);
   RunInstallRoad(TheSetupArchive(), TheInstallSettings());
 }
 

@@ -213,6 +213,7 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
       {"NoModify", 4, u"1"},
       {"\\HKLM\\" + extra_key + "\\Level", 4, u"42"},
   };
+  spec.settings.folder_registry_path = Utf8ToWide("\\HKLM\\Software\\KsRegFolder\\" + key + "\\Path");
   spec.settings.product_flags |= FlagHigh(0x4000) | FlagHigh(0x8000);  // save readme and licence texts
   spec.settings.readme_documents = {Utf16("Read me")};
   spec.settings.licence_documents = {Utf16("First"), Bytes{'{', '\\', 'r', 't', 'f', '1', '}'}};
@@ -285,6 +286,9 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
   const std::string dat = ReadPrefixFile(data + "\\Uninstall.DAT").value_or("");
   EXPECT_NE(dat.find("[Registry2]\r\n\\HKLM\\" + extra_key + ",Level,,,2\r\n"), std::string::npos) << dat;
   EXPECT_NE(dat.find(data + "\\product.ico\r\n"), std::string::npos) << dat;
+
+  // The value a later installation can read the folder from.
+  EXPECT_EQ(RegQuery("HKLM\\Software\\KsRegFolder\\" + key, "Path", RegView::k64), std::optional<std::string>(dir));
 
   // The documents: one readme as readme.txt; a text and an RTF licence as eula1.txt and eula2.rtf.
   EXPECT_EQ(ReadPrefixFile(dir + "\\readme.txt"), std::optional<std::string>("\xFF\xFE" + Str(Utf16("Read me"))));

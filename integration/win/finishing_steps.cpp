@@ -49,6 +49,7 @@ FileResult WriteWholeFile(const WString& path, const Bytes& content) {
 void SaveBackgroundBitmap(const InstallSettings& settings) {
   if (!HasFlag(settings.product_flags, product_flag::kBackgroundBitmap) || settings.background_bitmap.empty()) return;
   const WString path = UninstallFolderFile(u"Installer Background.bmp");
+  CreateFolderTree(FolderOfFile(path));
   if (WriteWholeFile(path, settings.background_bitmap) == kFileSuccess)
     ProcessUninstallData().RecordItem(WStringView(path), kUninstallFile);
 }

@@ -214,7 +214,9 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
       {"\\HKLM\\" + extra_key + "\\Level", 4, u"42"},
   };
   spec.settings.folder_registry_path = Utf8ToWide("\\HKLM\\Software\\KsRegFolder\\" + key + "\\Path");
-  spec.settings.product_flags |= FlagHigh(0x4000) | FlagHigh(0x8000);  // save readme and licence texts
+  // Save readme and licence texts, leave the reboot marker, keep the background bitmap.
+  spec.settings.product_flags |= FlagHigh(0x4000) | FlagHigh(0x8000) | FlagHigh(0x200000) | FlagLow(0x8000);
+  spec.settings.background_bitmap = {'B', 'M', 1, 2, 3};
   spec.settings.readme_documents = {Utf16("Read me")};
   spec.settings.licence_documents = {Utf16("First"), Bytes{'{', '\\', 'r', 't', 'f', '1', '}'}};
   AddFiles(spec, {{"app.txt", std::string(2048, 'a')}});
@@ -286,6 +288,15 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
   const std::string dat = ReadPrefixFile(data + "\\Uninstall.DAT").value_or("");
   EXPECT_NE(dat.find("[Registry2]\r\n\\HKLM\\" + extra_key + ",Level,,,2\r\n"), std::string::npos) << dat;
   EXPECT_NE(dat.find(data + "\\product.ico\r\n"), std::string::npos) << dat;
+
+  // The bitmap the uninstaller shows, and the marker that goes at the next restart.
+  EXPECT_EQ(ReadPrefixFile(data + "\\Installer Background.bmp"), std::optional<std::string>("BM\x01\x02\x03"));
+  EXPECT_NE(dat.find(data + "\\Installer Background.bmp\r\n"), std::string::npos);
+  EXPECT_TRUE(PrefixFileExists(dir + "\\reboot.dat"));
+  const auto pending = RegQuery("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
+                                "PendingFileRenameOperations", RegView::k64);
+  ASSERT_TRUE(pending.has_value());
+  EXPECT_NE(pending->find(dir + "\\reboot.dat"), std::string::npos) << *pending;
 
   // The value a later installation can read the folder from.
   EXPECT_EQ(RegQuery("HKLM\\Software\\KsRegFolder\\" + key, "Path", RegView::k64), std::optional<std::string>(dir));

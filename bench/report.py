@@ -117,8 +117,8 @@ def main():
             meta["payload_bytes"], meta["seed"], meta["payload_sha256"][:16]),
         "Runs: %d per case. Machine: %s. Engine: the %s build. %s. Date: %s." % (
             meta["runs"], meta["machine"], meta["engine_arch"], meta["wine_version"], meta["date"]),
-        "Load average of the machine (1 min) before and after the runs: %s and %s; measured at niceness %s." % (
-            meta.get("load_before", "?"), meta.get("load_after", "?"), meta.get("nice", "?")),
+        "Load average of the machine (1 min) before and after the runs: %s and %s." % (
+            meta.get("load_before", "?"), meta.get("load_after", "?")),
         "",
     ]
     lines += install_table(rows, meta)

@@ -6,13 +6,13 @@
 # table; see docs/benchmarks.md.
 #
 #   bench/run.sh [--quick] [--size MB] [--runs N] [--seed N] [--no-msi]
-#                [--pack-only] [--parallel-pack] [--nice N]
+#                [--pack-only] [--parallel-pack]
 #                [--work DIR] [--native-build DIR] [--win-build DIR] [--state DIR]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bench=$root/bench
 
-size=200 runs=3 seed=20261210 msi=1 pack_only=0 parallel_pack=0 niceness=""
+size=200 runs=3 seed=20261210 msi=1 pack_only=0 parallel_pack=0
 work=$root/build/bench
 native_build=$root/build/bench-native
 win_build=$root/build/bench-win64
@@ -32,7 +32,6 @@ while [ $# -gt 0 ]; do
     --no-msi) msi=0 ;;
     --pack-only) pack_only=1 ;;
     --parallel-pack) parallel_pack=1 ;;
-    --nice) niceness=$2; shift ;;
     --work) work=$(realpath -m "$2"); shift ;;
     --native-build) native_build=$(realpath -m "$2"); shift ;;
     --win-build) win_build=$(realpath -m "$2"); shift ;;
@@ -328,9 +327,9 @@ run_floor() {
 
 write_meta() {
   python3 - "$results/meta.json" "$payload/stamp" "$pkg" "$runs" "$seed" "$ks_uninstall_mode" "$msi" \
-    "$("$wine" --version)" "$load_before" "$load_after" "$(ps -o ni= -p $$ | tr -d ' ')" <<'EOF'
+    "$("$wine" --version)" "$load_before" "$load_after" <<'EOF'
 import json, os, sys, time
-out, stamp, pkg, runs, seed, ks_uninstall, msi, wine, load_before, load_after, nice = sys.argv[1:]
+out, stamp, pkg, runs, seed, ks_uninstall, msi, wine, load_before, load_after = sys.argv[1:]
 fields = dict(kv.split("=", 1) for kv in open(stamp).read().splitlines()[1].split())
 sizes = {}
 for case, name in [("ks", "ks-setup.exe"), ("nsis-solid", "nsis-solid.exe"), ("nsis-lzma", "nsis-lzma.exe"),
@@ -355,7 +354,7 @@ meta = {
     "seed": int(seed), "runs": int(runs), "sizes": sizes, "pack_seconds": pack,
     "machine": "%d cores, %s" % (os.cpu_count(), model), "engine_arch": "x86_64", "wine_version": wine,
     "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), "ks_uninstall": ks_uninstall,
-    "load_before": load_before, "load_after": load_after, "nice": int(nice),
+    "load_before": load_before, "load_after": load_after,
 }
 json.dump(meta, open(out, "w"), indent=1)
 EOF
@@ -373,13 +372,6 @@ section "Pack"
 pack_all
 ls -l "$pkg"/*.exe "$pkg"/*.msi "$pkg"/*.xz 2>/dev/null | awk '{printf "  %12d  %s\n", $5, $9}'
 [ "$pack_only" = 0 ] || exit 0
-if [ -n "$niceness" ]; then
-  # Every Wine call is a round trip to the wine server; on a busy machine each
-  # one waits for a CPU, and the times measure the queue, not the installer.
-  # The wine server, Xvfb and the installers started from here inherit this.
-  renice -n "$niceness" -p $$ >/dev/null
-  echo "bench: measuring at niceness $(ps -o ni= -p $$ | tr -d ' ')"
-fi
 section "Wine"
 start_wine
 rm -rf "$results"

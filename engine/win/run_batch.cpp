@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/existing_installation.h"
 #include "core/start_options.h"
 #include "core/win/archive_open.h"
 #include "core/win/fatal_error.h"
@@ -209,8 +210,7 @@ void RunPreparationBatches(const InstallSettings& settings, std::uint32_t archiv
   in.product_flags = settings.product_flags;
   in.archive_flags = archive_flags;
   in.existing = vars.creates_uninstaller ? static_cast<int>(vars.existing) : 0;
-  // An install type other than new is settled only over an earlier folder that exists.
-  in.earlier_folder_exists = in.existing != 0;
+  in.earlier_folder_exists = TheExistingInstallation().usable();
   in.pre_installation = Decoded(settings.pre_install_batch, TheStartOptions().batch_additions[0]);
   in.upgrade = Cp1252ToWide(settings.upgrade_batch);
   in.reinstall = Cp1252ToWide(settings.reinstall_batch);

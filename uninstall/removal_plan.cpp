@@ -178,11 +178,12 @@ bool IsInternetAddress(NStringView text) {
 }
 
 UninstallData RemainingUninstallData(const UninstallDataContent& content,
-                                     const std::vector<NString>& failed_items,
+                                     const std::vector<NString>& left_items,
                                      const std::vector<NString>& remaining_msi,
                                      const std::vector<ConditionalDeletion>& failed_deletions) {
   UninstallData data;
-  for (const NString& item : failed_items) data.RecordItem(NStringView(item), kUninstallFile);
+  // Lines go back as they were read, their prefix included.
+  for (const NString& item : left_items) data.RecordItem(NStringView(item), kUninstallFile);
   for (const AutoCloseRule& rule : content.auto_close) data.AddAutoCloseRule(rule);
   for (const NString& line : remaining_msi) {
     NString package;

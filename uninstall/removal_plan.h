@@ -74,11 +74,12 @@ int FirstMatchingAutoCloseRule(const std::vector<AutoCloseRule>& rules, std::uin
 bool IsInternetAddress(NStringView text);
 
 // What the rewritten file holds: the "[Strings]" texts and auto-close rules as
-// read, the file items that failed, the MSI lines not removed, the registry
+// read, the item lines that are left (files that failed and folders that are
+// still there, kept as read), the MSI lines not removed, the registry
 // records, and the conditional deletions that failed. Associations, firewall
 // and INF records are not written again.
 UninstallData RemainingUninstallData(const UninstallDataContent& content,
-                                     const std::vector<NString>& failed_items,
+                                     const std::vector<NString>& left_items,
                                      const std::vector<NString>& remaining_msi,
                                      const std::vector<ConditionalDeletion>& failed_deletions);
 // The "[Strings]" texts as read, for writing them back (a later text of the

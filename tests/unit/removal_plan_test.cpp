@@ -167,9 +167,10 @@ TEST(RemovalPlanTest, RewrittenFileKeepsWhatIsLeft) {
       "\r\n\r\n[ConditionalDelete]\r\n*.tmp,0,,8\r\nlog\\*.log,4,0,9\r\n";
   const UninstallDataContent content = ParseUninstallDataFile(original);
   ASSERT_EQ(content.deletions.size(), 2u);
-  const UninstallData left = RemainingUninstallData(content, {"C:\\P\\a.txt"}, content.msi, {content.deletions[1]});
+  const UninstallData left =
+      RemainingUninstallData(content, {"C:\\P\\a.txt", "~C:\\P\\sub"}, content.msi, {content.deletions[1]});
   const NString rewritten = BuildUninstallDataFile(left, ContentTexts(content));
-  const NString strings_start = "C:\\P\\a.txt\r\n\r\n\r\n[Strings]\r\n";
+  const NString strings_start = "C:\\P\\a.txt\r\n~C:\\P\\sub\r\n\r\n\r\n[Strings]\r\n";
   EXPECT_EQ(rewritten.substr(0, strings_start.size()), strings_start);
   EXPECT_NE(rewritten.find("~58\r\nCould not delete\r\n"), NString::npos);
   EXPECT_NE(rewritten.find("~999\r\nTitle\r\n"), NString::npos);
@@ -181,10 +182,10 @@ TEST(RemovalPlanTest, RewrittenFileKeepsWhatIsLeft) {
   EXPECT_EQ(rewritten.find("[Associations]"), NString::npos);
   EXPECT_EQ(rewritten.find("[Firewall]"), NString::npos);
   EXPECT_EQ(rewritten.find("[INF]"), NString::npos);
-  EXPECT_EQ(rewritten.find("~C:\\P\\sub"), NString::npos);
+  EXPECT_EQ(rewritten.find("\\HKLM\\\\Software\\P\\V"), NString::npos);  // registry items are done
   // What is written reads back as the same remainder.
   const UninstallDataContent again = ParseUninstallDataFile(rewritten);
-  EXPECT_EQ(again.items, std::vector<NString>{"C:\\P\\a.txt"});
+  EXPECT_EQ(again.items, (std::vector<NString>{"C:\\P\\a.txt", "~C:\\P\\sub"}));
   EXPECT_EQ(again.auto_close, content.auto_close);
   EXPECT_EQ(again.registry, content.registry);
 }

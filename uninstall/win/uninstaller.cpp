@@ -248,7 +248,7 @@ class Uninstaller {
   bool automatic_ = false;
   Redirection redirection_;
   UninstallDataContent content_;
-  std::vector<WString> kept_folders_;
+  std::vector<NString> kept_folders_;  // the "~" lines
   std::vector<NString> failed_items_;
   std::set<NString> deleted_;
   WString failures_;
@@ -390,7 +390,7 @@ void Uninstaller::RemoveItems() {
   for (const NString& line : content_.items) {
     const ItemAction action = ClassifyItem(line);
     if (action == ItemAction::kFolder) {
-      kept_folders_.push_back(DecodeMarkedText(ItemText(line)));
+      kept_folders_.push_back(line);
     } else if (action == ItemAction::kFile) {
       RemoveFile(line);
     } else {
@@ -414,9 +414,13 @@ void Uninstaller::RemoveFile(NStringView line) {
   failed_items_.emplace_back(line);
 }
 
+// The installer writes in the 32-bit view unless told otherwise; a 64-bit
+// build of the engine must name that view, which is not its default.
+constexpr REGSAM kDefaultView = KEY_WOW64_32KEY;
+
 // Registry items: the results are not checked; none of them is a failure.
 void Uninstaller::RemoveRegistryItem(ItemAction action, NStringView text) {
-  constexpr REGSAM kValueAccess = KEY_READ | KEY_WRITE;
+  constexpr REGSAM kValueAccess = KEY_READ | KEY_WRITE | kDefaultView;
   if (action == ItemAction::kRegistryValue) {
     WString key_path, value_name;
     if (!SplitValuePath(Utf8ToWide(text), key_path, value_name)) return;
@@ -426,14 +430,14 @@ void Uninstaller::RemoveRegistryItem(ItemAction action, NStringView text) {
       return;
     }
     RegPath path;
-    if (!ParseRegistryPath(WStringView(key_path), path)) return;
+    if (!ParseRegistryPath(WStringView(key_path), path) || path.key.empty()) return;
     RegKey key;
     if (key.Open(RootKey(path.root), path.key, kRegOpenOnly, kValueAccess) != kRegFailed) {
       key.DeleteValue(RegName(value_name));
     }
     return;
   }
-  const REGSAM view = action == ItemAction::kRegistryKey64 ? KEY_WOW64_64KEY : 0;
+  const REGSAM view = action == ItemAction::kRegistryKey64 ? KEY_WOW64_64KEY : kDefaultView;
   const WString key_path = AnsiToWide(text);
   WString rest;
   if (IsAllUsersPath(key_path, &rest)) {
@@ -446,12 +450,23 @@ void Uninstaller::RemoveRegistryItem(ItemAction action, NStringView text) {
   DeleteKeyTree(RootKey(path.root), path.key, view);
 }
 
+// A folder that is still there after its chain is recorded again: a second
+// run, after the failed files are gone, can then remove it too.
 void Uninstaller::RemoveFolders() {
-  SortFoldersLongestFirst(kept_folders_);
-  for (const WString& folder : kept_folders_) {
+  std::vector<WString> folders;
+  for (const NString& line : kept_folders_) folders.push_back(DecodeMarkedText(ItemText(line)));
+  SortFoldersLongestFirst(folders);
+  for (const WString& folder : folders) {
     for (const WString& level : FolderRemovalChain(folder, values_.install_location, guarded_)) {
       ClearFolderAttributes(level);
       if (!RemoveFolder(level)) break;
+    }
+  }
+  for (const NString& line : kept_folders_) {
+    const WString folder = DecodeMarkedText(ItemText(line));
+    const DWORD attributes = ::GetFileAttributesW(W(folder));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      failed_items_.push_back(line);
     }
   }
 }
@@ -480,7 +495,8 @@ void Uninstaller::RemoveProductKeys() {
   if (values_.product_registry.empty()) return;
   const WString key = JoinPath(u"Software", values_.product_registry);
   if (!IsRemovableKeyPath(key)) return;
-  const REGSAM view = HasFlag(values_.product_flags, product_flag::kProductRegistryKey) ? KEY_WOW64_64KEY : 0;
+  const REGSAM view =
+      HasFlag(values_.product_flags, product_flag::kProductRegistryKey) ? KEY_WOW64_64KEY : kDefaultView;
   WString path = key;
   for (int level = 0; level < kMaxProductKeyLevels && path.size() > kSoftwarePrefixLength; ++level) {
     const bool removed = level == 0 ? DeleteKeyTree(HKEY_LOCAL_MACHINE, path, view)

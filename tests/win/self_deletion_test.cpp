@@ -1,0 +1,44 @@
+#include "uninstall/win/self_deletion.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "core/terminate_steps.h"
+#include "engine/win/special_folders.h"
+#include "lib/win/system_library.h"
+#include "lib/win/wide.h"
+#include "uninstall/self_deletion_text.h"
+
+namespace ks {
+namespace {
+
+std::string ReadAll(const WString& path) {
+  std::ifstream in(reinterpret_cast<const wchar_t*>(path.c_str()), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(SelfDeletionTest, ScriptInTheTemporaryFolderNamesThisProgramAndTheFolders) {
+  WString temp = SpecialFolderPath(SpecialFolder::kTemp);
+  ASSERT_FALSE(temp.empty());
+  if (temp.back() != u'\\') temp += u'\\';
+  const WString script = temp + u"delunins.bat";
+  ::DeleteFileW(W(script));
+
+  ASSERT_TRUE(PrepareSelfDeletion(u"C:\\Prod", u"un\\data"));
+  // Started only by the end of the process; this test does not end through it.
+  SetTerminateStep(TerminateStep::kSelfRemoval, nullptr);
+
+  const WString text = BuildSelfDeletionScript(ModuleFileName(nullptr), u"C:\\Prod", u"un\\data", script);
+  const std::string bytes = ReadAll(script);
+  EXPECT_EQ(bytes, EncodeSelfDeletionScript(text, true));
+  EXPECT_NE(bytes.find("rd \"C:\\Prod\\un\\data\"\r\nrd \"C:\\Prod\\un\"\r\nrd \"C:\\Prod\"\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find(":Repeat\r\ndel \""), std::string::npos);
+  ::DeleteFileW(W(script));
+}
+
+}  // namespace
+}  // namespace ks

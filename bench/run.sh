@@ -6,20 +6,25 @@
 # table; see docs/benchmarks.md.
 #
 #   bench/run.sh [--quick] [--size MB] [--runs N] [--seed N] [--no-msi]
-#                [--pack-only] [--parallel-pack]
+#                [--pack-only] [--parallel-pack] [--only CASES] [--add]
 #                [--work DIR] [--native-build DIR] [--win-build DIR] [--state DIR]
+#
+# --only measures some of the cases (ks, nsis-solid, nsis-lzma, nsis-stored,
+# msi, floor; comma-separated); --add keeps the earlier measurements of this
+# size, so that cases measured apart end up in one table.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bench=$root/bench
 
-size=200 runs=3 seed=20261210 msi=1 pack_only=0 parallel_pack=0
+size=200 runs=3 seed=20261210 msi=1 pack_only=0 parallel_pack=0 add=0
+only=ks,nsis-solid,nsis-lzma,nsis-stored,msi,floor
 work=$root/build/bench
 native_build=$root/build/bench-native
 win_build=$root/build/bench-win64
 state=""
 
 usage() {
-  sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-0}"
 }
 
@@ -32,6 +37,8 @@ while [ $# -gt 0 ]; do
     --no-msi) msi=0 ;;
     --pack-only) pack_only=1 ;;
     --parallel-pack) parallel_pack=1 ;;
+    --only) only=$2; shift ;;
+    --add) add=1 ;;
     --work) work=$(realpath -m "$2"); shift ;;
     --native-build) native_build=$(realpath -m "$2"); shift ;;
     --win-build) win_build=$(realpath -m "$2"); shift ;;
@@ -49,6 +56,7 @@ pkg=$work/pkg-$size
 results=$work/results-$size
 product=KestrelonBench  # no blank: the uninstall command line needs no quoting
 
+wanted() { [[ ",$only," == *",$1,"* ]]; }
 section() { printf '\n=== %s ===\n' "$*"; }
 now() { date +%s.%N; }
 elapsed() { python3 -c "import sys; print('%.1f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$(now)"; }
@@ -180,14 +188,16 @@ pack_all() {
   mkdir -p "$pkg"
   write_manifest
   local stamp=$payload/stamp mode
-  pack_job ks "$pkg/ks-setup.exe" "$stamp" "$native_build/kestrelon-build" "$win_build/kestrelon.exe" -- \
+  wanted ks && pack_job ks "$pkg/ks-setup.exe" "$stamp" "$native_build/kestrelon-build" "$win_build/kestrelon.exe" -- \
     "$native_build/kestrelon-build" "$payload/setup.toml" --engine "$win_build/kestrelon.exe" --quiet \
     -o "$pkg/ks-setup.exe"
   for mode in solid lzma stored; do
+    wanted "nsis-$mode" || continue
     pack_job "nsis-$mode" "$pkg/nsis-$mode.exe" "$stamp" "$bench/nsis/bench.nsi" -- \
       makensis -V1 "-DPAYLOAD=$payload/files" "-DMODE=$mode" "-DOUT=$pkg/nsis-$mode.exe" "$bench/nsis/bench.nsi"
   done
-  pack_job xz "$pkg/payload.tar.xz" "$stamp" -- make_xz
+  wanted floor && pack_job xz "$pkg/payload.tar.xz" "$stamp" -- make_xz
+  wanted msi || msi=0
   if [ "$msi" = 1 ]; then
     if ! pack msi "$pkg/bench.msi" "$stamp" "$bench/msi/bench.wxs" -- make_msi; then
       echo "bench: the MSI did not build (see $pkg/wixl.log); it is left out" >&2
@@ -196,8 +206,10 @@ pack_all() {
   fi
   wait
   local f
-  for f in ks-setup.exe nsis-solid.exe nsis-lzma.exe nsis-stored.exe payload.tar.xz; do
-    [ -f "$pkg/$f" ] || { echo "bench: packing $f failed" >&2; exit 1; }
+  for f in ks:ks-setup.exe nsis-solid:nsis-solid.exe nsis-lzma:nsis-lzma.exe nsis-stored:nsis-stored.exe \
+           floor:payload.tar.xz; do
+    wanted "${f%%:*}" || continue
+    [ -f "$pkg/${f#*:}" ] || { echo "bench: packing ${f#*:} failed" >&2; exit 1; }
   done
 }
 
@@ -326,7 +338,7 @@ run_floor() {
 }
 
 write_meta() {
-  python3 - "$results/meta.json" "$payload/stamp" "$pkg" "$runs" "$seed" "$ks_uninstall_mode" "$msi" \
+  python3 - "$results/meta.json" "$payload/stamp" "$pkg" "$runs" "$seed" "${ks_uninstall_mode:-}" "$msi" \
     "$("$wine" --version)" "$load_before" "$load_after" <<'EOF'
 import json, os, sys, time
 out, stamp, pkg, runs, seed, ks_uninstall, msi, wine, load_before, load_after = sys.argv[1:]
@@ -356,6 +368,13 @@ meta = {
     "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), "ks_uninstall": ks_uninstall,
     "load_before": load_before, "load_after": load_after,
 }
+if os.path.exists(out):  # --add: the cases measured earlier keep their sizes and notes
+    old = json.load(open(out))
+    for key in ("sizes", "pack_seconds"):
+        meta[key] = dict(old.get(key, {}), **meta[key])
+    meta["ks_uninstall"] = meta["ks_uninstall"] or old.get("ks_uninstall", "")
+    meta["load_before"] = "%s (earlier cases: %s)" % (meta["load_before"], old.get("load_before"))
+    meta["load_after"] = "%s (earlier cases: %s)" % (meta["load_after"], old.get("load_after"))
 json.dump(meta, open(out, "w"), indent=1)
 EOF
 }
@@ -374,16 +393,16 @@ ls -l "$pkg"/*.exe "$pkg"/*.msi "$pkg"/*.xz 2>/dev/null | awk '{printf "  %12d  
 [ "$pack_only" = 0 ] || exit 0
 section "Wine"
 start_wine
-rm -rf "$results"
+[ "$add" = 1 ] || rm -rf "$results"
 mkdir -p "$results"
 rm -rf "$c/bench/inst"/*
 load_before=$(cut -d' ' -f1 /proc/loadavg)
 for run in $(seq "$runs"); do
   section "Run $run of $runs"
-  run_ks
-  for mode in solid lzma stored; do run_nsis "nsis-$mode"; done
-  [ "$msi" = 1 ] && run_msi
-  run_floor
+  if wanted ks; then run_ks; fi
+  for mode in solid lzma stored; do if wanted "nsis-$mode"; then run_nsis "nsis-$mode"; fi; done
+  if [ "$msi" = 1 ]; then run_msi; fi
+  if wanted floor; then run_floor; fi
 done
 load_after=$(cut -d' ' -f1 /proc/loadavg)
 write_meta

@@ -323,7 +323,9 @@ run_nsis() {
 run_msi() {
   measure msi install "$wine" msiexec /i 'C:\bench\pkg\bench.msi' /qn "INSTALLDIR=$(inst_dir msi)\\"
   check_installed msi || true
-  measure msi uninstall "$wine" msiexec /x 'C:\bench\pkg\bench.msi' /qn
+  # The package does not remember a folder given on the command line; the
+  # removal must be told it again, or it looks in the default folder.
+  measure msi uninstall "$wine" msiexec /x 'C:\bench\pkg\bench.msi' /qn "INSTALLDIR=$(inst_dir msi)\\"
   clean_after_uninstall msi
 }
 

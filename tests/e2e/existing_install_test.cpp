@@ -45,9 +45,11 @@ LocalizedTexts Texts() {
   rows[4] = {u"Same version in:"};
   rows[7] = {u"Continue?"};
   rows[9] = {u"Remove the old <product> first?"};
+  rows[20] = {u"Careful"};
   rows[21] = {u"Setup error"};
   rows[49] = {u"Stop"};
   rows[61] = {u"Not on %s."};
+  rows[72] = {u"Replace the old <product>?"};
   rows[81] = {u"Needs %d-bit Windows."};
   rows[90] = {u"Go on"};
   rows[91] = {u"Another setup runs."};
@@ -173,6 +175,48 @@ TEST_F(ExistingInstall, FolderThatNoLongerExistsCountsAsNoInstallation) {
   EXPECT_NE(log.find("Install location: " + p.install_dir + "\r\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("Overwriting version:"), std::string::npos) << log;
   EXPECT_FALSE(PrefixFileExists(gone));
+}
+
+TEST_F(ExistingInstall, OldVersionWarningBelowItsLimit) {
+  Product p = MakeProduct("2.0", kBase | kWarnOldVersion | kNoEarlierInstallQuestion);
+  p.settings.old_version_warning_limit = "1.5";
+  const std::string earlier = ScratchFolder();
+  RegisterEarlier(p.name, {{"InstallLocation", earlier}, {"DisplayVersion", "1.0"}});
+  const std::string installer = Build(p);
+  ASSERT_FALSE(installer.empty());
+
+  const DriverRun declined = Drive(installer, {}, {"No"});
+  ASSERT_TRUE(declined.ok) << declined.error << declined.output;
+  EXPECT_EQ(declined.exit_code, 12) << declined.output;
+  ASSERT_EQ(declined.windows.size(), 1u) << declined.output;  // no cancellation box after it
+  EXPECT_EQ(declined.windows[0].Text(), "Replace the old " + p.name + "?");
+  EXPECT_EQ(declined.windows[0].title, "Careful");
+  EXPECT_FALSE(PrefixFileExists(earlier + "\\Install.log"));
+
+  // At the limit there is nothing to warn about.
+  RegisterEarlier(p.name, {{"DisplayVersion", "1.5"}});
+  const DriverRun at_limit = Drive(installer, {});
+  ASSERT_TRUE(at_limit.ok) << at_limit.error << at_limit.output;
+  EXPECT_EQ(at_limit.exit_code, 0) << at_limit.output;
+  EXPECT_NE(Header(earlier).find("Install type: Upgrade\r\n"), std::string::npos) << Header(earlier);
+}
+
+// Without "InstallLocation" the folder comes from the product's own registry
+// value, which may name a file in it.
+TEST_F(ExistingInstall, EmptyInstallLocationTakesTheFolderFromTheRegistryPath) {
+  Product p = MakeProduct("1.0");
+  const std::string earlier = ScratchFolder();
+  ASSERT_TRUE(WritePrefixFile(earlier + "\\app.exe", "x"));
+  const std::string key = "HKCU\\Software\\" + UniqueName("Maker");
+  ASSERT_TRUE(RegAddString(key, "Exe", earlier + "\\app.exe", RegView::k64));
+  p.settings.folder_registry_path = Widen(key + "\\Exe");
+  RegisterEarlier(p.name, {{"DisplayVersion", "0.9"}});
+  const DriverRun run = Drive(Build(p), {"/a"});
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  const std::string log = Header(earlier);
+  EXPECT_NE(log.find("Install type: Upgrade\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Install location: " + earlier + "\r\n"), std::string::npos) << log;
 }
 
 TEST_F(ExistingInstall, NoDowngradeBelowRefusesAnOlderVersionWithExit11) {

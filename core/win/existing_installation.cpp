@@ -157,7 +157,7 @@ void ReadEarlierInstallation(const InstallSettings& settings, std::uint32_t arch
   earlier = EarlierInstallation{};
   earlier.key_path = UninstallKeyPath(settings.uninstall_key_name);
   if ((archive_flags & kArchiveFlagRecordFolderPath) && !settings.folder_registry_path.empty())
-    ProcessUninstallData().RecordItem(WStringView(settings.folder_registry_path), 2);
+    ProcessUninstallData().RecordItem(WStringView(settings.folder_registry_path), kUninstallRegistryValue);
   RegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, earlier.key_path, kRegOpenOnly, kUninstallRead) == kRegFailed) return;
   earlier.key_found = true;

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "core/install_settings.h"
+#include "engine/file_data_block.h"
+#include "engine/file_records.h"
 #include "harness/driver.h"
 #include "harness/installer.h"
 #include "harness/wine.h"
@@ -41,7 +43,8 @@ std::string SubFolders(const std::string& windows_path) {
 
 InstallerSpec Spec(const std::string& install_dir) {
   InstallerSpec spec;
-  spec.settings.product_name = u"Prepared";
+  // Each test its own product: an installed one would hand its folder on.
+  spec.settings.product_name = Utf8ToWide(UniqueName("Prepared"));
   spec.settings.display_version = u"3.1";
   spec.settings.install_path = Utf8ToWide(install_dir);
   spec.settings.product_flags = kAlwaysWriteLog | kRegisterUninstaller;
@@ -99,11 +102,18 @@ TEST_F(Preparation, UninstallSubFolderAndSharedFolderAreCreated) {
   spec.settings.uninstall_subdir = u"Data\\Setup";
   spec.settings.shared_folder_base = 1;  // common application data
   spec.settings.shared_path = Utf8ToWide(shared + "\\Maker");
+  // One file for the shared folder: the finishing steps remove it when empty.
+  FileRecord record;
+  record.name = "common.dll";
+  record.kind = 1;
+  record.date.year = 2024, record.date.month = 1, record.date.day = 2;
+  ASSERT_TRUE(BuildFileDataBlock({EncodeFileRecord(record, Bytes{'s'})}, 4096, ChunkCoding{}, &spec.archive.file_data));
+  spec.archive.per_file_values = {1};
   ASSERT_FALSE(Install(spec).empty());
   EXPECT_TRUE(PrefixFileExists(dir + "\\Data\\Setup\\Install.log"));
   EXPECT_TRUE(PrefixFileExists(dir + "\\Data\\Setup\\Uninstall.DAT"));
   EXPECT_FALSE(PrefixFileExists(dir + "\\Install.log"));
-  EXPECT_TRUE(IsPrefixFolder("C:\\ProgramData\\" + shared + "\\Maker"));
+  EXPECT_EQ(ReadPrefixFile("C:\\ProgramData\\" + shared + "\\Maker\\common.dll"), "s");
   RunWine({"cmd", "/c", "rmdir", "/s", "/q", "C:\\ProgramData\\" + shared});
 }
 

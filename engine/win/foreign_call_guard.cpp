@@ -50,9 +50,27 @@ LONG CALLBACK FaultHandler(EXCEPTION_POINTERS* info) {
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
+// On 32-bit x86 the frame handlers form a chain of records on the stack,
+// headed in the thread block. A fault abandons the foreign frames without
+// unwinding them, so the head must be put back to the record that was current
+// before the call, or the next exception would walk dead stack.
+#if defined(__i386__) || defined(_M_IX86)
+// The head is the first word of the thread block, at fs:0.
+void* g_handler_chain = nullptr;
+void SaveHandlerChain() { __asm__ volatile("movl %%fs:0, %0" : "=r"(g_handler_chain)); }
+void RestoreHandlerChain() { __asm__ volatile("movl %0, %%fs:0" : : "r"(g_handler_chain) : "memory"); }
+#else
+void SaveHandlerChain() {}
+void RestoreHandlerChain() {}
+#endif
+
 // Kept out of line so that the resume point's frame is this function's own.
 __attribute__((noinline)) bool RunWithResumePoint(ForeignCall call, void* context) {
-  if (__builtin_setjmp(g_resume) != 0) return false;
+  SaveHandlerChain();
+  if (__builtin_setjmp(g_resume) != 0) {
+    RestoreHandlerChain();
+    return false;
+  }
   call(context);
   return true;
 }

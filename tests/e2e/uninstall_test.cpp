@@ -43,13 +43,15 @@ struct Payload {
 
 // An installer of `files` into `dir` with the uninstall data in "Data\Sub".
 std::string MakeProductInstaller(const std::string& product, const std::string& dir,
-                                 const std::vector<Payload>& files, const std::string& scratch) {
+                                 const std::vector<Payload>& files, const std::string& scratch,
+                                 ProductFlags extra_flags = 0, const char16_t* version = u"1.0") {
   InstallSettings s;
+  s.display_version = version;
   s.product_name = Utf8ToWide(product);
   s.install_path = Utf8ToWide(dir);
   s.uninstall_subdir = u"Data\\Sub";
   s.product_registry = u"Ks" + Utf8ToWide(product) + u"\\Product";
-  s.product_flags = kCompressed | kRegisterUninstaller;
+  s.product_flags = kCompressed | kRegisterUninstaller | extra_flags;
   SettingsWriter writer;
   if (!WriteInstallSettings(s, LocalizedTexts({u"English"}, {{u"title"}}), 0, writer)) return {};
   ArchiveSpec plan;
@@ -310,6 +312,42 @@ TEST_F(Uninstall, DamagedDataRemovesOnlyWhatItsValidLinesName) {
   // The folder keeps what it holds; the executable goes with delunins.bat.
   EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(engine); }, 60));
   EXPECT_TRUE(PrefixFileExists(dir + "\\sub\\inner.txt"));
+}
+
+// Uninstall first: the new installer hands over to the earlier version's real
+// uninstaller, which removes it and then starts the new installer again
+// through "/r:" (its own command line, quotes as backquotes).
+TEST_F(Uninstall, UninstallFirstRunsTheUninstallerWhichRestartsTheNewInstaller) {
+  constexpr ProductFlags kUninstallEarlierFirst = 0x1;
+  constexpr ProductFlags kCompareVersions = 0x1000000000ull;
+  const std::string product = UniqueName("First");
+  const std::string scratch = ScratchFolder();
+  const std::string dir = scratch + "\\App";
+  ASSERT_FALSE(Install(product, dir, scratch).empty());
+  ASSERT_TRUE(PrefixFileExists(dir + "\\docs\\readme.txt"));
+
+  const std::vector<Payload> second = {{"app.exe", "app 2"}, {"new.txt", "only in 2.0"}};
+  const std::string installer = MakeProductInstaller(product, dir, second, scratch,
+                                                     kUninstallEarlierFirst | kCompareVersions, u"2.0");
+  ASSERT_FALSE(installer.empty());
+  DriverOptions options;
+  options.timeout_seconds = 120;
+  const DriverRun run = RunProgram(installer, {"/silent"}, options);
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 10) << run.output;  // handed over to the earlier uninstaller
+
+  // The restarted installer leaves version 2.0 registered with its own files.
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return RegQuery(kUninstallKey + product, "DisplayVersion", RegView::k32) == std::optional<std::string>("2.0");
+      },
+      120));
+  EXPECT_TRUE(WaitUntil([&] { return PrefixFileExists(dir + "\\Data\\Sub\\Uninstall.DAT"); }, 60));
+  EXPECT_TRUE(PrefixFileExists(dir + "\\new.txt"));
+  EXPECT_EQ(ReadPrefixFile(dir + "\\app.exe").value_or(""), "app 2");
+  EXPECT_FALSE(PrefixFileExists(dir + "\\docs\\readme.txt"));  // 1.0's file went with its uninstaller
+  EXPECT_FALSE(PrefixFileExists(dir + "\\bin"));
+  DeleteKey(kUninstallKey + product);
 }
 
 }  // namespace

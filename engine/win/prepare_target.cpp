@@ -50,7 +50,7 @@ bool GrantsRights(const InstallSettings& settings) {
 // Step 1: the installation folder as every later step uses it.
 void FixInstallFolder(const PreparationInput& in, PreparedFolders& f) {
   f.install_dir = WithoutTrailingBackslash(in.install_dir);
-  f.install_dir_marked = EncodeMarkedText(f.install_dir, true);
+  f.install_dir_marked = EncodeMarkedText(f.install_dir);
   f.portable = OnPortableDrive(f.install_dir);
 }
 
@@ -90,7 +90,7 @@ void CreateFolderOrLog(const WString& folder, const char16_t* what) {
 // Step 6.
 void FixUninstallFolder(const InstallSettings& settings, PreparedFolders& f) {
   f.uninstall_dir = UninstallFolderPath(f.install_dir, settings.uninstall_subdir);
-  f.uninstall_dir_marked = EncodeMarkedText(f.uninstall_dir, true);
+  f.uninstall_dir_marked = EncodeMarkedText(f.uninstall_dir);
   if (GrantsRights(settings) && !f.install_dir.empty()) GrantFolderRights(f.install_dir);
   if (!settings.uninstall_subdir.empty()) CreateFolderOrLog(f.uninstall_dir, u"uninstall data folder");
 }

@@ -105,6 +105,20 @@ TEST_F(PrepareTargetTest, EmptyUninstallSubFolderMeansTheInstallationFolder) {
   EXPECT_FALSE(ThePathVariableInputs().portable);
 }
 
+// The 8-bit copies are marked text: plain below 128, else "|" and UTF-8.
+TEST_F(PrepareTargetTest, EightBitCopiesAreMarkedText) {
+  const WString accented = folder / u"\u00C4pp";
+  CreateDirectoryW(W(accented), nullptr);
+  input.install_dir = accented;
+  settings.uninstall_subdir = u"Data";
+  Prepare();
+  EXPECT_EQ(ThePreparedFolders().install_dir_marked, "|" + WideToUtf8(accented));
+  EXPECT_EQ(ThePreparedFolders().uninstall_dir_marked, "|" + WideToUtf8(accented) + "\\Data");
+  input.install_dir = install;
+  Prepare();
+  EXPECT_EQ(ThePreparedFolders().install_dir_marked, WideToUtf8(install));
+}
+
 TEST_F(PrepareTargetTest, UninstallAndSharedFoldersAreCreated) {
   settings.uninstall_subdir = u"Data\\Logs";
   Prepare();

@@ -40,10 +40,9 @@ PSECURITY_DESCRIPTOR KeySecurityDescriptor() {
   return descriptor.get();
 }
 
-void ShowRegistryError(const WString& key_name, DWORD error) {
+void ShowRegistryError(DWORD error) {
   if (TheStartOptions().silent) return;
-  const WString text = key_name + u"\r\n\r\n" + SystemErrorText(error);
-  ::MessageBoxW(Process().background_window, W(text), L"Registry Error", MB_OK | MB_ICONSTOP);
+  ::MessageBoxW(Process().background_window, W(SystemErrorText(error)), L"Registry Error", MB_OK | MB_ICONSTOP);
 }
 
 LSTATUS CreateKey(HKEY root, const WString& path, REGSAM access, bool secured, HKEY* key, DWORD* disposition) {
@@ -152,7 +151,7 @@ int RegKey::Open(HKEY root, const WString& key_path, unsigned flags, REGSAM acce
   const int result = OpenHandle(root, key_path, flags, access, &key);
   if (result == kRegFailed) {
     const DWORD error = ::GetLastError();
-    if (flags & kRegShowError) ShowRegistryError(RootDisplayName(root, key_path), error);
+    if (flags & kRegShowError) ShowRegistryError(error);
     ::SetLastError(error);
     return kRegFailed;
   }
@@ -173,7 +172,7 @@ int RegKey::OpenPath(const WString& path, unsigned flags, REGSAM access) {
   RegPath parsed;
   if (!ParseRegistryPath(path, parsed)) {
     ::SetLastError(kErrorBadPathName);
-    if (flags & kRegShowError) ShowRegistryError(path, kErrorBadPathName);
+    if (flags & kRegShowError) ShowRegistryError(kErrorBadPathName);
     ::SetLastError(kErrorBadPathName);
     return kRegFailed;
   }

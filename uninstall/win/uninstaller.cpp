@@ -343,8 +343,9 @@ int Uninstaller::Confirm() {
   const bool ask = Shows();
   if (!RunAutoCloseRules(content_.auto_close, kAutoCloseBeforeConfirmation, ask)) return kDeclined;
   if (!silent_ && !AskQuestion(Text(53), Text(55), Text(79), Text(80))) return kDeclined;
-  // An automatic run answers every question "yes", which here would mean
-  // leaving for the support page; it is offered only to a user who can choose.
+  // The support offer is a two-button question until the wizard's own dialog
+  // exists. An automatic run answers every question "yes", which here would
+  // mean leaving for the support page; it is offered only to a user who can choose.
   if (Shows() && IsInternetAddress(values_.support_offer) &&
       AskQuestion(Text(109), Text(110), Text(110), Text(104))) {
     const WString address = AnsiToWide(values_.support_offer);

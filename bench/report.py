@@ -69,6 +69,12 @@ def ratio(s, base):
     return "%.2f" % (s["median"] / base["median"])
 
 
+def cpu_ratio(s, base):
+    if not s or not base or s.get("cpu") is None or not base.get("cpu"):
+        return "n/a" if s and s.get("cpu") is None else "-"
+    return "%.2f" % (s["cpu"] / base["cpu"])
+
+
 def num(s, key, form):
     return form % s[key] if s and s.get(key) is not None else "n/a"
 
@@ -84,8 +90,8 @@ def install_table(rows, meta):
     mb = meta["payload_bytes"] / 1e6
     base_solid, base_stored = stats(rows, "nsis-solid", "install"), stats(rows, "nsis-stored", "install")
     out = ["| What | Size (MB) | Pack (s) | Install min / median / max (s) | CPU (s) | MB/s | Peak RSS (MB) | "
-           "Peak private (MB) | x NSIS solid | x NSIS stored |",
-           "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
+           "Peak private (MB) | x NSIS solid | x NSIS stored | CPU x NSIS solid | CPU x NSIS stored |",
+           "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"]
     for case, label in CASES:
         phase = "install" if not case.startswith("floor-") else "run"
         s = stats(rows, case, phase)
@@ -93,10 +99,11 @@ def install_table(rows, meta):
             continue
         size = meta.get("sizes", {}).get(case)
         pack = meta.get("pack_seconds", {}).get(case)
-        out.append("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+        out.append("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
             label, "%.1f" % (size / 1e6) if size else "-", "%.1f" % pack if pack is not None else "-",
             fmt_times(s), num(s, "cpu", "%.2f"), "%.0f" % (mb / s["median"]) if s else "-", num(s, "rss", "%.0f"),
-            num(s, "private", "%.0f"), ratio(s, base_solid), ratio(s, base_stored)))
+            num(s, "private", "%.0f"), ratio(s, base_solid), ratio(s, base_stored), cpu_ratio(s, base_solid),
+            cpu_ratio(s, base_stored)))
     return out
 
 
@@ -116,6 +123,12 @@ def uninstall_table(rows, meta):
     return out
 
 
+def run_counts(rows):
+    counts = sorted({sum(1 for r in rows if r["case"] == c and r["phase"] == p and r["rc"] == 0)
+                     for c, p in {(r["case"], r["phase"]) for r in rows}})
+    return str(counts[0]) if len(counts) == 1 else "%d to %d" % (counts[0], counts[-1])
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit("usage: report.py WORKDIR")
@@ -125,8 +138,8 @@ def main():
         "Payload: %d files, %.1f MB (%.0f %% compressible), seed %d, sha256 %s..." % (
             meta["payload_files"], meta["payload_bytes"] / 1e6, 100.0 * meta["compressible_bytes"] /
             meta["payload_bytes"], meta["seed"], meta["payload_sha256"][:16]),
-        "Runs: %d per case. Machine: %s. Engine: the %s build. %s. Date: %s." % (
-            meta["runs"], meta["machine"], meta["engine_arch"], meta["wine_version"], meta["date"]),
+        "Runs per case: %s. Machine: %s. Engine: the %s build. %s. Date: %s." % (
+            run_counts(rows), meta["machine"], meta["engine_arch"], meta["wine_version"], meta["date"]),
         "Load average of the machine (1 min) before and after the runs: %s and %s." % (
             meta.get("load_before", "?"), meta.get("load_after", "?")),
         "",

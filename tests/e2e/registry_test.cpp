@@ -27,6 +27,30 @@ bool KeyExists(const std::string& key, RegView view) {
   return r.started && !r.timed_out && r.status == 0;
 }
 
+// Wine's `reg query` shows REG_QWORD data as "(null)"; `reg export` writes
+// it as hex(b). The export of `key` as UTF-8 text, "" when it failed.
+std::string RegExport(const std::string& key, RegView view) {
+  const std::string file = ScratchFolder() + "\\export.reg";
+  const WineResult r =
+      RunWine({"reg", "export", key, file, view == RegView::k64 ? "/reg:64" : "/reg:32", "/y"}, 60);
+  const std::optional<std::string> bytes = ReadPrefixFile(file);
+  if (!r.started || r.status != 0 || !bytes) return {};
+  WString text;
+  for (std::size_t i = 0; i + 1 < bytes->size(); i += 2)
+    text += static_cast<char16_t>(static_cast<unsigned char>((*bytes)[i]) |
+                                  (static_cast<unsigned char>((*bytes)[i + 1]) << 8));
+  return WideToUtf8(text);
+}
+
+// reg.exe now and then fails under a loaded host; the values it prepares
+// are only the test's starting point.
+bool Prepare(const std::string& key, const std::string& name, RegView view) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (RegAddString(key, name, "x", view)) return true;
+  }
+  return false;
+}
+
 // The loaded user hives as `reg query HKU` lists them, without ".Default"
 // and the "_Classes" hives.
 std::vector<std::string> UserHives() {
@@ -77,9 +101,9 @@ TEST_P(RegistryRecords, EachTypeAndCodeLandsInTheChosenView) {
   const std::string name = UniqueName("KsRecords");
   const std::string key = "HKLM\\Software\\" + name;
   // Values the records change: code 6 keeps, codes 4 and 5 delete.
-  ASSERT_TRUE(RegAddString(key, "Keep", "old", mine));
-  ASSERT_TRUE(RegAddString(key, "Gone4", "x", mine));
-  ASSERT_TRUE(RegAddString(key, "Gone5", "x", mine));
+  ASSERT_TRUE(Prepare(key, "Keep", mine));
+  ASSERT_TRUE(Prepare(key, "Gone4", mine));
+  ASSERT_TRUE(Prepare(key, "Gone5", mine));
 
   const std::string dir = ScratchFolder() + "\\App";
   const std::string r = "\\HKLM\\Software\\" + name;
@@ -116,8 +140,7 @@ TEST_P(RegistryRecords, EachTypeAndCodeLandsInTheChosenView) {
       {"Expand", std::string("%InstallDir%\\bin")},
       {"Binary", std::string("01ABFF")},
       {"Dword", std::string("0xffffffff")},
-      {"Qword", std::string("0xfffffffffffffffe")},
-      {"Keep", std::string("old")},
+      {"Keep", std::string("x")},
       {"Made", std::string("made")},
       {"Gone4", std::nullopt},
       {"Gone5", std::nullopt},
@@ -126,6 +149,8 @@ TEST_P(RegistryRecords, EachTypeAndCodeLandsInTheChosenView) {
       {"Comma, kept", std::string("after the illegal one")},
   };
   for (const auto& e : expected) EXPECT_EQ(RegQuery(key, e.value, mine), e.data) << e.value;
+  const std::string exported = RegExport(key, mine);
+  EXPECT_NE(exported.find("\"Qword\"=hex(b):fe,ff,ff,ff,ff,ff,ff,ff\r\n"), std::string::npos) << exported;
   EXPECT_TRUE(KeyExists(key + "\\Keys\\Created", mine));
   EXPECT_FALSE(RegQuery(key, "Made", other)) << "the records belong to one view only";
   EXPECT_FALSE(KeyExists(key + "\\Keys\\Created", other));

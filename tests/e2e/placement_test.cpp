@@ -4,6 +4,7 @@
 // sentences, the failure summary and the pending renames are checked.
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <thread>
 
 #include "core/archive_builder.h"
@@ -48,14 +50,39 @@ constexpr ProductFlags kCompressed = 0x20;
 constexpr ProductFlags kAlwaysWriteLog = 0x40;
 constexpr ProductFlags kDetailed = 0x100000;
 
-std::string MakeInstaller(const std::string& install_dir, const std::vector<Item>& items, std::size_t chunk) {
+constexpr ProductFlags kVerifyWrites = 0x40000;
+constexpr ProductFlags kClearAttributesOnRetry = 0x80000;
+
+// Every localized text N is "T<N>", so that the texts the engine places in
+// its files can be told apart.
+LocalizedTexts NumberedTexts() {
+  std::vector<std::vector<WString>> rows;
+  for (int n = 0; n <= 120; ++n) rows.push_back({u"T" + Widen(std::to_string(n))});
+  return LocalizedTexts({u"English"}, rows);
+}
+
+constexpr ProductFlags kRegisterUninstaller = 0x4;  // and write Uninstall.DAT
+
+// Each installation registers its own product, so that none of them finds
+// another's earlier installation.
+struct Product {
+  std::string name = UniqueName("Placed");
+  ProductFlags flags = kCompressed | kAlwaysWriteLog | kDetailed | kRegisterUninstaller;
+  WString version;
+  std::vector<FileDeletion> deletions;
+};
+
+std::string MakeInstaller(const std::string& install_dir, const std::vector<Item>& items, std::size_t chunk,
+                          const Product& product = Product()) {
   InstallSettings s;
-  s.product_name = u"Placed";
+  s.product_name = Utf8ToWide(product.name);
   s.install_path = Utf8ToWide(install_dir);
   s.uninstall_subdir = u"Data";
-  s.product_flags = kCompressed | kAlwaysWriteLog | kDetailed;
+  s.product_flags = product.flags;
+  s.display_version = product.version;
+  s.deletions = product.deletions;
   SettingsWriter writer;
-  if (!WriteInstallSettings(s, LocalizedTexts({u"English"}, {{u"title"}}), 0, writer)) return {};
+  if (!WriteInstallSettings(s, NumberedTexts(), 0, writer)) return {};
   ArchiveSpec plan;
   plan.settings = writer.Take();
   std::vector<Bytes> encoded;
@@ -76,6 +103,41 @@ std::string MakeInstaller(const std::string& install_dir, const std::vector<Item
   const std::string path = ScratchFolder() + "\\" + UniqueName("setup") + ".exe";
   if (!WritePrefixFile(path, std::string(out.begin(), out.end()))) return {};
   return path;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+    out.push_back(text.substr(start, at - start));
+  out.push_back(text.substr(start));
+  return out;
+}
+
+// Compares line by line; a line given as "~regex:" followed by a pattern must
+// match it instead.
+void ExpectLines(const std::string& what, const std::string& text, const std::vector<std::string>& expected) {
+  const std::vector<std::string> got = Lines(text);
+  for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
+    const std::string g = i < got.size() ? got[i] : "<none>";
+    const std::string e = i < expected.size() ? expected[i] : "<none>";
+    if (e.rfind("~regex:", 0) == 0) {
+      EXPECT_TRUE(std::regex_match(g, std::regex(e.substr(7)))) << what << " line " << i + 1 << ": " << g;
+    } else {
+      EXPECT_EQ(g, e) << what << " line " << i + 1;
+    }
+  }
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return s;
+}
+
+DriverRun InstallSilently(const std::string& installer) {
+  DriverOptions options;
+  options.timeout_seconds = 90;
+  return RunProgram(installer, {"/silent"}, options);
 }
 
 void SetLinuxTime(const std::string& windows_path, std::time_t when) {
@@ -151,6 +213,126 @@ TEST_F(Placement, RulesKindsChunksAndLockedFilesInOneInstallation) {
                                 "PendingFileRenameOperations", RegView::k64);
   ASSERT_TRUE(pending);
   EXPECT_NE(pending->find("busy.dll"), std::string::npos) << *pending;
+}
+
+
+// One installation whose Install.log and Uninstall.DAT are known to the byte:
+// a conditional deletion before the files, nested folders, a write that reads
+// back wrong under the verify bit (the destination is the null device, which
+// swallows what is written), and a pending deletion of a placed file that the
+// placement step removes from the list.
+TEST_F(Placement, InstallLogAndUninstallDataLineByLine) {
+  const std::string dir = ScratchFolder() + "\\Lines";
+  ASSERT_TRUE(WritePrefixFile(dir + "\\a.txt", "old"));
+  ASSERT_TRUE(WritePrefixFile(dir + "\\old1.tmp", ""));
+  ASSERT_TRUE(WritePrefixFile(dir + "\\old2.tmp", "not empty"));
+  ASSERT_EQ(symlink("/dev/null", LinuxPath(dir + "\\verify.bin").c_str()), 0);
+  const std::string move = CopyIntoPrefix(BuildProgramLinuxPath("ksmove.exe"), ScratchFolder());
+  const WineResult moved = RunWine({move, dir + "\\a.txt"}, 60);
+  ASSERT_EQ(moved.status, 0) << moved.out;
+
+  Product product;
+  product.flags |= kVerifyWrites;
+  product.version = u"1.2.3";
+  FileDeletion old_temps;
+  old_temps.path = "old*.tmp";
+  old_temps.condition = 4;  // size equal
+  old_temps.condition_value = "0";
+  old_temps.flags = 4 | 8;
+  FileDeletion uninstall_only{"logs\\*.log", 0, "", 8};
+  product.deletions = {old_temps, uninstall_only};
+  const std::string installer = MakeInstaller(
+      dir, {Rec("a.txt", 0, 0, "a"), Rec("sub\\b.txt", 0, 0, "b"), Rec("verify.bin", 0, 0, "checked")}, 64,
+      product);
+  ASSERT_FALSE(installer.empty());
+  const DriverRun run = InstallSilently(installer);
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_FALSE(PrefixFileExists(dir + "\\old1.tmp"));
+  EXPECT_TRUE(PrefixFileExists(dir + "\\old2.tmp"));
+  EXPECT_EQ(ReadPrefixFile(dir + "\\a.txt"), "a");
+
+  const std::optional<std::string> log = ReadPrefixFile(dir + "\\Data\\Install.log");
+  ASSERT_TRUE(log);
+  ExpectLines("Install.log", *log,
+              {"\xEF\xBB\xBFInstallation log for: " + product.name,
+               "~regex:Install date: [0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}",
+               "Install type: New",
+               "Install location: " + dir,
+               "Installer version: 46.0",
+               "Product version: 1.2.3",
+               "~regex:Operating system: .+",
+               "",
+               "Deleted file: " + dir + "\\old1.tmp",
+               "",
+               "a.txt >>> " + dir + "\\a.txt",
+               "b.txt >>> " + dir + "\\sub\\b.txt",
+               "",
+               "File \"" + Lower(dir) + "\\a.txt\" was removed from the list of pending deletions.",
+               "Uninstaller >>> " + dir + "\\Data\\uninstall.exe",  // the registration step's own line
+               "",
+               "*** FAILURE SUMMARY ***",
+               "T31 " + dir + "\\verify.bin",
+               ""});
+  const auto pending = RegQuery("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
+                                "PendingFileRenameOperations", RegView::k64);
+  if (pending) {
+    EXPECT_EQ(Lower(*pending).find(Lower(dir) + "\\a.txt"), std::string::npos) << *pending;
+  }
+
+  const std::optional<std::string> data = ReadPrefixFile(dir + "\\Data\\Uninstall.DAT");
+  ASSERT_TRUE(data);
+  std::vector<std::string> expected = {dir + "\\a.txt", "~" + dir + "\\sub", dir + "\\sub\\b.txt",
+                                       dir + "\\verify.bin", "", "", "[Strings]"};
+  for (int n : {10, 15, 20, 30, 34, 35, 49, 53, 55, 56, 57, 58, 59, 65, 67, 68, 69, 70, 71, 74, 79, 80, 99, 100,
+                101, 104, 107, 108, 109, 110, 111, 115}) {
+    expected.push_back("~" + std::to_string(n));
+    expected.push_back("T" + std::to_string(n));
+  }
+  for (const char* line : {"~999", "", "", "", "[ConditionalDelete]", "old*.tmp,4,0,12", "logs\\*.log,0,,8", ""})
+    expected.push_back(line);
+  ExpectLines("Uninstall.DAT", *data, expected);
+}
+
+// Wine run by root writes over read-only files unless the server lacks
+// CAP_DAC_OVERRIDE; the probe tells which system the test has, and each
+// branch asserts what the engine reports there.
+TEST_F(Placement, ReadOnlyDestinationWithAndWithoutTheAttributeClearFlag) {
+  const std::string probe = ScratchFolder() + "\\probe.txt";
+  ASSERT_TRUE(WritePrefixFile(probe, "old"));
+  ASSERT_EQ(chmod(LinuxPath(probe).c_str(), 0444), 0);
+  RunWine({"cmd", "/c", "echo new> " + probe}, 60);
+  const bool refuses = ReadPrefixFile(probe) == std::optional<std::string>("old");
+
+  struct Case {
+    const char* name;
+    ProductFlags extra;
+  };
+  for (const Case& c : {Case{"NoClear", 0}, Case{"Clear", kClearAttributesOnRetry}}) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = ScratchFolder() + "\\ReadOnly" + c.name;
+    ASSERT_TRUE(WritePrefixFile(dir + "\\ro.txt", "old"));
+    ASSERT_EQ(chmod(LinuxPath(dir + "\\ro.txt").c_str(), 0444), 0);  // Wine's read-only attribute
+    Product product;
+    product.flags |= c.extra;
+    const std::string installer = MakeInstaller(dir, {Rec("ro.txt", 0, 0, "new")}, 4096, product);
+    ASSERT_FALSE(installer.empty());
+    const DriverRun run = InstallSilently(installer);
+    ASSERT_TRUE(run.ok) << run.error << run.output;
+    EXPECT_EQ(run.exit_code, 0);
+    const std::optional<std::string> log = ReadPrefixFile(dir + "\\Data\\Install.log");
+    ASSERT_TRUE(log);
+    const bool placed = !refuses || c.extra != 0;
+    EXPECT_EQ(ReadPrefixFile(dir + "\\ro.txt"), placed ? "new" : "old") << *log;
+    EXPECT_EQ(log->find("*** FAILURE SUMMARY ***") == std::string::npos, placed) << *log;
+    EXPECT_EQ(log->find("ro.txt >>> " + dir + "\\ro.txt\r\n") != std::string::npos, placed) << *log;
+    if (!placed) {
+      // The file existed, so its new contents wait for the restart.
+      EXPECT_NE(log->find("\r\nT31 " + dir + "\\ro.txt\r\n"), std::string::npos) << *log;
+      EXPECT_NE(log->find("\"" + dir + "\\ro.txt\" was successfully registered for replacement."),
+                std::string::npos) << *log;
+    }
+  }
 }
 
 }  // namespace

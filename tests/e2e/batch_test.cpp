@@ -103,6 +103,7 @@ class Batches : public WineTest {};
 
 TEST_F(Batches, EverySetVariableShowsItsValueInInstallLog) {
   const std::string dir = ScratchFolder() + "\\App";
+  ASSERT_TRUE(WritePrefixFile(dir + "\\kept.txt", "the batch runs in the installation folder"));
   InstallSettings s = Product(dir, u"Batch Vars");
   std::string script;
   for (const char* name : kSetNames) script += std::string("echo ") + name + "=[%" + name + "%]\r\n";
@@ -111,7 +112,10 @@ TEST_F(Batches, EverySetVariableShowsItsValueInInstallLog) {
   const std::string installer = Build(s, kNamePreInstallation);
   ASSERT_FALSE(installer.empty());
 
-  const DriverRun run = Install(installer, {"/silent", "/b1:\"echo added~~echo `quoted`\""});
+  // Exactly as typed: the addition's quotes are the installer's own syntax.
+  DriverOptions options;
+  options.timeout_seconds = 120;
+  const DriverRun run = RunCommandLine(installer + " /silent /b1:\"echo added~~echo `quoted`\"", options);
   ASSERT_TRUE(run.ok) << run.error << run.output;
   EXPECT_EQ(run.exit_code, 0) << run.output;
   const std::string log = ReadPrefixFile(dir + "\\Install.log").value_or("");
@@ -160,6 +164,7 @@ class BatchCodePage : public WineTestWithParam<CodePageCase> {};
 TEST_P(BatchCodePage, NonAsciiProductName) {
   const CodePageCase& c = GetParam();
   const std::string dir = ScratchFolder() + "\\App";
+  ASSERT_TRUE(WritePrefixFile(dir + "\\kept.txt", "the batch runs in the installation folder"));
   InstallSettings s = Product(dir, u"Caf\u00E9 \u4E2D");
   s.pre_install_batch = "echo one\r\n@PAUSE\r\ncopy /y \"%~f0\" \"%InstallDir%\\saved.bat\" >nul\r\n";
   const std::string installer = Build(s, 0);

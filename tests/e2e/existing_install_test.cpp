@@ -87,7 +87,9 @@ std::string Build(const Product& p) {
 // The key as the earlier installation left it; empty data is not written.
 void RegisterEarlier(const std::string& name, const std::vector<std::pair<std::string, std::string>>& values) {
   for (const auto& [value, data] : values) {
-    if (!data.empty()) ASSERT_TRUE(RegAddString(kUninstallBase + name, value, data, RegView::k32)) << value;
+    if (!data.empty()) {
+      ASSERT_TRUE(RegAddString(kUninstallBase + name, value, data, RegView::k32)) << value;
+    }
   }
 }
 
@@ -138,7 +140,7 @@ TEST_P(InstallTypes, EarlierFolderIsReusedAndTheTypeLogged) {
 INSTANTIATE_TEST_SUITE_P(ExistingInstall, InstallTypes,
                          ::testing::Values(TypeCase{"Same", "1.0", "Reinstall"}, TypeCase{"Older", "0.9", "Upgrade"},
                                            TypeCase{"Newer", "1.1", "Downgrade"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 class ExistingInstall : public WineTest {};
 
@@ -429,7 +431,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Automatic mode ends here: the question is asked.
         HandOverCase{"AutomaticAsks", "/a", {"Remove"}, 10, true, ""},
         HandOverCase{"Declined", "/a", {"Stop", "OK"}, 9, false, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(ExistingInstall, UninstallFirstAskedWithTheProductText) {
   const UninstallFirst u = PrepareUninstallFirst("2.0", "1.0", "");

@@ -250,9 +250,15 @@ TEST_P(UninstallOpening, EndsWithItsCodeAndMessage) {
   const std::string dir = scratch + "\\P";
   const std::string key = kUninstallKey + product;
   ASSERT_TRUE(WritePrefixFile(dir + "\\a.txt", "a"));
-  if (c.with_key) ASSERT_TRUE(RegAddString(key, "DisplayName", "Shown " + product, RegView::k32));
-  if (c.with_location) ASSERT_TRUE(RegAddString(key, "InstallLocation", dir, RegView::k32));
-  if (c.with_data) ASSERT_TRUE(WritePrefixFile(dir + "\\Uninstall.DAT", dir + "\\a.txt\r\n"));
+  if (c.with_key) {
+    ASSERT_TRUE(RegAddString(key, "DisplayName", "Shown " + product, RegView::k32));
+  }
+  if (c.with_location) {
+    ASSERT_TRUE(RegAddString(key, "InstallLocation", dir, RegView::k32));
+  }
+  if (c.with_data) {
+    ASSERT_TRUE(WritePrefixFile(dir + "\\Uninstall.DAT", dir + "\\a.txt\r\n"));
+  }
   const std::string engine = CopyEngine(scratch);
   const DriverRun run = RunProgram(engine, {"/u:" + product});
   ASSERT_TRUE(run.ok) << run.error << run.output;
@@ -271,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
         Opening{"NoSuchProduct", false, false, false, 13, "No product named '%s' is installed."},
         Opening{"NoInstallLocation", true, false, false, 14, "The uninstall information for %s is corrupt."},
         Opening{"NoDataFile", true, true, false, 14, "could not be loaded."}),
-    [](const ::testing::TestParamInfo<Opening>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Opening>& p) { return std::string(p.param.name); });
 
 // A damaged "Uninstall.DAT" removes what its valid lines name and nothing else.
 TEST_F(Uninstall, DamagedDataRemovesOnlyWhatItsValidLinesName) {

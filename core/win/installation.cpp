@@ -55,6 +55,8 @@ void ReadSettings(const SetupArchive& archive, InstallSettings& settings) {
   SetErrorNotificationAddress(settings.error_url);
   if (code != 0) ReportCorrupt(code, false);
   TakeSettingsInputs(ThePathVariableInputs(), settings);
+  // %Language% and the batches' "SET Language": the language the texts start in.
+  ThePathVariableInputs().language = ProcessTexts().current_language_name();
   SendNotification(settings.start_url, false);
 }
 

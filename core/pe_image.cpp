@@ -18,6 +18,7 @@ constexpr std::size_t kOptionalAt = 24;
 constexpr std::size_t kInitializedDataAt = 0x20;
 constexpr std::size_t kSectionAlignmentAt = 0x38;
 constexpr std::size_t kFileAlignmentAt = 0x3C;
+constexpr std::uint32_t kPageSize = 4096;
 constexpr std::size_t kImageSizeAt = 0x50;
 constexpr std::size_t kHeadersSizeAt = 0x54;
 // Offsets inside a section table entry.
@@ -211,7 +212,9 @@ bool AddSetupSection(const Bytes& engine, const Bytes& section_data, const Bytes
   if (section_data.empty()) return Refuse(error, "empty section");
   Bytes f = engine;
   const std::uint64_t va = MappedEnd(f.data() + l.table, l.count, l.section_alignment);
-  f.resize(static_cast<std::size_t>(AlignUp(f.size(), l.file_alignment)), 0);
+  // Page-aligned raw data lets the loader map the archive from the file
+  // instead of reading all of it into private memory at start.
+  f.resize(static_cast<std::size_t>(AlignUp(f.size(), std::max(l.file_alignment, kPageSize))), 0);
   const std::size_t raw_offset = f.size();
   f.insert(f.end(), section_data.begin(), section_data.end());
   std::uint64_t virtual_size, raw_size;

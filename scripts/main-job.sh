@@ -65,9 +65,33 @@ if [ -n "$log" ]; then
   cat "$prefix/drive_c/${log#C:/}"
 fi
 
-section "Uninstall"
-if [ -n "$(printf '%s\n' "$installed" | grep -i 'uninstall\.exe$' || true)" ]; then
-  drive 'C:\ks\job\setup.exe' '/u:Ptarmigan Notes' /silent
+# The registration as the system's list of installed programs sees it.
+ukey='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ptarmigan Notes'
+section "Uninstall registration"
+regq() { (cd "$prefix/drive_c" && "$wine" reg query "$ukey" /reg:32 ${1:+/v "$1"}) 2>/dev/null | tr -d '\r'; }
+if ! regq; then echo "(the product is not registered)"; fi
+
+section "Silent uninstallation through the registered QuietUninstallString"
+quiet=$(regq QuietUninstallString | sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
+if [ -n "$quiet" ]; then
+  echo "$quiet"
+  (cd "$prefix/drive_c" && "$wine" 'C:\ks\bin\ksdriver.exe' run --timeout 120 --cmdline "$quiet") </dev/null
+  # The uninstaller's folder goes last, removed by delunins.bat after the
+  # uninstaller's process has ended.
+  for _ in $(seq 1 30); do
+    leftover=$(comm -13 "$state/before.txt" <(snapshot))
+    [ -z "$leftover" ] && break
+    sleep 1
+  done
+  section "What is left of the product"
+  leftover=$(comm -13 "$state/before.txt" <(snapshot))
+  if [ -n "$leftover" ]; then
+    printf '%s\n' "$leftover"
+    echo "(a file the manifest marks keep = true, like the example's LICENSE.txt, stays by design)"
+  else
+    echo "(nothing: drive C: holds the files it held before the installation)"
+  fi
+  if regq >/dev/null; then echo "the Uninstall key is still there"; else echo "(the Uninstall key is gone)"; fi
 else
   echo "(no uninstaller was registered)"
 fi

@@ -13,6 +13,7 @@
 #include "engine/win/path_variables.h"
 #include "integration/win/install_log_file.h"
 #include "integration/win/reg_key.h"
+#include "lib/win/fs_redirection.h"
 #include "lib/win/os_version_query.h"
 #include "lib/win/owned.h"
 #include "lib/win/system_library.h"
@@ -98,15 +99,7 @@ void CheckBitness(const InstallSettings& settings) {
 // of the installer has no redirection to switch off.
 void SwitchOffRedirection(const InstallSettings& settings) {
   if (settings.bitness != 1) return;
-  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-  using DisableFn = BOOL(WINAPI*)(PVOID*);
-  const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  const auto is_wow64 = ProcAddress<IsWow64ProcessFn>(kernel, "IsWow64Process");
-  BOOL wow64 = FALSE;
-  if (!is_wow64 || !is_wow64(::GetCurrentProcess(), &wow64) || !wow64) return;
-  const auto disable = ProcAddress<DisableFn>(kernel, "Wow64DisableWow64FsRedirection");
-  PVOID old_value = nullptr;
-  if (!disable || !disable(&old_value)) FatalError("Wow64DisableWow64FsRedirection() failed");
+  if (!SwitchOffFsRedirection()) FatalError("Wow64DisableWow64FsRedirection() failed");
 }
 
 void CheckExcludedSystems(const InstallSettings& settings) {

@@ -25,6 +25,7 @@
 #include "integration/win/install_log_view.h"
 #include "integration/win/uninstall_registration.h"
 #include "lib/file_result.h"
+#include "lib/win/fs_redirection.h"
 #include "lib/win/file.h"
 #include "lib/win/notification_worker.h"
 #include "lib/win/owned.h"
@@ -151,11 +152,7 @@ std::vector<WString> FolderEntries(const WString& folder) {
 
 // The installer switched redirection off for a 64-bit product.
 void RestoreRedirection(const InstallSettings& settings) {
-  if (settings.bitness != 1) return;
-  using EnableFn = BOOLEAN(WINAPI*)(BOOLEAN);
-  const auto enable = ProcAddress<EnableFn>(::GetModuleHandleW(L"kernel32.dll"), "Wow64EnableWow64FsRedirection");
-  BOOL wow64 = FALSE;
-  if (enable && ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64) enable(TRUE);
+  if (settings.bitness == 1) RestoreFsRedirection();
 }
 
 void EnableShutdownPrivilege() {

@@ -32,6 +32,7 @@
 #include "integration/win/registry_step.h"
 #include "lib/marked_text.h"
 #include "lib/session.h"
+#include "lib/win/fs_redirection.h"
 #include "lib/win/notification_worker.h"
 #include "lib/win/owned.h"
 #include "lib/win/system_library.h"
@@ -100,33 +101,6 @@ class RegKeySource : public UninstallKeySource {
   RegKey& key_;
 };
 
-// A 32-bit uninstaller of a 64-bit product sees the real system folder only
-// with redirection off. A process that is not under WOW64 has none to turn off.
-class Redirection {
- public:
-  void TurnOff() {
-    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
-    using DisableFn = BOOL(WINAPI*)(PVOID*);
-    const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    const auto is_wow64 = ProcAddress<IsWow64ProcessFn>(kernel, "IsWow64Process");
-    BOOL wow64 = FALSE;
-    if (!is_wow64 || !is_wow64(::GetCurrentProcess(), &wow64) || !wow64) return;
-    const auto disable = ProcAddress<DisableFn>(kernel, "Wow64DisableWow64FsRedirection");
-    if (!disable || !disable(&old_value_)) FatalError("Wow64DisableWow64FsRedirection() failed");
-    off_ = true;
-  }
-  void Restore() {
-    if (!off_) return;
-    using RevertFn = BOOL(WINAPI*)(PVOID);
-    const auto revert = ProcAddress<RevertFn>(::GetModuleHandleW(L"kernel32.dll"), "Wow64RevertWow64FsRedirection");
-    if (revert) revert(old_value_);
-    off_ = false;
-  }
-
- private:
-  PVOID old_value_ = nullptr;
-  bool off_ = false;
-};
 
 // What the entry point needs after the uninstaller returned 0.
 struct Finished {
@@ -246,7 +220,6 @@ class Uninstaller {
   RegKey key_;
   bool silent_ = false;
   bool automatic_ = false;
-  Redirection redirection_;
   UninstallDataContent content_;
   std::vector<NString> kept_folders_;  // the "~" lines
   std::vector<NString> failed_items_;
@@ -304,7 +277,9 @@ void Uninstaller::TakeRunState() {
   if (HasFlag(values_.product_flags, product_flag::kUninstallSilently)) silent_ = true;
   // The boxes of the shared reports read the same switch.
   TheStartOptions().silent = silent_;
-  if (values_.bitness == 1) redirection_.TurnOff();
+  // A 32-bit uninstaller of a 64-bit product sees the real system folder
+  // only with redirection off.
+  if (values_.bitness == 1 && !SwitchOffFsRedirection()) FatalError("Wow64DisableWow64FsRedirection() failed");
   SetRemovalMode(true);
   own_path_ = ModuleFileName(nullptr);
   guarded_ = GuardedFolders();
@@ -545,7 +520,7 @@ int Uninstaller::Close() {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductUninstallKeyPath(values_.key_name), KEY_WOW64_32KEY);
   }
   NotifyDesktop();
-  redirection_.Restore();
+  RestoreFsRedirection();
   if (!failures_.empty()) {
     Show(FormatReportText(Text(10), {failures_}), Text(20), MB_ICONWARNING);
     return kLeftovers;

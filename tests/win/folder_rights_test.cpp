@@ -7,18 +7,14 @@
 
 #include "integration/install_log.h"
 #include "integration/win/install_log_file.h"
+#include "memory_sink.h"
 #include "scratch_folder.h"
 
 namespace ks {
 namespace {
 
+using test::MemorySink;
 using test::ScratchFolder;
-
-class MemorySink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { bytes.append(utf8); }
-  NString bytes;
-};
 
 class FolderRightsTest : public ::testing::Test {
  protected:

@@ -9,18 +9,14 @@
 #include "engine/win/restore_point.h"
 #include "integration/install_log.h"
 #include "integration/win/install_log_file.h"
+#include "memory_sink.h"
 #include "scratch_folder.h"
 
 namespace ks {
 namespace {
 
+using test::MemorySink;
 using test::ScratchFolder;
-
-class MemorySink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { bytes.append(utf8); }
-  NString bytes;
-};
 
 class FakeRestore : public RestorePointSystem {
  public:

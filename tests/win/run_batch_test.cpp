@@ -17,18 +17,14 @@
 #include "integration/install_log.h"
 #include "lib/win/os_version_query.h"
 #include "lib/win/wide.h"
+#include "tests/win/memory_sink.h"
 #include "tests/win/scratch_folder.h"
 
 namespace ks {
 namespace {
 
+using test::MemorySink;
 using test::ScratchFolder;
-
-class MemorySink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { bytes.append(utf8); }
-  NString bytes;
-};
 
 std::string U8(const WString& text) { return WideToUtf8(text); }
 

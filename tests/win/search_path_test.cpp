@@ -5,18 +5,14 @@
 #include <vector>
 
 #include "integration/install_log.h"
+#include "memory_sink.h"
 #include "scratch_folder.h"
 
 namespace ks {
 namespace {
 
+using test::MemorySink;
 using test::ScratchFolder;
-
-class MemorySink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { bytes.append(utf8); }
-  NString bytes;
-};
 
 const WString kKey = u"Software\\KsTest\\SearchPath";
 

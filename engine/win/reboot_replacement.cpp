@@ -41,11 +41,14 @@ MoveFileExFn MoveFileExFunction() {
 
 bool LegacyAllowed() { return !IsNtFamily() || Exists(JoinPath(WindowsFolder(), u"wininit.exe")); }
 
+// The short form, or the long path when the file has no short name.
 NString ShortNarrow(const WString& path) {
   const DWORD n = GetShortPathNameW(W(path), nullptr, 0);
   if (n == 0) return WideToAnsi(path);
   WString out(n, u'\0');
-  out.resize(GetShortPathNameW(W(path), W(out), n));
+  const DWORD written = GetShortPathNameW(W(path), W(out), n);
+  if (written == 0 || written >= n) return WideToAnsi(path);
+  out.resize(written);
   return WideToAnsi(out);
 }
 
@@ -149,13 +152,16 @@ bool ScheduleReplacement(const WString& destination, const WString& source) {
   return done;
 }
 
+// On failure the thread's last error is the system call's, so that callers
+// can report why, even when the legacy list was tried after it.
 bool ScheduleDeletion(const WString& path) {
-  if (IsNtFamily()) {
-    const MoveFileExFn move = MoveFileExFunction();
-    if (move && move(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
-    if (!LegacyAllowed()) return false;
-  }
-  return AddWininitRenameLine(WindowsFolder(), "NUL", ShortNarrow(path));
+  if (!IsNtFamily()) return AddWininitRenameLine(WindowsFolder(), "NUL", ShortNarrow(path));
+  const MoveFileExFn move = MoveFileExFunction();
+  if (move && move(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+  const DWORD error = move ? GetLastError() : ERROR_CALL_NOT_IMPLEMENTED;
+  if (LegacyAllowed() && AddWininitRenameLine(WindowsFolder(), "NUL", ShortNarrow(path))) return true;
+  SetLastError(error);
+  return false;
 }
 
 }  // namespace ks

@@ -35,48 +35,11 @@ void NoteRestartNeeded() {
 
 bool Exists(const WString& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
 
-WString WindowsFolder() {
-  const UINT n = GetWindowsDirectoryW(nullptr, 0);
-  if (n == 0) return WString();
-  WString out(n, u'\0');
-  out.resize(GetWindowsDirectoryW(W(out), n));
-  return out;
-}
-
-bool IsNtFamily() { return (GetVersion() & 0x80000000u) == 0; }
-
-WString ShortPath(const WString& path) {
-  const DWORD n = GetShortPathNameW(W(path), nullptr, 0);
-  if (n == 0) return path;
-  WString out(n, u'\0');
-  const DWORD written = GetShortPathNameW(W(path), W(out), n);
-  if (written == 0 || written >= n) return path;
-  out.resize(written);
-  return out;
-}
-
-// The system deletes the file at the next restart; the legacy rename list is
-// used only where a wininit.exe will read it. On failure the error of the
-// system's call is the thread's last error.
+// On failure the error of the system's call is the thread's last error.
 bool DeleteAtRestart(const WString& path) {
-  DWORD error = ERROR_CALL_NOT_IMPLEMENTED;
-  if (IsNtFamily()) {
-    if (MoveFileExW(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-      NoteRestartNeeded();
-      return true;
-    }
-    error = GetLastError();
-    if (!Exists(JoinPath(WindowsFolder(), u"wininit.exe"))) {
-      SetLastError(error);
-      return false;
-    }
-  }
-  if (AddWininitRenameLine(WindowsFolder(), "NUL", WideToAnsi(ShortPath(path)))) {
-    NoteRestartNeeded();
-    return true;
-  }
-  SetLastError(error);
-  return false;
+  if (!ScheduleDeletion(path)) return false;
+  NoteRestartNeeded();
+  return true;
 }
 
 bool ToRecycleBin(const WString& path) {

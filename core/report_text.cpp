@@ -5,7 +5,7 @@
 namespace ks {
 namespace {
 
-struct Spec {
+struct Directive {
   bool left = false;
   bool zero = false;
   bool plus = false;
@@ -31,7 +31,7 @@ std::size_t ReadNumber(WStringView f, std::size_t& i) {
 }
 
 // Parses the conversion after "%" starting at i; false when it is not one.
-bool ParseSpec(WStringView f, std::size_t& i, Spec& s) {
+bool ParseDirective(WStringView f, std::size_t& i, Directive& s) {
   for (; i < f.size(); ++i) {
     const char16_t c = f[i];
     if (c == u'-') s.left = true;
@@ -69,7 +69,7 @@ WString Digits(std::uint64_t value, unsigned base, bool upper) {
   return out;
 }
 
-WString Convert(const Spec& s, const ReportArg& arg) {
+WString Convert(const Directive& s, const ReportArg& arg) {
   switch (s.conversion) {
     case u's': case u'S': {
       WString text = arg.AsText();
@@ -91,7 +91,7 @@ WString Convert(const Spec& s, const ReportArg& arg) {
   }
 }
 
-void Pad(const Spec& s, WString& text) {
+void Pad(const Directive& s, WString& text) {
   if (text.size() >= s.width) return;
   const std::size_t fill = s.width - text.size();
   const bool numeric = s.conversion != u's' && s.conversion != u'S' && s.conversion != u'c';
@@ -140,14 +140,14 @@ WString FormatReportText(WStringView f, const std::vector<ReportArg>& args) {
       continue;
     }
     std::size_t j = i + 1;
-    Spec spec;
-    if (!ParseSpec(f, j, spec)) {
+    Directive directive;
+    if (!ParseDirective(f, j, directive)) {
       out += f[i++];
       continue;
     }
-    WString piece = Convert(spec, next_arg < args.size() ? args[next_arg] : missing);
+    WString piece = Convert(directive, next_arg < args.size() ? args[next_arg] : missing);
     ++next_arg;
-    Pad(spec, piece);
+    Pad(directive, piece);
     out += piece;
     i = j;
   }

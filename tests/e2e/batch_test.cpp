@@ -18,6 +18,7 @@
 #include "core/product_flags.h"
 #include "harness/driver.h"
 #include "harness/installer.h"
+#include "harness/key_values.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
@@ -42,27 +43,7 @@ const char* const kSetNames[] = {
     "Language",        "OldVersionMajor",  "OldVersionMinor", "OS",          "OSMajor",
     "OSMinor",         "OSName",           "OSDescription", "OSServer"};
 
-using Lines = std::vector<std::pair<std::string, std::string>>;
-
-Lines ParseLines(const std::string& text, char separator) {
-  Lines lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t at = line.find(separator);
-    if (at != std::string::npos) lines.emplace_back(line.substr(0, at), line.substr(at + 1));
-  }
-  return lines;
-}
-
-std::string Get(const Lines& lines, const std::string& key) {
-  for (const auto& kv : lines) {
-    if (kv.first == key) return kv.second;
-  }
-  ADD_FAILURE() << "no line " << key;
-  return {};
-}
+using Lines = KeyValueLines;
 
 // What follows "Running <label>..." in the log, up to the empty line.
 std::string CapturedAfter(const std::string& log, const std::string& label) {
@@ -120,7 +101,7 @@ TEST_F(Batches, EverySetVariableShowsItsValueInInstallLog) {
   EXPECT_EQ(run.exit_code, 0) << run.output;
   const std::string log = ReadPrefixFile(dir + "\\Install.log").value_or("");
   const std::string captured = CapturedAfter(log, "Pre-Installation Batch");
-  const Lines got = ParseLines(captured, '=');
+  const Lines got = ParseKeyValueLines(captured, '=');
   std::vector<std::string> names;
   for (const auto& kv : got) names.push_back(kv.first);
   EXPECT_EQ(names, std::vector<std::string>(std::begin(kSetNames), std::end(kSetNames))) << captured;
@@ -134,19 +115,19 @@ TEST_F(Batches, EverySetVariableShowsItsValueInInstallLog) {
                                 "version=3.1", "language=English", "automatic=1", "uninstall_dir=" + dir},
                                120);
   ASSERT_TRUE(r.started && !r.timed_out && r.status == 0) << r.out;
-  const Lines want = ParseLines(r.out, '=');
+  const Lines want = ParseKeyValueLines(r.out, '=');
   for (const char* name : kSetNames) {
-    const std::string value = Get(got, name);
+    const std::string value = ValueOf(got, name);
     if (std::string(name).rfind("Installer", 0) == 0) continue;  // kspaths is another program
-    EXPECT_EQ(value, "[" + Get(want, std::string("var.") + name) + "]") << name;
+    EXPECT_EQ(value, "[" + ValueOf(want, std::string("var.") + name) + "]") << name;
   }
-  EXPECT_EQ(Get(got, "InstallerFilepath"), "[" + installer + "]");
-  EXPECT_EQ(Get(got, "InstallerFilename"), "[" + FileNameOf(installer) + "]");
-  EXPECT_EQ(Get(got, "InstallerDrive"), "[C:]");
-  EXPECT_EQ(Get(got, "InstallDir"), "[" + dir + "]");
-  EXPECT_EQ(Get(got, "Automatic"), "[1]");
-  EXPECT_EQ(Get(got, "Existing"), "[0]");
-  EXPECT_EQ(Get(got, "ProductName"), "[Batch Vars]");
+  EXPECT_EQ(ValueOf(got, "InstallerFilepath"), "[" + installer + "]");
+  EXPECT_EQ(ValueOf(got, "InstallerFilename"), "[" + FileNameOf(installer) + "]");
+  EXPECT_EQ(ValueOf(got, "InstallerDrive"), "[C:]");
+  EXPECT_EQ(ValueOf(got, "InstallDir"), "[" + dir + "]");
+  EXPECT_EQ(ValueOf(got, "Automatic"), "[1]");
+  EXPECT_EQ(ValueOf(got, "Existing"), "[0]");
+  EXPECT_EQ(ValueOf(got, "ProductName"), "[Batch Vars]");
   EXPECT_FALSE(PrefixFileExists(dir + "\\SETUPBAT.BAT"));
   EXPECT_FALSE(PrefixFileExists(dir + "\\ks_batch.log"));
 }

@@ -8,33 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "harness/key_values.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
 namespace {
 
-using Lines = std::vector<std::pair<std::string, std::string>>;
-
-Lines Parse(const std::string& text) {
-  Lines lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t eq = line.find('=');
-    if (eq != std::string::npos) lines.emplace_back(line.substr(0, eq), line.substr(eq + 1));
-  }
-  return lines;
-}
-
-std::string Get(const Lines& lines, const std::string& key) {
-  for (const auto& kv : lines) {
-    if (kv.first == key) return kv.second;
-  }
-  ADD_FAILURE() << "no line " << key;
-  return {};
-}
-
+using Lines = KeyValueLines;
 class PathValues : public WineTest {};
 
 TEST_F(PathValues, AllFiftySixVariablesInTheirOrder) {
@@ -46,7 +26,7 @@ TEST_F(PathValues, AllFiftySixVariablesInTheirOrder) {
                                120);
   ASSERT_TRUE(r.started && !r.timed_out) << r.out;
   ASSERT_EQ(r.status, 0) << r.out;
-  const Lines lines = Parse(r.out);
+  const Lines lines = ParseKeyValueLines(r.out);
 
   const char* names[] = {
       "AppDataAllDir", "AppDataDir", "Automatic", "Bits", "BootDrive", "CommonDir", "CommonDir32",
@@ -65,27 +45,27 @@ TEST_F(PathValues, AllFiftySixVariablesInTheirOrder) {
   EXPECT_EQ(printed, std::vector<std::string>(std::begin(names), std::end(names)));
 
   // Values that follow from the folders and the inputs.
-  EXPECT_EQ(Get(lines, "var.WinDir"), Get(lines, "folder.windows"));
-  EXPECT_EQ(Get(lines, "var.Temp"), Get(lines, "folder.temp"));
-  EXPECT_TRUE(PrefixFileExists(Get(lines, "folder.temp")));
-  EXPECT_EQ(Get(lines, "var.ProgramsDir"), Get(lines, "programs.2"));
-  EXPECT_EQ(Get(lines, "var.ProgramsDir32"), Get(lines, "programs.1"));
-  EXPECT_EQ(Get(lines, "var.CommonDir64"), Get(lines, "common.2"));
-  EXPECT_EQ(Get(lines, "var.StartMenuChosen"), Get(lines, "folder.programs") + "\\Prod Menu");
-  EXPECT_EQ(Get(lines, "var.InstallerFilepath"), tool);
-  EXPECT_EQ(Get(lines, "var.InstallerDir") + "\\" + Get(lines, "var.InstallerFilename"), tool);
-  EXPECT_EQ(Get(lines, "var.InstallDrive"), "");
-  EXPECT_EQ(Get(lines, "var.NetworkInstall"), "1");
-  EXPECT_EQ(Get(lines, "var.OldVersionMajor"), "2");
-  EXPECT_EQ(Get(lines, "var.OldVersionMinor"), "5");
-  EXPECT_EQ(Get(lines, "var.Existing"), "2");
-  EXPECT_EQ(Get(lines, "var.BootDrive"), Get(lines, "boot_drive") + ":");
+  EXPECT_EQ(ValueOf(lines, "var.WinDir"), ValueOf(lines, "folder.windows"));
+  EXPECT_EQ(ValueOf(lines, "var.Temp"), ValueOf(lines, "folder.temp"));
+  EXPECT_TRUE(PrefixFileExists(ValueOf(lines, "folder.temp")));
+  EXPECT_EQ(ValueOf(lines, "var.ProgramsDir"), ValueOf(lines, "programs.2"));
+  EXPECT_EQ(ValueOf(lines, "var.ProgramsDir32"), ValueOf(lines, "programs.1"));
+  EXPECT_EQ(ValueOf(lines, "var.CommonDir64"), ValueOf(lines, "common.2"));
+  EXPECT_EQ(ValueOf(lines, "var.StartMenuChosen"), ValueOf(lines, "folder.programs") + "\\Prod Menu");
+  EXPECT_EQ(ValueOf(lines, "var.InstallerFilepath"), tool);
+  EXPECT_EQ(ValueOf(lines, "var.InstallerDir") + "\\" + ValueOf(lines, "var.InstallerFilename"), tool);
+  EXPECT_EQ(ValueOf(lines, "var.InstallDrive"), "");
+  EXPECT_EQ(ValueOf(lines, "var.NetworkInstall"), "1");
+  EXPECT_EQ(ValueOf(lines, "var.OldVersionMajor"), "2");
+  EXPECT_EQ(ValueOf(lines, "var.OldVersionMinor"), "5");
+  EXPECT_EQ(ValueOf(lines, "var.Existing"), "2");
+  EXPECT_EQ(ValueOf(lines, "var.BootDrive"), ValueOf(lines, "boot_drive") + ":");
   // The 64-bit prefix: the 64-bit folders are the native ones in every mode 2 and 4.
-  EXPECT_EQ(Get(lines, "var.Bits"), "64");
-  EXPECT_EQ(Get(lines, "programs.2"), "C:\\Program Files");
-  EXPECT_EQ(Get(lines, "programs.4"), "C:\\Program Files");
-  EXPECT_EQ(Get(lines, "common.2"), "C:\\Program Files\\Common Files");
-  EXPECT_EQ(Get(lines, "folder.inetpub"), "c:\\Inetpub");
+  EXPECT_EQ(ValueOf(lines, "var.Bits"), "64");
+  EXPECT_EQ(ValueOf(lines, "programs.2"), "C:\\Program Files");
+  EXPECT_EQ(ValueOf(lines, "programs.4"), "C:\\Program Files");
+  EXPECT_EQ(ValueOf(lines, "common.2"), "C:\\Program Files\\Common Files");
+  EXPECT_EQ(ValueOf(lines, "folder.inetpub"), "c:\\Inetpub");
 }
 
 }  // namespace

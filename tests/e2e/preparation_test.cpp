@@ -121,7 +121,8 @@ TEST_F(Preparation, UninstallSubFolderAndSharedFolderAreCreated) {
 
 const char* const kEnvironment = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
-class SearchPath : public WineTest {
+// The search path is one value for the whole prefix, so these run alone.
+class SerialSearchPath : public WineTest {
  protected:
   void SetUp() override {
     WineTest::SetUp();
@@ -144,7 +145,7 @@ class SearchPath : public WineTest {
   std::string tool_;
 };
 
-TEST_F(SearchPath, AddAlreadyPresentNetworkAndRemove) {
+TEST_F(SerialSearchPath, AddAlreadyPresentNetworkAndRemove) {
   const std::string dir = ScratchFolder() + "\\App";
   ASSERT_TRUE(WritePrefixFile(dir + "\\bin\\tool.exe", "x"));
   EXPECT_EQ(Edit("add", dir, "bin"), "");
@@ -170,7 +171,7 @@ TEST_F(SearchPath, AddAlreadyPresentNetworkAndRemove) {
   EXPECT_EQ(Path(), *saved_);
 }
 
-TEST_F(SearchPath, MissingFolderIsReportedAndNotAdded) {
+TEST_F(SerialSearchPath, MissingFolderIsReportedAndNotAdded) {
   const std::string dir = ScratchFolder() + "\\Nowhere";
   EXPECT_EQ(Edit("add", dir, ""), "Couldn't add \"" + dir + "\" to the PATH because it does not exist.\r\n");
   EXPECT_EQ(Path(), *saved_);

@@ -220,7 +220,9 @@ void AppendRegistryRecord(WString& text, const std::vector<WString>& fields) {
   if (!text.empty() && text.back() != u'\n' && text.back() != u'\r') text += u"\r\n";
   std::vector<NString> narrow;
   for (const WString& field : fields) narrow.push_back(WideToUtf8(field));
-  text += Utf8ToWide(CsvRecord(narrow));
+  const NString line = CsvRecord(narrow);
+  // A lone empty field would be an empty line, which the reader skips.
+  text += line.empty() ? WString(u"\"\"") : Utf8ToWide(line);
   text += u"\r\n";
 }
 

@@ -250,6 +250,7 @@ TEST(RegistryRecordsTest, AppendedRecordsReadBackTheSame) {
       {u"\\HKLM\\Software\\A,B", u"say \"hi\"", u"", u"", u"2"},
       {u"\\HKLM\\Software\\x;y|z", u" lead", u"#1", u"'q", u"2"},
       {u"\\HKLM\\Software\\Caf\u00e9"},
+      {u""},  // a lone empty field must not become a blank line, which reads as nothing
   };
   WString text = u"\\HKLM\\Software\\Old";  // the author's last line has no line break
   for (const auto& fields : added) AppendRegistryRecord(text, fields);

@@ -66,10 +66,10 @@ InstallSettings Product(const std::string& install_dir, const WString& name) {
 }
 
 std::string Build(const InstallSettings& settings, std::uint32_t archive_flags) {
-  InstallerSpec spec;
-  spec.settings = settings;
-  spec.archive.flags = archive_flags;
-  return MakeInstaller(spec);
+  InstallerSpec plan;
+  plan.settings = settings;
+  plan.archive.flags = archive_flags;
+  return MakeInstaller(plan);
 }
 
 DriverRun Install(const std::string& installer, const std::vector<std::string>& args) {

@@ -78,10 +78,10 @@ Product MakeProduct(const std::string& version, ProductFlags flags = kBase) {
 }
 
 std::string Build(const Product& p) {
-  InstallerSpec spec;
-  spec.settings = p.settings;
-  spec.texts = Texts();
-  return MakeInstaller(spec);
+  InstallerSpec plan;
+  plan.settings = p.settings;
+  plan.texts = Texts();
+  return MakeInstaller(plan);
 }
 
 // The key as the earlier installation left it; empty data is not written.

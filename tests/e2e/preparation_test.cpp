@@ -41,18 +41,18 @@ std::string SubFolders(const std::string& windows_path) {
   return names;
 }
 
-InstallerSpec Spec(const std::string& install_dir) {
-  InstallerSpec spec;
+InstallerSpec PlanFor(const std::string& install_dir) {
+  InstallerSpec plan;
   // Each test its own product: an installed one would hand its folder on.
-  spec.settings.product_name = Utf8ToWide(UniqueName("Prepared"));
-  spec.settings.display_version = u"3.1";
-  spec.settings.install_path = Utf8ToWide(install_dir);
-  spec.settings.product_flags = kAlwaysWriteLog | kRegisterUninstaller;
-  return spec;
+  plan.settings.product_name = Utf8ToWide(UniqueName("Prepared"));
+  plan.settings.display_version = u"3.1";
+  plan.settings.install_path = Utf8ToWide(install_dir);
+  plan.settings.product_flags = kAlwaysWriteLog | kRegisterUninstaller;
+  return plan;
 }
 
-std::string Install(const InstallerSpec& spec) {
-  const std::string installer = MakeInstaller(spec);
+std::string Install(const InstallerSpec& plan) {
+  const std::string installer = MakeInstaller(plan);
   if (installer.empty()) return {};
   const DriverRun run = RunProgram(installer, {"/silent"});
   EXPECT_TRUE(run.ok) << run.error << run.output;
@@ -66,9 +66,9 @@ class Preparation : public WineTest {};
 // exports SRSetRestorePointW but fails every request with status 0.
 TEST_F(Preparation, RestorePointFailureOfWineIsLoggedWithoutAdminWarning) {
   const std::string dir = ScratchFolder() + "\\App";
-  InstallerSpec spec = Spec(dir);
-  spec.archive.flags |= kRestorePointFlag;
-  ASSERT_FALSE(Install(spec).empty());
+  InstallerSpec plan = PlanFor(dir);
+  plan.archive.flags |= kRestorePointFlag;
+  ASSERT_FALSE(Install(plan).empty());
   const std::optional<std::string> log = ReadPrefixFile(dir + "\\Install.log");
   ASSERT_TRUE(log);
   EXPECT_EQ(log->find("Warning: the installer does not have admin rights."), std::string::npos) << *log;
@@ -79,7 +79,7 @@ TEST_F(Preparation, RestorePointFailureOfWineIsLoggedWithoutAdminWarning) {
 
 TEST_F(Preparation, NoRestorePointWithoutTheArchiveFlag) {
   const std::string dir = ScratchFolder() + "\\App";
-  ASSERT_FALSE(Install(Spec(dir)).empty());
+  ASSERT_FALSE(Install(PlanFor(dir)).empty());
   const std::optional<std::string> log = ReadPrefixFile(dir + "\\Install.log");
   ASSERT_TRUE(log);
   EXPECT_EQ(log->find("restore point"), std::string::npos) << *log;
@@ -89,7 +89,7 @@ TEST_F(Preparation, NoRestorePointWithoutTheArchiveFlag) {
 // installation folder, and no other folder is made there.
 TEST_F(Preparation, EmptyUninstallSubFolderUsesTheInstallationFolder) {
   const std::string dir = ScratchFolder() + "\\App";
-  ASSERT_FALSE(Install(Spec(dir)).empty());
+  ASSERT_FALSE(Install(PlanFor(dir)).empty());
   EXPECT_TRUE(PrefixFileExists(dir + "\\Install.log"));
   EXPECT_TRUE(PrefixFileExists(dir + "\\Uninstall.DAT"));
   EXPECT_EQ(SubFolders(dir), "");
@@ -98,18 +98,18 @@ TEST_F(Preparation, EmptyUninstallSubFolderUsesTheInstallationFolder) {
 TEST_F(Preparation, UninstallSubFolderAndSharedFolderAreCreated) {
   const std::string dir = ScratchFolder() + "\\App";
   const std::string shared = UniqueName("Shared");
-  InstallerSpec spec = Spec(dir);
-  spec.settings.uninstall_subdir = u"Data\\Setup";
-  spec.settings.shared_folder_base = 1;  // common application data
-  spec.settings.shared_path = Utf8ToWide(shared + "\\Maker");
+  InstallerSpec plan = PlanFor(dir);
+  plan.settings.uninstall_subdir = u"Data\\Setup";
+  plan.settings.shared_folder_base = 1;  // common application data
+  plan.settings.shared_path = Utf8ToWide(shared + "\\Maker");
   // One file for the shared folder: the finishing steps remove it when empty.
   FileRecord record;
   record.name = "common.dll";
   record.kind = 1;
   record.date.year = 2024, record.date.month = 1, record.date.day = 2;
-  ASSERT_TRUE(BuildFileDataBlock({EncodeFileRecord(record, Bytes{'s'})}, 4096, ChunkCoding{}, &spec.archive.file_data));
-  spec.archive.per_file_values = {1};
-  ASSERT_FALSE(Install(spec).empty());
+  ASSERT_TRUE(BuildFileDataBlock({EncodeFileRecord(record, Bytes{'s'})}, 4096, ChunkCoding{}, &plan.archive.file_data));
+  plan.archive.per_file_values = {1};
+  ASSERT_FALSE(Install(plan).empty());
   EXPECT_TRUE(PrefixFileExists(dir + "\\Data\\Setup\\Install.log"));
   EXPECT_TRUE(PrefixFileExists(dir + "\\Data\\Setup\\Uninstall.DAT"));
   EXPECT_FALSE(PrefixFileExists(dir + "\\Install.log"));

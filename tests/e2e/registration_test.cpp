@@ -104,20 +104,20 @@ std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 // Plain files in the archive (uncompressed chunks), with their sizes in the
 // per-file value list.
-void AddFiles(InstallerSpec& spec, const std::vector<std::pair<std::string, std::string>>& files) {
+void AddFiles(InstallerSpec& plan, const std::vector<std::pair<std::string, std::string>>& files) {
   std::vector<Bytes> items;
   for (const auto& [name, data] : files) {
     FileRecord record;
     record.name = name;
     items.push_back(EncodeFileRecord(record, Bytes(data.begin(), data.end())));
-    spec.archive.per_file_values.push_back(static_cast<std::int32_t>(data.size()));
+    plan.archive.per_file_values.push_back(static_cast<std::int32_t>(data.size()));
   }
-  ASSERT_TRUE(BuildFileDataBlock(items, 4096, ChunkCoding{}, &spec.archive.file_data));
+  ASSERT_TRUE(BuildFileDataBlock(items, 4096, ChunkCoding{}, &plan.archive.file_data));
 }
 
 InstallerSpec ProductSpec(const std::string& key_name, const std::string& install_dir, const char16_t* version) {
-  InstallerSpec spec;
-  InstallSettings& s = spec.settings;
+  InstallerSpec plan;
+  InstallSettings& s = plan.settings;
   s.product_name = u"Registered " + Utf8ToWide(key_name);
   s.uninstall_key_name = Utf8ToWide(key_name);
   s.install_path = Utf8ToWide(install_dir);
@@ -125,11 +125,11 @@ InstallerSpec ProductSpec(const std::string& key_name, const std::string& instal
   s.publisher = u"Maker";
   s.display_version = version;
   s.product_flags = kRegister | kAlwaysWriteLog;
-  return spec;
+  return plan;
 }
 
-std::string Build(const InstallerSpec& spec) {
-  const std::string installer = MakeInstaller(spec);
+std::string Build(const InstallerSpec& plan) {
+  const std::string installer = MakeInstaller(plan);
   EXPECT_FALSE(installer.empty());
   return installer;
 }
@@ -203,24 +203,24 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
   const std::string dir = ScratchFolder() + "\\App";
   const std::string data = dir + "\\Data";
   const std::string extra_key = "Software\\KsRegExtra\\" + key;
-  InstallerSpec spec = ProductSpec(key, dir, u"1.0");
-  spec.archive.flags = 0x20;  // the compact uninstaller
-  spec.settings.uninstaller_icon = TwoImageIcon();
-  spec.settings.product_icon = TwoImageIcon();
-  spec.settings.extra_uninstall_values = {
+  InstallerSpec plan = ProductSpec(key, dir, u"1.0");
+  plan.archive.flags = 0x20;  // the compact uninstaller
+  plan.settings.uninstaller_icon = TwoImageIcon();
+  plan.settings.product_icon = TwoImageIcon();
+  plan.settings.extra_uninstall_values = {
       {"Comment", 1, u"hello"},
       {"Nothing", 1, u""},
       {"NoModify", 4, u"1"},
       {"\\HKLM\\" + extra_key + "\\Level", 4, u"42"},
   };
-  spec.settings.folder_registry_path = Utf8ToWide("\\HKLM\\Software\\KsRegFolder\\" + key + "\\Path");
+  plan.settings.folder_registry_path = Utf8ToWide("\\HKLM\\Software\\KsRegFolder\\" + key + "\\Path");
   // Save readme and licence texts, leave the reboot marker, keep the background bitmap.
-  spec.settings.product_flags |= FlagHigh(0x4000) | FlagHigh(0x8000) | FlagHigh(0x200000) | FlagLow(0x8000);
-  spec.settings.background_bitmap = {'B', 'M', 1, 2, 3};
-  spec.settings.readme_documents = {Utf16("Read me")};
-  spec.settings.licence_documents = {Utf16("First"), Bytes{'{', '\\', 'r', 't', 'f', '1', '}'}};
-  AddFiles(spec, {{"app.txt", std::string(2048, 'a')}});
-  const std::string installer = Build(spec);
+  plan.settings.product_flags |= FlagHigh(0x4000) | FlagHigh(0x8000) | FlagHigh(0x200000) | FlagLow(0x8000);
+  plan.settings.background_bitmap = {'B', 'M', 1, 2, 3};
+  plan.settings.readme_documents = {Utf16("Read me")};
+  plan.settings.licence_documents = {Utf16("First"), Bytes{'{', '\\', 'r', 't', 'f', '1', '}'}};
+  AddFiles(plan, {{"app.txt", std::string(2048, 'a')}});
+  const std::string installer = Build(plan);
   ASSERT_FALSE(installer.empty());
 
   const DriverRun run = RunInstaller(installer, {"/silent"});
@@ -231,7 +231,7 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
   EXPECT_EQ(log.find("*** FAILURE SUMMARY ***"), std::string::npos) << log;
 
   const std::string uninstaller = data + "\\uninstall.exe";
-  const ProductFlags flags = ApplySilentMode(spec.settings.product_flags);
+  const ProductFlags flags = ApplySilentMode(plan.settings.product_flags);
   KeyDump got = DumpKey(kUninstallBase + key, "/reg:32");
   // Wine's reg shows no QWORD data; the run's random session is checked by type.
   ASSERT_EQ(got.count("Session"), 1u);
@@ -312,10 +312,10 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
 TEST_F(Registration, UninstallStringRemovesTheProduct) {
   const std::string key = UniqueName("KsGone");
   const std::string dir = ScratchFolder() + "\\App";
-  InstallerSpec spec = ProductSpec(key, dir, u"2.0");
-  spec.archive.flags = 0x20;
-  AddFiles(spec, {{"app.txt", "x"}});
-  const std::string installer = Build(spec);
+  InstallerSpec plan = ProductSpec(key, dir, u"2.0");
+  plan.archive.flags = 0x20;
+  AddFiles(plan, {{"app.txt", "x"}});
+  const std::string installer = Build(plan);
   ASSERT_FALSE(installer.empty());
   ASSERT_EQ(RunInstaller(installer, {"/silent"}).exit_code, 0);
   const auto command = RegQuery(kUninstallBase + key, "UninstallString", RegView::k32);
@@ -342,11 +342,11 @@ TEST_F(Registration, ReadmeNaming) {
   };
   for (const auto& c : cases) {
     const std::string dir = ScratchFolder() + "\\App";
-    InstallerSpec spec = ProductSpec(UniqueName("KsReadme"), dir, u"1.0");
-    spec.settings.product_flags |= FlagHigh(0x4000);
-    spec.settings.readme_documents = c.texts;
-    AddFiles(spec, {{"app.txt", "x"}});
-    const std::string installer = Build(spec);
+    InstallerSpec plan = ProductSpec(UniqueName("KsReadme"), dir, u"1.0");
+    plan.settings.product_flags |= FlagHigh(0x4000);
+    plan.settings.readme_documents = c.texts;
+    AddFiles(plan, {{"app.txt", "x"}});
+    const std::string installer = Build(plan);
     ASSERT_FALSE(installer.empty());
     const DriverRun run = RunInstaller(installer, {"/silent"});
     ASSERT_TRUE(run.ok) << c.name << run.error;
@@ -400,12 +400,12 @@ TEST_F(Registration, RunAfterProgramOnlyWithoutFailures) {
   } cases[] = {{"success", false}, {"a file that cannot be placed", true}};
   for (const auto& c : cases) {
     const std::string dir = ScratchFolder() + "\\App";
-    InstallerSpec spec = ProductSpec(UniqueName("KsRun"), dir, u"1.0");
-    AddFiles(spec, {{"blocker\\inside.txt", "x"}});
+    InstallerSpec plan = ProductSpec(UniqueName("KsRun"), dir, u"1.0");
+    AddFiles(plan, {{"blocker\\inside.txt", "x"}});
     if (c.fail) {
       ASSERT_TRUE(WritePrefixFile(dir + "\\blocker", "a file where a folder should be"));
     }
-    const std::string installer = Build(spec);
+    const std::string installer = Build(plan);
     ASSERT_FALSE(installer.empty());
     const std::string marker = ScratchFolder() + "\\launched.txt";
     DriverOptions options;
@@ -436,10 +436,10 @@ TEST_F(Registration, ChainOfInstallationsReadsTheKeyThePreviousWrote) {
       {u"0.9", "Downgrade", "1.1", 0, 9},
   };
   for (const auto& step : steps) {
-    InstallerSpec spec = ProductSpec(key, dir, step.version);
+    InstallerSpec plan = ProductSpec(key, dir, step.version);
     // Automatic rather than silent: silent mode switches the version comparison off.
-    spec.settings.product_flags |= FlagHigh(0x10) | FlagLow(0x20000000);
-    const std::string installer = Build(spec);
+    plan.settings.product_flags |= FlagHigh(0x10) | FlagLow(0x20000000);
+    const std::string installer = Build(plan);
     ASSERT_FALSE(installer.empty());
     const DriverRun run = RunInstaller(installer, {"/a"});
     ASSERT_TRUE(run.ok) << step.type << run.error << run.output;

@@ -25,7 +25,7 @@ endif()
 target_compile_options(ks_authoring PRIVATE ${KS_WARNINGS})
 # Parse errors come back as values; no exception leaves the TOML library.
 target_compile_definitions(ks_authoring PUBLIC TOML_EXCEPTIONS=0)
-target_link_libraries(ks_authoring PUBLIC ks_portable ${KS_LZMA} Threads::Threads)
+target_link_libraries(ks_authoring PUBLIC ks_engine ${KS_LZMA} Threads::Threads)
 
 # The engine that the tool copies when --engine is not given: natively the
 # shipped 32-bit engine of the superbuild's cross build; on Windows, where a
@@ -43,9 +43,6 @@ add_executable(kestrelon-build "${CMAKE_SOURCE_DIR}/authoring/main.cpp")
 target_compile_options(kestrelon-build PRIVATE ${KS_WARNINGS})
 target_compile_definitions(kestrelon-build PRIVATE KS_DEFAULT_ENGINE="${KS_AUTHORING_ENGINE}")
 target_link_libraries(kestrelon-build PRIVATE ks_authoring)
-if(WIN32)
-  target_link_options(kestrelon-build PRIVATE -municode -static -static-libgcc -static-libstdc++)
-endif()
 if(WIN32)
   target_link_options(kestrelon-build PRIVATE -municode -static -static-libgcc -static-libstdc++)
 endif()

@@ -15,7 +15,7 @@ if(KS_UNIT_SOURCES AND NOT KS_FUZZ)
   add_executable(ks_unit_tests ${KS_UNIT_SOURCES})
   target_compile_options(ks_unit_tests PRIVATE ${KS_WARNINGS})
   target_compile_definitions(ks_unit_tests PRIVATE KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  target_link_libraries(ks_unit_tests PRIVATE ks_portable GTest::gtest GTest::gtest_main)
+  target_link_libraries(ks_unit_tests PRIVATE ${KS_PORTABLE} GTest::gtest GTest::gtest_main)
   # NO_PRETTY_VALUES: with named parameters CMake would keep gtest's
   # "# GetParam() = ..." comment in the test's name.
   gtest_discover_tests(ks_unit_tests TEST_PREFIX "unit." NO_PRETTY_VALUES PROPERTIES LABELS unit
@@ -35,7 +35,7 @@ if(KS_FUZZ)
     add_executable(${name} ${src})
     target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined ${KS_WARNINGS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_libraries(${name} PRIVATE ks_portable)
+    target_link_libraries(${name} PRIVATE ${KS_PORTABLE})
     set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${name}")
     add_test(NAME fuzz.${name}
              COMMAND "${CMAKE_SOURCE_DIR}/scripts/run-fuzz.sh" "$<TARGET_FILE:${name}>"
@@ -90,7 +90,7 @@ if(KS_E2E_SOURCES)
   target_compile_definitions(ks_e2e_tests PRIVATE KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                              KS_WINE_STATE="${KS_WINE_STATE}")
   target_include_directories(ks_e2e_tests PRIVATE "${CMAKE_SOURCE_DIR}/tests/e2e")
-  target_link_libraries(ks_e2e_tests PRIVATE ks_portable GTest::gtest GTest::gtest_main)
+  target_link_libraries(ks_e2e_tests PRIVATE ${KS_PORTABLE} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        TEST_FILTER "-Serial*"
                        PROPERTIES LABELS e2e FIXTURES_REQUIRED wine TIMEOUT 300)

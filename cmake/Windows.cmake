@@ -7,19 +7,16 @@ set(KS_WIN_SYSTEM_LIBS
   wintrust crypt32 wininet version winmm msimg32 setupapi bcrypt psapi)
 set(KS_WIN_LINK_OPTIONS -municode -static -static-libgcc -static-libstdc++)
 
-# The entry point lives apart so that the test programs can link the Win32 layer.
-set(KS_ENTRY_SOURCE "${CMAKE_SOURCE_DIR}/core/win/win_main.cpp")
-list(REMOVE_ITEM KS_WIN_SOURCES "${KS_ENTRY_SOURCE}")
-
-add_library(ks_win STATIC ${KS_WIN_SOURCES} "${CMAKE_SOURCE_DIR}/lib/version.cpp")
-target_compile_definitions(ks_win PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
-target_compile_options(ks_win PRIVATE ${KS_WARNINGS})
-target_link_libraries(ks_win PUBLIC ks_portable ${KS_WIN_SYSTEM_LIBS})
+# The entry point lives apart so that the test programs can link the Win32
+# layers; KS_WIN names the top one, which links all of them.
+set(KS_ENTRY_SOURCE "${CMAKE_SOURCE_DIR}/app/win/main.cpp")
+ks_add_win_layers(KS_WIN "${KS_ENTRY_SOURCE}")
+target_link_libraries(ks_lib_win PUBLIC ${KS_WIN_SYSTEM_LIBS})
 
 file(GLOB KS_RESOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources/*.rc")
 add_executable(kestrelon WIN32 ${KS_ENTRY_SOURCE} ${KS_RESOURCES})
 target_compile_options(kestrelon PRIVATE ${KS_WARNINGS})
-target_link_libraries(kestrelon PRIVATE ks_win)
+target_link_libraries(kestrelon PRIVATE ${KS_WIN})
 target_link_options(kestrelon PRIVATE ${KS_WIN_LINK_OPTIONS})
 
 # googletest from Debian's sources, built with the same cross compiler.
@@ -32,7 +29,8 @@ file(GLOB KS_WIN_TEST_SOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/win/*
 if(KS_WIN_TEST_SOURCES)
   add_executable(ks_win_tests ${KS_WIN_TEST_SOURCES})
   target_compile_options(ks_win_tests PRIVATE ${KS_WARNINGS})
-  target_link_libraries(ks_win_tests PRIVATE ks_win gtest gtest_main)
+  target_include_directories(ks_win_tests PRIVATE "${CMAKE_SOURCE_DIR}")
+  target_link_libraries(ks_win_tests PRIVATE ${KS_WIN} gtest gtest_main)
   target_link_options(ks_win_tests PRIVATE -static -static-libgcc -static-libstdc++)
 endif()
 
@@ -42,7 +40,7 @@ foreach(src IN LISTS KS_TOOL_SOURCES)
   get_filename_component(name "${src}" NAME_WE)
   add_executable(${name} ${src})
   target_compile_options(${name} PRIVATE ${KS_WARNINGS})
-  target_link_libraries(${name} PRIVATE ks_win)
+  target_link_libraries(${name} PRIVATE ${KS_WIN})
   target_link_options(${name} PRIVATE ${KS_WIN_LINK_OPTIONS})
 endforeach()
 

@@ -127,11 +127,6 @@ UsageRequest WrongAtom(const StartOptions& o, WStringView reason, WStringView at
 
 }  // namespace
 
-StartOptions& TheStartOptions() {
-  static StartOptions options;
-  return options;
-}
-
 std::vector<WString> SplitCommandLine(WStringView line) {
   // The system hands over a zero-terminated line; nothing after a NUL is part of it.
   line = line.substr(0, line.find(u'\0'));

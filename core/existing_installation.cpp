@@ -1,12 +1,10 @@
 #include "core/existing_installation.h"
 
 #include "core/install_settings.h"
-#include "engine/version_compare.h"
+#include "lib/version_compare.h"
 
 namespace ks {
 namespace {
-
-InstallType g_install_type = InstallType::kNew;
 
 // Version texts are digits, dots and letters; the narrow form compares them.
 NString VersionText(WStringView version) { return WideToAnsi(version); }
@@ -18,15 +16,15 @@ bool IsBlankNarrow(NStringView text) {
   return true;
 }
 
-bool StripRoot(WStringView& path, RegistryRoot* root) {
+bool StripRoot(WStringView& path, RegRoot* root) {
   static const struct {
     const char16_t* prefix;
-    RegistryRoot root;
+    RegRoot root;
   } kRoots[] = {
-      {u"HKLM\\", RegistryRoot::kLocalMachine},
-      {u"HKCU\\", RegistryRoot::kCurrentUser},
-      {u"HKEY_LOCAL_MACHINE\\", RegistryRoot::kLocalMachine},
-      {u"HKEY_CURRENT_USER\\", RegistryRoot::kCurrentUser},
+      {u"HKLM\\", RegRoot::kLocalMachine},
+      {u"HKCU\\", RegRoot::kCurrentUser},
+      {u"HKEY_LOCAL_MACHINE\\", RegRoot::kLocalMachine},
+      {u"HKEY_CURRENT_USER\\", RegRoot::kCurrentUser},
   };
   for (const auto& r : kRoots) {
     if (StartsWithIgnoreCase(path, r.prefix)) {
@@ -39,15 +37,6 @@ bool StripRoot(WStringView& path, RegistryRoot* root) {
 }
 
 }  // namespace
-
-InstallType TheInstallType() { return g_install_type; }
-void SetInstallType(InstallType type) { g_install_type = type; }
-
-EarlierInstallation& MutableExistingInstallation() {
-  static EarlierInstallation earlier;
-  return earlier;
-}
-const EarlierInstallation& TheExistingInstallation() { return MutableExistingInstallation(); }
 
 const char16_t* InstallTypeName(InstallType type) {
   switch (type) {

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/product_flags.h"
-#include "engine/special_folders.h"
+#include "lib/registry_path.h"
 #include "lib/text.h"
 
 namespace ks {
@@ -33,13 +33,6 @@ struct EarlierInstallation {
   // An earlier installation this run builds on: read and its folder present.
   bool usable() const { return key_found && folder_exists; }
 };
-
-// The process-wide records, settled by the earlier-installation step and
-// read-only afterwards. Before that step: kNew and an empty record.
-InstallType TheInstallType();
-void SetInstallType(InstallType type);
-const EarlierInstallation& TheExistingInstallation();
-EarlierInstallation& MutableExistingInstallation();
 
 // The words of the log header.
 const char16_t* InstallTypeName(InstallType type);
@@ -105,10 +98,9 @@ WString HandOverCommandLine(WStringView uninstall_command, WStringView own_comma
 // ---- folders -----------------------------------------------------------------
 
 // A registry value named by a path such as "HKLM\Software\Maker\Path":
-// root (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, the special folders' own
-// RegistryRoot), key and value name.
+// root (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), key and value name.
 struct RegistryValuePath {
-  RegistryRoot root = RegistryRoot::kLocalMachine;
+  RegRoot root = RegRoot::kLocalMachine;
   WString key;
   WString value;
 };

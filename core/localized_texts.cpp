@@ -104,6 +104,13 @@ WString LocalizedTexts::current_language_name() const {
 
 WString LocalizedTexts::Text(int n) const { return ReplacePlaceholders(RawText(n, current_)); }
 
+WString LocalizedTexts::TextOrEnglish(int n) const {
+  WString text = Text(n);
+  if (!text.empty()) return text;
+  const char16_t* english = EnglishText(n);
+  return english ? ReplacePlaceholders(english) : WString();
+}
+
 void LocalizedTexts::SetPlaceholders(WString product, WString description, WString os_name) {
   product_ = std::move(product);
   description_ = std::move(description);
@@ -132,13 +139,46 @@ WString LocalizedTexts::ReplacePlaceholders(WStringView text) const {
   return out;
 }
 
-LocalizedTexts& ProcessTexts() {
-  static LocalizedTexts texts;
-  return texts;
+const char16_t* EnglishText(int n) {
+  switch (n) {
+    case 2: return u"<product>";
+    case 3: return u"<product> is already installed in this folder:";
+    case 4: return u"This version of <product> is already installed in this folder:";
+    case 5: return u"An older version of <product> is installed in this folder:";
+    case 6: return u"A newer version of <product> is installed in this folder:";
+    case 7: return u"Do you want to continue?";
+    case 9: return u"The installed version of <product> must be uninstalled before this version can be installed.";
+    case 10: return u"The following items could not be removed:\r\n\r\n%s";
+    case 12: return u"This installation requires %s, which is not installed.";
+    case 15: return u"Information";
+    case 20: return u"Warning";
+    case 21: return u"Error";
+    case 34: return u"<product> was removed.";
+    case 37: return u"The installation requires a restart of your computer. Restart now?";
+    case 49: return u"Cancel";
+    case 53: return u"Do you want to remove <product> and all of its components?";
+    case 55: return u"Uninstall";
+    case 58: return u"Could not delete";
+    case 61: return u"This product cannot be installed on %s.";
+    case 72: return u"An old version of <product> is installed. Do you want to replace it?";
+    case 74: return u"Windows must be restarted to complete the removal. Restart now?";
+    case 79: return u"Yes";
+    case 80: return u"No";
+    case 81: return u"This product requires a %d-bit version of Windows.";
+    case 90: return u"Continue";
+    case 91: return u"Another installation is running. Please wait until it has finished and try again.";
+    case 98: return u"Installation";
+    case 101: return u"Uninstallation";
+    case 104: return u"Uninstall";
+    case 106: return u"This version cannot replace the installed version: versions below %s cannot be installed "
+                     u"over it.";
+    case 107: return u"Please close %s, then choose Retry.";
+    case 109: return u"Before you remove <product>, would you like to visit its support page?";
+    case 110: return u"Support";
+    case 111: return u"The installation was cancelled.";
+    case 112: return u"This installation requires %s version %s or later.";
+    default: return nullptr;
+  }
 }
-
-WString LocalizedText(int n) { return ProcessTexts().Text(n); }
-
-NString LocalizedTextNarrow(int n) { return WideToAnsi(LocalizedText(n)); }
 
 }  // namespace ks

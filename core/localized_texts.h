@@ -45,6 +45,8 @@ class LocalizedTexts {
   WString RawText(int n, int language) const;
   // Text n in the current language with the placeholders filled.
   WString Text(int n) const;
+  // The same, or the engine's English text when the table has none.
+  WString TextOrEnglish(int n) const;
 
   void SetPlaceholders(WString product, WString description, WString os_name);
   WString ReplacePlaceholders(WStringView text) const;
@@ -59,11 +61,9 @@ class LocalizedTexts {
   WString product_, description_, os_name_;
 };
 
-// The process-wide table, filled when the settings are read.
-LocalizedTexts& ProcessTexts();
-// Localized text N of the process-wide table in the current language.
-WString LocalizedText(int n);
-// The same in the system code page.
-NString LocalizedTextNarrow(int n);
+// The engine's own English text for text number `n`, for a product whose
+// table lacks it (an old or damaged "[Strings]" of the uninstaller too);
+// nullptr for numbers without one.
+const char16_t* EnglishText(int n);
 
 }  // namespace ks

@@ -154,33 +154,4 @@ WString FormatReportText(WStringView f, const std::vector<ReportArg>& args) {
   return out;
 }
 
-const char16_t* DefaultReportText(int n) {
-  switch (n) {
-    case 2: return u"<product>";
-    case 3: return u"<product> is already installed in this folder:";
-    case 4: return u"This version of <product> is already installed in this folder:";
-    case 5: return u"An older version of <product> is installed in this folder:";
-    case 6: return u"A newer version of <product> is installed in this folder:";
-    case 7: return u"Do you want to continue?";
-    case 9: return u"The installed version of <product> must be uninstalled before this version can be installed.";
-    case 12: return u"This installation requires %s, which is not installed.";
-    case 20: return u"Warning";
-    case 21: return u"Error";
-    case 49: return u"Cancel";
-    case 61: return u"This product cannot be installed on %s.";
-    case 72: return u"An old version of <product> is installed. Do you want to replace it?";
-    case 81: return u"This product requires a %d-bit version of Windows.";
-    case 90: return u"Continue";
-    case 91: return u"Another installation is running. Please wait until it has finished and try again.";
-    case 98: return u"Installation";
-    case 101: return u"Uninstallation";
-    case 104: return u"Uninstall";
-    case 106: return u"This version cannot replace the installed version: versions below %s cannot be installed "
-                     u"over it.";
-    case 111: return u"The installation was cancelled.";
-    case 112: return u"This installation requires %s version %s or later.";
-    default: return nullptr;
-  }
-}
-
 }  // namespace ks

@@ -1,7 +1,6 @@
 #pragma once
 // The texts of the reports and questions: a formatter that fills a localized
-// format text with arguments, and the built-in English texts used when the
-// product's table lacks one.
+// format text with arguments.
 //
 // The format texts come from the archive, written by the product's author in
 // any language. A printf-style call would trust them to name exactly the
@@ -38,9 +37,5 @@ class ReportArg {
 // x X c) takes the next argument; width, "-" and "0" pad, a precision cuts a
 // text. Anything else after "%" stays as it is.
 WString FormatReportText(WStringView format, const std::vector<ReportArg>& args);
-
-// The English text for text number `n` when the localized table has none;
-// nullptr for numbers without one.
-const char16_t* DefaultReportText(int n);
 
 }  // namespace ks

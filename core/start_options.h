@@ -1,6 +1,6 @@
 #pragma once
 // What the command line asked for. Filled once at start-up, before anything
-// else reads it, and kept for the whole run.
+// else reads it; the run keeps it.
 
 #include <array>
 
@@ -30,8 +30,5 @@ struct StartOptions {
   // and installation-exit batches, in that order. System ANSI code page.
   std::array<NString, 3> batch_additions;
 };
-
-// The process-wide record.
-StartOptions& TheStartOptions();
 
 }  // namespace ks

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "core/bytes.h"
-#include "engine/version_compare.h"
+#include "lib/version_compare.h"
 #include "lib/text.h"
 
 namespace ks {

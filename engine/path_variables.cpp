@@ -138,20 +138,35 @@ void ExpandPathVariablesWith(WString& text, const std::function<WString(PathVari
   text = std::move(*expanded);
 }
 
-PathVariableInputs& ThePathVariableInputs() {
-  static PathVariableInputs inputs;
-  return inputs;
+const WString& InstallFolderOf(const InstallSettings& settings, const InstallChoices& choices) {
+  return choices.install_dir.empty() ? settings.install_path : choices.install_dir;
 }
 
-void TakeSettingsInputs(PathVariableInputs& in, const InstallSettings& settings) {
-  in.install_dir = settings.install_path;
+const WString& StartMenuNameOf(const InstallSettings& settings, const InstallChoices& choices) {
+  return choices.start_menu_name.empty() ? settings.product_start_menu : choices.start_menu_name;
+}
+
+PathVariableInputs InstallationInputs(const InstallSettings& settings, const WString& language,
+                                      const EarlierInstallation& earlier, const InstallChoices& choices) {
+  PathVariableInputs in;
+  in.automatic = settings.automatic;
+  in.install_64bit = settings.bitness == 1;  // the product needs 64-bit Windows
+  in.all_users = settings.shortcut_mode == 1;
+  in.creates_uninstaller = HasFlag(settings.product_flags, product_flag::kRegisterUninstaller);
+  in.existing = static_cast<ExistingInstallation>(choices.install_type);
+  // An earlier installation whose folder is gone counts as none.
+  if (earlier.usable()) in.old_version = earlier.version;
+  in.portable = choices.portable;
+  in.install_dir = InstallFolderOf(settings, choices);
+  in.language = language;
   in.product_name = settings.product_name;
   in.company_name = settings.publisher;
   in.version = settings.display_version;
+  in.shared_dir = choices.shared_dir;
+  in.start_menu_name = StartMenuNameOf(settings, choices);
   in.desktop_folder_name = settings.desktop_folder;
-  in.automatic = settings.automatic;
-  in.install_64bit = settings.bitness == 1;  // the product needs 64-bit Windows
-  in.creates_uninstaller = (settings.product_flags & product_flag::kRegisterUninstaller) != 0;
+  in.uninstall_dir = choices.uninstall_dir;
+  return in;
 }
 
 WString PathVariableValue(PathVariable variable, const PathVariableInputs& in, PathVariableSystem& sys) {

@@ -4,15 +4,16 @@
 // order, one pass per name, then lets the system expand environment
 // variables in what is left.
 //
-// The values come from two sources, both as data here: what the installation
-// knows at the moment (PathVariableInputs) and what the system answers
-// (PathVariableSystem). engine/win/path_variables.h joins them to the running
-// system.
+// The values come from two sources, both as data here: what the run knows at
+// the moment (PathVariableInputs, computed afresh from the run's own records
+// at every call) and what the system answers (PathVariableSystem).
+// engine/win/path_variables.h joins them to the running system.
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 
+#include "core/existing_installation.h"
 #include "core/install_settings.h"
 #include "engine/special_folders.h"
 #include "lib/os_version.h"
@@ -58,9 +59,9 @@ void ExpandPathVariablesWith(WString& text, const std::function<WString(PathVari
 // The earlier installation as the install type check found it.
 enum class ExistingInstallation { kNone = 0, kSameOrUncompared = 1, kOlder = 2, kNewer = 3 };
 
-// What the installation knows when the call is made. Filled step by step as
-// the run goes on; a value not known yet is empty (see docs/path-variables.md
-// for which step fills which member).
+// What the run knows when the call is made; a value not known yet is empty.
+// The installation and the uninstaller each compute it from their own records
+// (InstallationInputs, UninstallationInputs), never keep a copy.
 struct PathVariableInputs {
   bool automatic = false;
   bool install_64bit = false;         // the product is a 64-bit installation
@@ -80,13 +81,31 @@ struct PathVariableInputs {
   WString uninstall_dir;
 };
 
-// The process-wide inputs (main thread only).
-PathVariableInputs& ThePathVariableInputs();
+// What an installation has settled since its settings were read. Empty
+// members are not settled yet; the settings stand in for them.
+struct InstallChoices {
+  WString install_dir;      // the folder chosen; from the preparation on without a trailing backslash
+  WString start_menu_name;  // chosen on the Start-menu page
+  InstallType install_type = InstallType::kNew;  // settled with an earlier installation
+  // Fixed by the preparation of the target.
+  WString uninstall_dir;
+  WString shared_dir;
+  bool portable = false;    // the folder lies on a removable, CD or RAM drive
+};
 
-// Takes what the settings say: installation folder (until the wizard
-// chooses one), product and company name, version, desktop folder name,
-// automatic mode, 64-bit installation and whether an uninstaller is made.
-void TakeSettingsInputs(PathVariableInputs& in, const InstallSettings& settings);
+// The installation's inputs: the settings as read so far (the install path
+// is expanded while they are still being read, after the product and company
+// names, the bitness and the version), the language the texts show, the
+// earlier installation (its version counts when it is usable) and the
+// choices made since.
+PathVariableInputs InstallationInputs(const InstallSettings& settings, const WString& language,
+                                      const EarlierInstallation& earlier, const InstallChoices& choices);
+
+// The installation folder as the run knows it: the one chosen, else the
+// install path setting.
+const WString& InstallFolderOf(const InstallSettings& settings, const InstallChoices& choices);
+// The Start-menu folder name: the one chosen, else the setting.
+const WString& StartMenuNameOf(const InstallSettings& settings, const InstallChoices& choices);
 
 // What the running system answers.
 class PathVariableSystem {

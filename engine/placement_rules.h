@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "engine/file_records.h"
-#include "engine/version_compare.h"
+#include "lib/version_compare.h"
 #include "lib/text.h"
 
 namespace ks {

@@ -72,4 +72,15 @@ bool FolderCountsAsEmpty(const std::vector<WString>& entries) {
   return true;
 }
 
+FinalMessage ChooseFinalMessage(FinalMessageInput& in) {
+  if (in.automatic) return FinalMessage::kNone;
+  if (in.failed) return FinalMessage::kAskViewLog;
+  if (HasFlag(in.flags, product_flag::kNoFinalMessage)) return FinalMessage::kNone;
+  if (!HasFlag(in.flags, product_flag::kAlwaysWriteLog)) in.offer_view_log = false;
+  if (HasFlag(in.flags, product_flag::kRebootRequired) || (!in.has_launch_or_open && !in.offer_view_log)) {
+    return FinalMessage::kInformation;
+  }
+  return FinalMessage::kSummaryPage;
+}
+
 }  // namespace ks

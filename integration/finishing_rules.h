@@ -19,6 +19,10 @@ inline constexpr ProductFlags kSaveLicence = FlagHigh(0x00008000);
 inline constexpr ProductFlags kRebootMarker = FlagHigh(0x00200000);
 inline constexpr ProductFlags kWaitPostInstallBatch = FlagLow(0x01000000);
 inline constexpr ProductFlags kWaitExitBatch = FlagLow(0x02000000);
+// Write Install.log even when nothing failed.
+inline constexpr ProductFlags kAlwaysWriteLog = FlagLow(0x00000040);
+// No final message after a successful installation.
+inline constexpr ProductFlags kNoFinalMessage = FlagLow(0x00400000);
 }  // namespace product_flag
 
 namespace archive_flag {
@@ -61,5 +65,29 @@ RestartChoice ChooseRestart(ProductFlags flags, bool automatic);
 // (any case) counts as empty. `entries` are the names in it, without "." and
 // "..", folders included.
 bool FolderCountsAsEmpty(const std::vector<WString>& entries);
+
+// What the closing of the install log shows when asked to show a final message.
+enum class FinalMessage {
+  kNone,             // nothing (automatic mode, or no final message wanted)
+  kAskViewLog,       // failed: Yes/No question, text 40 with the log path
+  kInformation,      // succeeded: text 42 in an information box
+  kSummaryPage,      // succeeded: the wizard's summary page offers its actions
+};
+struct FinalMessageInput {
+  bool failed = false;
+  bool automatic = false;
+  ProductFlags flags = 0;
+  // What the finish page has to offer besides the log.
+  bool has_launch_or_open = false;
+  // In and out: the finish page's offer to view the log; withdrawn when no
+  // log will be written.
+  bool offer_view_log = false;
+};
+FinalMessage ChooseFinalMessage(FinalMessageInput& input);
+
+// Whether Install.log is written at all.
+inline bool WritesInstallLog(bool failed, ProductFlags flags) {
+  return failed || HasFlag(flags, product_flag::kAlwaysWriteLog);
+}
 
 }  // namespace ks

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "integration/registry_path.h"
+#include "lib/registry_path.h"
 
 namespace ks {
 

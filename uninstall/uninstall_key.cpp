@@ -58,6 +58,7 @@ UninstallKeyValues ReadUninstallKeyValues(UninstallKeySource& source, const WStr
   v.key_name = key_name;
   v.display_name = Text(source, u"DisplayName");
   if (IsBlankText(v.display_name)) v.display_name = key_name;
+  v.publisher = Text(source, u"Publisher");
   v.install_location = Text(source, u"InstallLocation");
   if (IsBlankText(v.install_location)) v.install_location.clear();
   v.product_flags = static_cast<ProductFlags>(DecimalValue(source, u"ProductFlags"));
@@ -83,16 +84,25 @@ UninstallKeyValues ReadUninstallKeyValues(UninstallKeySource& source, const WStr
   return v;
 }
 
-WString JoinPath(WStringView folder, WStringView name) {
-  WString path(folder);
-  while (!name.empty() && name.front() == u'\\') name.remove_prefix(1);
-  if (name.empty()) return path;
-  if (!path.empty() && path.back() != u'\\') path += u'\\';
-  path += name;
-  return path;
+PathVariableInputs UninstallationInputs(const UninstallKeyValues& values, bool automatic, bool portable) {
+  PathVariableInputs in;
+  in.automatic = automatic;
+  in.install_64bit = values.bitness == 1;
+  in.all_users = values.shortcut_mode == 1;
+  in.creates_uninstaller = true;  // it is running
+  in.portable = portable;
+  in.install_dir = values.install_location;
+  in.product_name = values.display_name;
+  in.company_name = values.publisher;
+  in.version = AnsiToWide(values.display_version);
+  in.shared_dir = values.shared_path;
+  in.start_menu_name = values.product_start_menu;
+  in.desktop_folder_name = values.desktop_folder;
+  in.uninstall_dir = UninstallDataFolder(values);
+  return in;
 }
 
-WString ProductUninstallKeyPath(WStringView key_name) { return JoinPath(kUninstallKeyPath, key_name); }
+WString ProductUninstallKeyPath(WStringView key_name) { return JoinPath(kUninstallKeyPath, WString(key_name)); }
 
 WString UninstallDataFolder(const UninstallKeyValues& values) {
   WString folder = JoinPath(values.install_location, values.uninstall_subdir);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/product_flags.h"
+#include "engine/path_variables.h"
 #include "lib/text.h"
 
 namespace ks {
@@ -36,6 +37,7 @@ class UninstallKeySource {
 struct UninstallKeyValues {
   WString key_name;
   WString display_name;       // the key name when blank
+  WString publisher;
   WString install_location;   // required: empty means the registration is incomplete
   ProductFlags product_flags = 0;   // signed decimal text, 0 when missing or not a number
   std::uint32_t product_flags2 = 0;
@@ -67,6 +69,12 @@ UninstallKeyValues ReadUninstallKeyValues(UninstallKeySource& source, const WStr
 // text keeps the low bits of what fits, so a 64-bit word round-trips.
 std::int64_t ParseSignedDecimal(WStringView text);
 
+// The path variables of the uninstallation: the inputs the installation had,
+// read back from the values it registered, so that both sides expand the
+// same texts alike. `portable`: the installation folder lies on a removable,
+// CD-ROM or RAM drive (the system's answer today).
+PathVariableInputs UninstallationInputs(const UninstallKeyValues& values, bool automatic, bool portable);
+
 // The Uninstall key path joined with the product's key name.
 WString ProductUninstallKeyPath(WStringView key_name);
 
@@ -74,9 +82,6 @@ WString ProductUninstallKeyPath(WStringView key_name);
 WString UninstallDataFolder(const UninstallKeyValues& values);
 WString UninstallDataFilePath(const UninstallKeyValues& values);
 WString InstallLogPath(const UninstallKeyValues& values);
-
-// Joins a folder and a relative name with one backslash between them.
-WString JoinPath(WStringView folder, WStringView name);
 
 // The messages of the opening.
 WString NoSuchProductMessage(WStringView key_name);

@@ -6,8 +6,6 @@
 
 #include "core/settings_block.h"
 #include "core/win/fatal_error.h"
-#include "core/win/process_state.h"
-#include "core/win/report_corrupt.h"
 #include "lib/version.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"
@@ -123,7 +121,7 @@ NString VersionMismatchText(const std::string& archive_version) {
          caption + " (" + archive_version + ").  Close all applications and reinstall " + caption + ".";
 }
 
-void OpenSetupArchive(SetupArchive& a) {
+void OpenSetupArchive(SetupArchive& a, const Reports& reports) {
   const ArchiveOpenOutcome o = ReadOwnArchive(a);
   switch (o.failure) {
     case ArchiveOpenFailure::kNone:
@@ -139,13 +137,8 @@ void OpenSetupArchive(SetupArchive& a) {
     case ArchiveOpenFailure::kVersionMismatch:
       FatalError(VersionMismatchText(a.header.version));
     case ArchiveOpenFailure::kCorrupt:
-      ReportCorrupt(o.corrupt_code, false);
+      reports.Corrupt(o.corrupt_code);
   }
-}
-
-SetupArchive& TheSetupArchive() {
-  static SetupArchive archive;
-  return archive;
 }
 
 int ReadFileData(const SetupArchive& a, bool outside, FileDataBlock* block, std::uint64_t* read_pos) {
@@ -170,7 +163,7 @@ int ReadFileData(const SetupArchive& a, bool outside, FileDataBlock* block, std:
   return CheckFileData(a.header, block->data, block->size);
 }
 
-FileDataBlock LocateFileData(const SetupArchive& a, bool outside) {
+FileDataBlock LocateFileData(const SetupArchive& a, bool outside, const Reports& reports) {
   FileDataBlock block;
   std::uint64_t pos = 0;
   const int code = ReadFileData(a, outside, &block, &pos);
@@ -178,7 +171,7 @@ FileDataBlock LocateFileData(const SetupArchive& a, bool outside) {
     FatalError("Error code 2: failed to read archive data\r\nsize=" + std::to_string(a.header.file_data_size) +
                " pos=" + std::to_string(pos));
   }
-  if (code != 0) ReportCorrupt(code, false);
+  if (code != 0) reports.Corrupt(code);
   return block;
 }
 

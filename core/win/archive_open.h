@@ -9,6 +9,7 @@
 #include "core/archive_header.h"
 #include "core/bytes.h"
 #include "core/pe_image.h"
+#include "core/win/reports.h"
 #include "lib/text.h"
 #include "lib/win/owned.h"
 
@@ -38,11 +39,9 @@ struct ArchiveOpenOutcome {
 // Reads the archive of the running program; ends nothing, so tools can report.
 ArchiveOpenOutcome ReadOwnArchive(SetupArchive& archive);
 
-// The same for the installer: every failure ends the process with its message.
-void OpenSetupArchive(SetupArchive& archive);
-
-// The archive of this process, filled by OpenSetupArchive.
-SetupArchive& TheSetupArchive();
+// The same for the installer: every failure ends the process with its
+// message (a fatal error, or the corrupt-archive report).
+void OpenSetupArchive(SetupArchive& archive, const Reports& reports);
 
 NString CannotOpenSelfText(const WString& path, DWORD error);
 NString VersionMismatchText(const std::string& archive_version);
@@ -66,7 +65,7 @@ int ReadFileData(const SetupArchive& archive, bool outside, FileDataBlock* block
                  std::uint64_t* read_pos);
 
 // ReadFileData that ends the process on failure.
-FileDataBlock LocateFileData(const SetupArchive& archive, bool outside);
+FileDataBlock LocateFileData(const SetupArchive& archive, bool outside, const Reports& reports);
 
 // Sizes a buffer for file bytes; false instead of an exception when the
 // memory is not there (a 32-bit process cannot hold every file).

@@ -4,21 +4,13 @@
 
 #include <mmsystem.h>
 
-#include "core/localized_texts.h"
-#include "core/start_options.h"
 #include "core/win/fatal_error.h"
-#include "core/win/report_error.h"
-#include "core/win/terminate.h"
-#include "engine/path_variables.h"
-#include "engine/win/path_variables.h"
-#include "integration/win/install_log_file.h"
-#include "integration/win/reg_key.h"
 #include "lib/win/fs_redirection.h"
 #include "lib/win/os_version_query.h"
-#include "lib/win/owned.h"
-#include "lib/win/system_library.h"
+#include "lib/win/process_start.h"
+#include "lib/win/reg_key.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
-#include "uninstall/uninstall_data.h"
 
 namespace ks {
 namespace {
@@ -29,16 +21,6 @@ namespace {
 constexpr REGSAM kUninstallRead = KEY_READ | KEY_WOW64_32KEY;
 constexpr std::uint32_t kArchiveFlagRecordFolderPath = 0x2000;
 constexpr wchar_t kSingleInstanceMutex[] = L"Kestrelon TKS";
-
-bool Automatic() { return ReportsAutomatic(); }
-bool Silent() { return TheStartOptions().silent; }
-
-WString Text(int n) {
-  WString text = LocalizedText(n);
-  if (!text.empty()) return text;
-  const char16_t* fallback = DefaultReportText(n);
-  return fallback ? ProcessTexts().ReplacePlaceholders(fallback) : WString();
-}
 
 bool IsDirectory(const WString& path) {
   const DWORD attributes = ::GetFileAttributesW(W(path));
@@ -55,8 +37,8 @@ WString ReadString(RegKey& key, const char* name) {
   return key.GetString(name, &value) ? value : WString();
 }
 
-HKEY RootOf(RegistryRoot root) {
-  return root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+HKEY RootOf(RegRoot root) {
+  return root == RegRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
 }
 
 // The value a registry path such as "HKLM\Software\Maker\Path" names; empty
@@ -73,7 +55,7 @@ WString ReadRegistryPath(const WString& path, REGSAM view) {
 // A folder from the folder registry path: a path that names a file stands
 // for the file's folder.
 WString FolderFromRegistryPath(const WString& path) {
-  WString folder = NormalizeFolderText(ReadRegistryPath(path, 0));
+  WString folder = NormalizeFolderText(ReadRegistryPath(path, kRegOwnView));
   if (!folder.empty() && IsFile(folder)) {
     const std::size_t slash = folder.find_last_of(u"\\/");
     folder = slash == WString::npos ? WString() : NormalizeFolderText(WStringView(folder).substr(0, slash + 1));
@@ -81,17 +63,17 @@ WString FolderFromRegistryPath(const WString& path) {
   return folder;
 }
 
-[[noreturn]] void Refuse(int text_number, std::initializer_list<ReportArg> args, int exit_code) {
-  ReportError(text_number, args);
-  Terminate(exit_code);
+RunEnd Refuse(const Reports& reports, int text_number, std::initializer_list<ReportArg> args, int exit_code) {
+  reports.Error(text_number, args);
+  return exit_code;
 }
 
 // ---- steps 1 to 7 ---------------------------------------------------------------
 
-void CheckBitness(const InstallSettings& settings) {
-  if (BitnessFits(settings.bitness, GetSystemVersion().is_64bit)) return;
-  if (!Automatic()) ReportError(81, {RequiredBits(settings.bitness)});
-  Terminate(5);
+RunEnd CheckBitness(const InstallSettings& settings, const Reports& reports) {
+  if (BitnessFits(settings.bitness, GetSystemVersion().is_64bit)) return kGoOn;
+  if (!reports.automatic()) reports.Error(81, {RequiredBits(settings.bitness)});
+  return 5;
 }
 
 // A 32-bit program on 64-bit Windows sees the 32-bit system folders unless
@@ -102,9 +84,9 @@ void SwitchOffRedirection(const InstallSettings& settings) {
   if (!SwitchOffFsRedirection()) FatalError("Wow64DisableWow64FsRedirection() failed");
 }
 
-void CheckExcludedSystems(const InstallSettings& settings) {
-  if (!SystemExcluded(GetOsCode(), settings.excluded_systems)) return;
-  Refuse(61, {AnsiToWide(GetOsName(kOsNameNoServicePack | kOsNameNoEdition))}, 5);
+RunEnd CheckExcludedSystems(const InstallSettings& settings, const Reports& reports) {
+  if (!SystemExcluded(GetOsCode(), settings.excluded_systems)) return kGoOn;
+  return Refuse(reports, 61, {AnsiToWide(GetOsName(kOsNameNoServicePack | kOsNameNoEdition))}, 5);
 }
 
 MasterProduct LookUpMasterProduct(const WString& name) {
@@ -118,39 +100,39 @@ MasterProduct LookUpMasterProduct(const WString& name) {
   return master;
 }
 
-void CheckMasterProduct(InstallSettings& settings) {
-  if (!HasFlag(settings.product_flags, product_flag::kMasterProduct)) return;
+RunEnd CheckMasterProduct(InstallSettings& settings, const Reports& reports) {
+  if (!HasFlag(settings.product_flags, product_flag::kMasterProduct)) return kGoOn;
   const MasterProduct master = LookUpMasterProduct(settings.master_product_name);
   const bool into_master = IsMasterInstallPath(settings.install_path);
   switch (JudgeMasterProduct(master, settings.master_min_version, into_master)) {
     case MasterVerdict::kMissing:
-      Refuse(12, {settings.master_display_name}, 7);
+      return Refuse(reports, 12, {settings.master_display_name}, 7);
     case MasterVerdict::kTooOld:
-      Refuse(112, {settings.master_display_name, settings.master_min_version}, 7);
+      return Refuse(reports, 112, {settings.master_display_name, settings.master_min_version}, 7);
     case MasterVerdict::kOk:
       break;
   }
   if (into_master) settings.install_path = master.folder;
+  return kGoOn;
 }
 
-// The lock lives as long as the process; the system releases it at the end.
-void TakeSingleInstanceLock(const InstallSettings& settings) {
-  if (!HasFlag(settings.product_flags, product_flag::kSingleInstance)) return;
-  static OwnedHandle mutex;
-  mutex.reset(::CreateMutexW(nullptr, FALSE, kSingleInstanceMutex));
-  if (!mutex) return;
-  const DWORD wait = ::WaitForSingleObject(mutex.get(), 0);
-  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return;
-  Refuse(91, {}, 8);
+// The lock is the run's; the run lives until the process ends.
+RunEnd TakeSingleInstanceLock(const InstallSettings& settings, const Reports& reports, OwnedHandle& lock) {
+  if (!HasFlag(settings.product_flags, product_flag::kSingleInstance)) return kGoOn;
+  lock.reset(::CreateMutexW(nullptr, FALSE, kSingleInstanceMutex));
+  if (!lock) return kGoOn;
+  const DWORD wait = ::WaitForSingleObject(lock.get(), 0);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return kGoOn;
+  return Refuse(reports, 91, {}, 8);
 }
 
-void ReadEarlierInstallation(const InstallSettings& settings, std::uint32_t archive_flags) {
+void ReadEarlierInstallation(const InstallSettings& settings, std::uint32_t archive_flags, UninstallData& uninstall,
+                             EarlierInstallation& earlier) {
   if (!HasFlag(settings.product_flags, product_flag::kRegisterUninstaller)) return;
-  EarlierInstallation& earlier = MutableExistingInstallation();
   earlier = EarlierInstallation{};
   earlier.key_path = UninstallKeyPath(settings.uninstall_key_name);
   if ((archive_flags & kArchiveFlagRecordFolderPath) && !settings.folder_registry_path.empty())
-    ProcessUninstallData().RecordItem(WStringView(settings.folder_registry_path), kUninstallRegistryValue);
+    uninstall.RecordItem(WStringView(settings.folder_registry_path), kUninstallRegistryValue);
   RegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, earlier.key_path, kRegOpenOnly, kUninstallRead) == kRegFailed) return;
   earlier.key_found = true;
@@ -164,8 +146,8 @@ void ReadEarlierInstallation(const InstallSettings& settings, std::uint32_t arch
   earlier.folder_exists = !earlier.folder.empty() && IsDirectory(earlier.folder);
 }
 
-void PlayStartSound(const InstallSettings& settings) {
-  if (Automatic() || settings.start_sound.empty()) return;
+void PlayStartSound(const InstallSettings& settings, bool automatic) {
+  if (automatic || settings.start_sound.empty()) return;
   // The settings live until the end, so the sound's memory outlasts the playing.
   ::PlaySoundW(reinterpret_cast<LPCWSTR>(settings.start_sound.data()), nullptr,
                SND_MEMORY | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
@@ -173,28 +155,32 @@ void PlayStartSound(const InstallSettings& settings) {
 
 // ---- steps 9 to 11 --------------------------------------------------------------
 
-WString FolderFromRegistry(const InstallSettings& settings) {
+RunEnd FolderFromRegistry(const InstallSettings& settings, const FolderDecisionInput& input, WString* folder) {
   const WString& setting = settings.install_path;
-  // The registration writes this value through the default view; read it the same way.
-  WString folder = ReadRegistryPath(setting, 0);
-  if (folder.empty()) {
-    ReportError(RegistryFolderMissingText(setting));
-    Terminate(7);
+  // The registration writes this value in the engine's own view; read it the same way.
+  WString found = ReadRegistryPath(setting, kRegOwnView);
+  if (found.empty()) {
+    input.reports->Error(RegistryFolderMissingText(setting));
+    return 7;
   }
-  ExpandPathVariables(folder);
-  folder = NormalizeFolderText(folder);
-  if (!IsDirectory(folder)) {
-    ReportError(RegistryFolderAbsentText(folder, setting));
-    Terminate(7);
+  if (input.expand) found = input.expand(found);
+  found = NormalizeFolderText(found);
+  if (!IsDirectory(found)) {
+    input.reports->Error(RegistryFolderAbsentText(found, setting));
+    return 7;
   }
-  return folder;
+  *folder = found;
+  return kGoOn;
 }
 
 // Starts the earlier version's uninstaller in this program's place; it
 // restarts this installer through "/r:" when it has finished.
-[[noreturn]] void HandOverToUninstaller(InstallSettings& settings, const EarlierInstallation& earlier) {
+int HandOverToUninstaller(InstallSettings& settings, const EarlierInstallation& earlier,
+                          const FolderDecisionInput& input) {
+  const Reports& reports = *input.reports;
+  const bool silent = input.options->silent;
   settings.automatic = false;
-  SetReportsAutomatic(false);
+  input.reports->set_automatic(false);
   WString command;
   {
     RegKey key;
@@ -203,89 +189,85 @@ WString FolderFromRegistry(const InstallSettings& settings) {
       if (command.empty()) command = ReadString(key, "UninstallString");
     }
   }
-  if (command.empty()) Refuse(9, {}, 9);
-  if (!Silent() && !AskQuestion(Text(9), Text(21), Text(104), Text(49))) ReportCancelled(9);
-  WString line = HandOverCommandLine(command, FromW(::GetCommandLineW()), Silent());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, W(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  if (command.empty()) return *Refuse(reports, 9, {}, 9);
+  if (!silent && !reports.Ask(reports.Text(9), reports.Text(21), reports.Text(104), reports.Text(49)))
+    return reports.Cancelled(9);
+  ProcessStart start;
+  start.command_line = HandOverCommandLine(command, FromW(::GetCommandLineW()), silent);
+  if (const DWORD error = StartProcess(start)) {
     // Exit code 10 promises that the uninstaller runs; a command that cannot
     // be started is as good as a missing one.
-    const DWORD error = ::GetLastError();
-    ReportError(u"Failed to start \"" + command + u"\"\r\n" + SystemErrorText(error));
-    Terminate(9);
+    reports.Error(u"Failed to start \"" + command + u"\"\r\n" + SystemErrorText(error));
+    return 9;
   }
-  OwnedHandle process(info.hProcess);
-  OwnedHandle thread(info.hThread);
-  Terminate(10);
+  return 10;
 }
 
-void CheckDowngradeLimit(const InstallSettings& settings, const EarlierInstallation& earlier) {
+RunEnd CheckDowngradeLimit(const InstallSettings& settings, const EarlierInstallation& earlier,
+                           const Reports& reports) {
   NString limit;
   {
     RegKey key;
     if (key.Open(HKEY_LOCAL_MACHINE, earlier.key_path, kRegOpenOnly, kUninstallRead) != kRegFailed)
       limit = TrimBlanks(WideToAnsi(ReadString(key, "NoDowngradeBelow")));
   }
-  if (!BelowDowngradeLimit(limit, settings.display_version_narrow)) return;
-  if (!Automatic()) ReportError(106, {AnsiToWide(limit)});
-  Terminate(11);
+  if (!BelowDowngradeLimit(limit, settings.display_version_narrow)) return kGoOn;
+  if (!reports.automatic()) reports.Error(106, {AnsiToWide(limit)});
+  return 11;
 }
 
-void SettleInstallType(const InstallSettings& settings, const EarlierInstallation& earlier) {
+RunEnd SettleInstallType(const InstallSettings& settings, const EarlierInstallation& earlier,
+                         const FolderDecisionInput& input, InstallType* type) {
+  const Reports& reports = *input.reports;
   const InstallTypeDecision decision =
       DecideInstallType(settings.product_flags, earlier.version, settings.display_version);
-  SetInstallType(decision.type);
-  ProcessInstallLogContext().install_type = static_cast<int>(decision.type);
-  ProcessInstallLogContext().overwritten_version = earlier.version;
-  ThePathVariableInputs().existing = static_cast<ExistingInstallation>(decision.type);
-  if (!AsksEarlierInstallQuestion(Automatic(), Silent(), settings.product_flags)) return;
-  const WString question = EarlierInstallQuestion(Text(decision.message_text), earlier.folder, Text(7));
-  if (!AskQuestion(question, Text(2), Text(90), Text(49))) ReportCancelled(12);
+  *type = decision.type;
+  if (!AsksEarlierInstallQuestion(reports.automatic(), input.options->silent, settings.product_flags)) return kGoOn;
+  const WString question =
+      EarlierInstallQuestion(reports.Text(decision.message_text), earlier.folder, reports.Text(7));
+  if (!reports.Ask(question, reports.Text(2), reports.Text(90), reports.Text(49))) return reports.Cancelled(12);
+  return kGoOn;
 }
 
-void WarnOldVersion(const InstallSettings& settings, const EarlierInstallation& earlier) {
+RunEnd WarnOldVersion(const InstallSettings& settings, const EarlierInstallation& earlier,
+                      const Reports& reports) {
   if (!OldVersionWarningApplies(settings.product_flags, earlier.version, settings.old_version_warning_limit))
-    return;
-  if (!AskYesNo(Text(72), Text(20))) ReportCancelledQuietly();
+    return kGoOn;
+  if (!reports.AskYesNo(reports.Text(72), reports.Text(20))) return reports.CancelledQuietly();
+  return kGoOn;
 }
 
 }  // namespace
 
-void CheckInstallationAllowed(InstallSettings& settings, std::uint32_t archive_flags) {
-  CheckBitness(settings);
+RunEnd CheckInstallationAllowed(InstallSettings& settings, std::uint32_t archive_flags, const Reports& reports,
+                                UninstallData& uninstall, EarlierInstallationState& state) {
+  if (RunEnd end = CheckBitness(settings, reports)) return end;
   SwitchOffRedirection(settings);
-  CheckExcludedSystems(settings);
-  CheckMasterProduct(settings);
-  TakeSingleInstanceLock(settings);
-  ReadEarlierInstallation(settings, archive_flags);
-  // An earlier installation whose folder is gone counts as none.
-  if (TheExistingInstallation().usable()) ThePathVariableInputs().old_version = TheExistingInstallation().version;
-  PlayStartSound(settings);
+  if (RunEnd end = CheckExcludedSystems(settings, reports)) return end;
+  if (RunEnd end = CheckMasterProduct(settings, reports)) return end;
+  if (RunEnd end = TakeSingleInstanceLock(settings, reports, state.single_instance_lock)) return end;
+  ReadEarlierInstallation(settings, archive_flags, uninstall, state.earlier);
+  PlayStartSound(settings, reports.automatic());
+  return kGoOn;
 }
 
-WString DecideInstallFolder(InstallSettings& settings, bool* folder_page) {
-  *folder_page = false;
-  WString folder;
-  const EarlierInstallation& earlier = TheExistingInstallation();
+RunEnd DecideInstallFolder(InstallSettings& settings, const EarlierInstallation& earlier,
+                           const FolderDecisionInput& input, FolderDecision* decision) {
+  decision->folder_page = false;
   if (IsRegistryInstallPath(settings.install_path)) {
-    folder = FolderFromRegistry(settings);
+    if (RunEnd end = FolderFromRegistry(settings, input, &decision->folder)) return end;
   } else if (HasFlag(settings.product_flags, product_flag::kRegisterUninstaller) && earlier.usable()) {
     if (UninstallFirstApplies(settings.product_flags, settings.uninstall_first_limit, earlier.version))
-      HandOverToUninstaller(settings, earlier);
-    CheckDowngradeLimit(settings, earlier);
-    SettleInstallType(settings, earlier);
-    WarnOldVersion(settings, earlier);
-    folder = earlier.folder;
+      return HandOverToUninstaller(settings, earlier, input);
+    if (RunEnd end = CheckDowngradeLimit(settings, earlier, *input.reports)) return end;
+    if (RunEnd end = SettleInstallType(settings, earlier, input, &decision->install_type)) return end;
+    if (RunEnd end = WarnOldVersion(settings, earlier, *input.reports)) return end;
+    decision->folder = earlier.folder;
   } else {
-    folder = DefaultInstallFolder(TheStartOptions().install_folder, settings.install_path);
-    *folder_page = true;
+    decision->folder = DefaultInstallFolder(input.options->install_folder, settings.install_path);
+    decision->folder_page = true;
   }
-  // From here on the "/d:" option holds the installation folder itself.
-  TheStartOptions().install_folder = folder;
-  TheStartOptions().install_folder_ansi = WideToAnsi(folder);
-  return folder;
+  return kGoOn;
 }
 
 }  // namespace ks

@@ -2,51 +2,48 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "core/command_line.h"
-#include "core/localized_texts.h"
-#include "core/start_options.h"
-#include "core/win/process_state.h"
-#include "core/win/terminate.h"
+#include "lib/win/message_boxes.h"
 #include "lib/win/system_library.h"
-#include "lib/win/wide.h"
+#include "lib/win/terminate.h"
 
 namespace ks {
 
 namespace {
 
+// The fatal path's own state; process-wide because the hook is.
 bool g_window_creation_disallowed = false;
 NString g_recorded_fatal_text;
+FatalErrorRecorder g_recorder;
 
 void StopBox(const WString& text, const WString& title) {
-  const HWND owner = Process().background_window;
   // Without an owner the box still blocks the thread's other windows.
-  const UINT modality = owner ? MB_APPLMODAL : MB_TASKMODAL;
-  ::MessageBoxW(owner, W(text), W(title), MB_OK | MB_ICONSTOP | MB_SETFOREGROUND | modality);
+  const UINT modality = MessageBoxOwner() ? MB_APPLMODAL : MB_TASKMODAL;
+  ShowMessageBox(text, title, MB_OK | MB_ICONSTOP | MB_SETFOREGROUND | modality);
 }
 
 }  // namespace
 
 void FatalError(NStringView text) {
+  // Taken out first: a fatal error inside the recorder must not record again.
+  if (FatalErrorRecorder recorder = std::exchange(g_recorder, nullptr)) recorder(Cp1252ToWide(text));
   if (g_window_creation_disallowed) {
     g_recorded_fatal_text += "fatal + window_creation_disallowed\r\n";
     g_recorded_fatal_text += text;
-  } else if (!TheStartOptions().silent) {
+  } else {
     StopBox(Cp1252ToWide(text), u"FATAL ERROR - " + Widen(kInstallerCaption));
   }
-  Terminate(-1);
+  StopProcess(-1);
 }
 
-void ErrorBox(WStringView text) {
-  WString title = LocalizedText(21);
-  if (title.empty()) title = u"Error";
-  StopBox(WString(text), title);
-}
+void SetFatalErrorRecorder(FatalErrorRecorder recorder) { g_recorder = std::move(recorder); }
 
 void ShowUsage(WStringView prefix) {
-  if (!TheStartOptions().silent) {
-    ErrorBox(BuildUsageText(prefix, FileNameOf(ModuleFileName(nullptr))));
-  }
-  Terminate(15);
+  const UINT modality = MessageBoxOwner() ? MB_APPLMODAL : MB_TASKMODAL;
+  ShowMessageBox(BuildUsageText(prefix, FileNameOf(ModuleFileName(nullptr))), u"Error",
+                 MB_OK | MB_ICONSTOP | MB_SETFOREGROUND | modality);
 }
 
 void SetWindowCreationDisallowed(bool disallowed) { g_window_creation_disallowed = disallowed; }

@@ -6,7 +6,6 @@
 
 #include "core/archive_builder.h"
 #include "core/signature_outcome.h"
-#include "core/win/report_corrupt.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"
 
@@ -81,11 +80,10 @@ IntegrityResult CheckIntegrity(SetupArchive& a, std::uint32_t mode) {
   return {};
 }
 
-void CheckIntegrityOrReport(SetupArchive& a, std::uint32_t mode) {
+void CheckIntegrityOrReport(SetupArchive& a, std::uint32_t mode, const Reports& reports) {
   const IntegrityResult r = CheckIntegrity(a, mode);
   if (r.corrupt_code == 0) return;
-  ::SetLastError(r.system_error);
-  ReportCorrupt(r.corrupt_code, r.add_system_error);
+  reports.Corrupt(r.corrupt_code, r.add_system_error ? r.system_error : 0);
 }
 
 }  // namespace ks

@@ -22,7 +22,7 @@ struct IntegrityResult {
 IntegrityResult CheckIntegrity(SetupArchive& archive, std::uint32_t mode);
 
 // CheckIntegrity that reports a failure and ends the process.
-void CheckIntegrityOrReport(SetupArchive& archive, std::uint32_t mode);
+void CheckIntegrityOrReport(SetupArchive& archive, std::uint32_t mode, const Reports& reports);
 
 // Mode 2 alone: 0 or 1000 + outcome; *last_error receives the verification's last error.
 int VerifyCodeSignature(const WString& path, DWORD* last_error);

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "engine/win/foreign_call_guard.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
 #include "lib/win/owned.h"
+#include "lib/win/privilege.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
 
 namespace ks {
@@ -16,42 +16,6 @@ namespace {
 
 constexpr std::uint32_t kCrashed = 0x8000FFFF;  // E_UNEXPECTED
 constexpr DWORD kModify = FILE_GENERIC_READ | FILE_GENERIC_WRITE | FILE_GENERIC_EXECUTE | DELETE;
-
-struct LocalFreeCloser {
-  void operator()(HLOCAL p) const { ::LocalFree(p); }
-};
-using OwnedLocal = Owned<HLOCAL, LocalFreeCloser>;
-
-// Enables one privilege of the process token for its lifetime; restores the
-// previous state afterwards.
-class EnabledPrivilege {
- public:
-  explicit EnabledPrivilege(const wchar_t* name) {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
-    token_.reset(token);
-    TOKEN_PRIVILEGES wanted{};
-    wanted.PrivilegeCount = 1;
-    wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!::LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid)) return;
-    DWORD size = sizeof(previous_);
-    // AdjustTokenPrivileges succeeds without the privilege; the last error
-    // then says ERROR_NOT_ALL_ASSIGNED.
-    enabled_ = ::AdjustTokenPrivileges(token_.get(), FALSE, &wanted, sizeof(previous_), &previous_, &size) &&
-               ::GetLastError() == ERROR_SUCCESS;
-  }
-  ~EnabledPrivilege() {
-    if (enabled_) ::AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
-  }
-  EnabledPrivilege(const EnabledPrivilege&) = delete;
-  EnabledPrivilege& operator=(const EnabledPrivilege&) = delete;
-  bool enabled() const { return enabled_; }
-
- private:
-  OwnedHandle token_;
-  TOKEN_PRIVILEGES previous_{};
-  bool enabled_ = false;
-};
 
 std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
   std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
@@ -113,13 +77,12 @@ std::uint32_t GrantRights(const WString& folder) {
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_PATH_NOT_FOUND;
   const DWORD cleared = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   if (cleared != attributes && !::SetFileAttributesW(W(folder), cleared)) return ::GetLastError();
-  EnabledPrivilege take_ownership(L"SeTakeOwnershipPrivilege");
-  EnabledPrivilege restore(L"SeRestorePrivilege");
+  const PrivilegeScope owner_privileges({SE_TAKE_OWNERSHIP_NAME, SE_RESTORE_NAME});
   // The privilege holders stay outside the guard so that they are released
   // even when the security functions crash.
   SecurityCall call;
   call.folder = folder;
-  call.may_set_owner = take_ownership.enabled() && restore.enabled();
+  call.may_set_owner = owner_privileges.all_enabled();
   if (!CallGuarded(ApplySecurity, &call)) return kCrashed;
   return call.result;
 }
@@ -136,13 +99,13 @@ std::uint32_t GrantedAccessList(PACL existing, PACL* merged) {
   return ::SetEntriesInAclW(3, grants, existing, merged);
 }
 
-std::uint32_t GrantFolderRights(const WString& folder) {
-  LogConcatW(u"Granting rights to directory \"", folder.c_str(), u"\"...", nullptr);
+std::uint32_t GrantFolderRights(const WString& folder, InstallLog& log) {
+  log.ConcatW(u"Granting rights to directory \"", folder.c_str(), u"\"...", nullptr);
   const std::uint32_t code = GrantRights(folder);
   if (code == 0)
-    LogText(kLogOk);
+    log.Text(kLogOk);
   else
-    LogWideF(u"FAILED code %d: %s\r\n\r\n", static_cast<int>(code), SystemErrorText(code).c_str());
+    log.WideF(u"FAILED code %d: %s\r\n\r\n", static_cast<int>(code), SystemErrorText(code).c_str());
   return code;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "lib/text.h"
+#include "records/install_log.h"
 
 namespace ks {
 
@@ -24,7 +25,7 @@ namespace ks {
 // installer without them keeps the current owner, the account that created
 // the folder. A crash inside counts as error 0x8000FFFF.
 // Returns 0 on success, else the error code it logged.
-std::uint32_t GrantFolderRights(const WString& folder);
+std::uint32_t GrantFolderRights(const WString& folder, InstallLog& log);
 
 // The access list GrantFolderRights sets: `existing` (may be null) with the
 // three grants merged in. 0 or the error; *merged is freed with LocalFree.

@@ -18,7 +18,7 @@ class SystemPathValues : public PathVariableSystem {
   WString Folder(SpecialFolder folder) override { return SpecialFolderPath(folder); }
   WString ProgramFiles(int mode) override { return ProgramFilesFolder(mode); }
   WString CommonFiles(int mode) override { return CommonFilesFolder(mode); }
-  char16_t BootDrive() override { return TheSpecialFolders().BootDrive(); }
+  char16_t BootDrive() override { return SystemSpecialFolders().BootDrive(); }
 
   // A path that fills the room may be cut, and a cut path is worse than none.
   WString InstallerPath() override {
@@ -37,7 +37,7 @@ class SystemPathValues : public PathVariableSystem {
 
 }  // namespace
 
-PathVariableSystem& TheSystemPathValues() {
+PathVariableSystem& RunningSystem() {
   static SystemPathValues values;
   return values;
 }
@@ -56,8 +56,12 @@ std::optional<WString> ExpandEnvironmentText(const WString& text) {
   return FromW(buffer.data());
 }
 
-void ExpandPathVariables(WString& text) {
-  ExpandPathVariables(text, ThePathVariableInputs(), TheSystemPathValues(), ExpandEnvironmentText);
+WString PathVariables::Value(PathVariable variable) const {
+  return PathVariableValue(variable, inputs_(), RunningSystem());
+}
+
+void PathVariables::Expand(WString& text) const {
+  ExpandPathVariables(text, inputs_(), RunningSystem(), ExpandEnvironmentText);
 }
 
 }  // namespace ks

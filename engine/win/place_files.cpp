@@ -1,20 +1,20 @@
 #include "engine/win/place_files.h"
 
-#include "core/win/report_corrupt.h"
+#include "engine/file_removal_rules.h"
 #include "engine/path_variables.h"
+#include "engine/pending_cleanup.h"
 #include "engine/special_folders.h"
+#include "engine/win/file_removal.h"
+#include "engine/win/pending_cleanup.h"
 #include "engine/win/reboot_replacement.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
 #include "lib/marked_text.h"
 #include "lib/win/file.h"
 #include "lib/win/owned.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
-#include "uninstall/file_removal_rules.h"
-#include "uninstall/pending_cleanup.h"
-#include "uninstall/uninstall_data.h"
-#include "uninstall/win/file_removal.h"
-#include "uninstall/win/pending_cleanup.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
+#include "records/win/install_log_file.h"
 
 namespace ks {
 namespace {
@@ -113,7 +113,7 @@ void ReportWriteFailure(const PlaceFileRequest& r, DWORD error, ProductFlags& fl
                          error != ERROR_INVALID_NAME;
     if (allowed) RegisterReplacement(r, flags, reboot_needed, text);
   }
-  AppendFailure(text);
+  r.log->AddFailure(text);
 }
 
 }  // namespace
@@ -144,7 +144,7 @@ bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_need
   }
   if (mismatch) {
     SetLastError(0);
-    RecordFailure(WStringView(r.destination));
+    RecordFailure(*r.log, WStringView(r.destination));
     return false;
   }
   ReportWriteFailure(r, error, flags, reboot_needed);
@@ -243,7 +243,7 @@ bool PrepareFolder(const FileRecord& r, const Destination& d, RecordContext& c) 
   const DWORD error = CreateFolderTree(folder, &blocking);
   if (error != 0) {
     const WString reason = blocking.empty() ? SystemErrorText(error) : WString(kFolderIsFileReason);
-    AppendFailure(FolderFailureText(c.in.folder_failed_label, folder, reason, d.path));
+    c.in.log->AddFailure(FolderFailureText(c.in.folder_failed_label, folder, reason, d.path));
     return false;
   }
   const bool keep = (r.flags & kRecordKeep) != 0;
@@ -273,16 +273,17 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   const bool portable = c.in.folders.portable;
   const PlacementDecision decision = DecidePlacement(r, d.log_prefix, Inspect(d.path, r.kind), portable);
   if (decision.record_removal) RecordRemoval(c, d.path, kUninstallFile);
-  if (!decision.log_line.empty()) LogWide(decision.log_line);
+  if (!decision.log_line.empty()) c.in.log->Wide(decision.log_line);
   if (!decision.place) return 0;
   AddShortcut(r, d, c.out);
   if (!PrepareFolder(r, d, c)) return 0;
   if ((r.flags & kRecordKeep) == 0 && IsKindRecorded(r.kind, portable)) RecordRemoval(c, d.path, kUninstallFile);
-  PlaceFileRequest request{d.path, r.data, r.size, r.date, r.attributes, decision.existed, c.in.write_failed_label};
+  PlaceFileRequest request{d.path,     r.data,           r.size,  r.date, r.attributes,
+                           decision.existed, c.in.write_failed_label, c.in.log};
   bool reboot = false;
   const bool placed = PlaceFile(request, c.flags, &reboot);
   if (reboot) c.out.reboot_needed = true;
-  if (placed && HasFlag(c.flags, product_flag::kDetailedLog)) LogWide(d.log_prefix + u"\r\n");
+  if (placed && HasFlag(c.flags, product_flag::kDetailedLog)) c.in.log->Wide(d.log_prefix + u"\r\n");
   if (!placed && !(r.kind == 12 && reboot)) return 0;
   AfterPlacing(r, d, c);
   // A destination that waits for its replacement at restart is not handed to
@@ -297,11 +298,6 @@ void ReadingChunk(void* context) {
 }
 
 }  // namespace
-
-FilePlacementOutputs& ProcessFilePlacement() {
-  static FilePlacementOutputs outputs;
-  return outputs;
-}
 
 std::vector<ConditionalDeletion> DeletionsFromSettings(const std::vector<FileDeletion>& settings_deletions) {
   std::vector<ConditionalDeletion> out;
@@ -327,14 +323,19 @@ void RunInstallationDeletions(const FilePlacementInput& in, ProductFlags& flags)
   std::vector<ConditionalDeletion> records = in.deletions;
   for (const ConditionalDeletion& d : records)
     if (in.uninstall && (d.flags & kDeleteAtUninstall) != 0) in.uninstall->AddConditionalDeletion(d);
-  RunConditionalDeletions(records, kInstallationPass, in.folders.install);
-  if (InstallRestartNeeded()) flags |= product_flag::kRebootRequired;
+  ConditionalDeletionPass pass;
+  pass.pass = kInstallationPass;
+  pass.install_dir = in.folders.install;
+  pass.expand = in.folders.expand;
+  pass.log = in.log;
+  RunConditionalDeletions(records, pass);  // the dates were checked before
+  if (pass.restart_needed) flags |= product_flag::kRebootRequired;
 }
 
-void CleanPendingForPlaced(const std::vector<WString>& placed) {
+void CleanPendingForPlaced(const std::vector<WString>& placed, InstallLog& log) {
   std::set<NString> keys;
   for (const WString& path : placed) keys.insert(PendingPathKey(WStringView(path)));
-  if (!keys.empty()) CleanPendingOperations(keys, true);
+  if (!keys.empty()) CleanPendingOperations(keys, &log);
 }
 
 }  // namespace
@@ -359,14 +360,9 @@ int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlaceme
   if (in.set_progress) in.set_progress(91);
   if (in.set_status) in.set_status(in.status_finishing);
   if (!out.fonts.empty()) PostMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-  CleanPendingForPlaced(out.placed);
+  CleanPendingForPlaced(out.placed, *in.log);
   if (in.set_progress) in.set_progress(92);
   return 0;
-}
-
-void InstallFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out) {
-  const int code = PlaceAllFiles(input, flags, out);
-  if (code != 0) ReportCorrupt(code, false);
 }
 
 }  // namespace ks

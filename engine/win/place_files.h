@@ -14,7 +14,8 @@
 #include "engine/file_data_block.h"
 #include "engine/placement_rules.h"
 #include "lib/text.h"
-#include "uninstall/uninstall_data.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace ks {
 
@@ -34,6 +35,7 @@ struct PlaceFileRequest {
   std::int32_t attributes = -1;
   bool existed = false;
   WString write_failed_label;  // localized text 31
+  InstallLog* log = nullptr;   // failures go to its summary
 };
 
 // Writes one file (three attempts); on a file that cannot be written,
@@ -69,9 +71,6 @@ struct FilePlacementOutputs {
   bool reboot_needed = false;
 };
 
-// What the installation's placement step collected, kept for the steps after it.
-FilePlacementOutputs& ProcessFilePlacement();
-
 struct FilePlacementInput {
   const std::uint8_t* block = nullptr;
   std::size_t block_size = 0;
@@ -81,6 +80,7 @@ struct FilePlacementInput {
   WString folder_failed_label;  // localized text 25
   WString write_failed_label;   // localized text 31
   UninstallData* uninstall = nullptr;  // null: nothing is recorded
+  InstallLog* log = nullptr;           // the step log and the failure summary
   // Progress page hooks; null ones are skipped.
   std::function<void(int)> set_progress;
   std::function<void(const WString&)> set_status;
@@ -99,8 +99,5 @@ std::vector<ConditionalDeletion> DeletionsFromSettings(const std::vector<FileDel
 // After the files, the pending restart operations that would delete or
 // overwrite a placed file are removed (with their log lines).
 int PlaceAllFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out);
-
-// PlaceAllFiles that reports a corrupt code and ends the process.
-void InstallFiles(const FilePlacementInput& input, ProductFlags& flags, FilePlacementOutputs& out);
 
 }  // namespace ks

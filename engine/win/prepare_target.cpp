@@ -2,31 +2,20 @@
 
 #include <windows.h>
 
-#include "core/localized_texts.h"
-#include "engine/path_variables.h"
 #include "engine/prepare_rules.h"
 #include "engine/special_folders.h"
 #include "engine/win/folder_rights.h"
 #include "engine/win/reboot_replacement.h"
-#include "engine/win/restore_point.h"
-#include "engine/win/run_batch.h"
 #include "engine/win/special_folders.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
-#include "lib/marked_text.h"
 #include "lib/win/owned.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
 
 namespace ks {
 namespace {
 
-PreparedFolders& Folders() {
-  static PreparedFolders folders;
-  return folders;
-}
-
 void SetStatus(const PreparationInput& in, int text) {
-  if (in.set_status) in.set_status(LocalizedText(text));
+  if (in.set_status) in.set_status(in.texts->Text(text));
 }
 
 void SetProgress(const PreparationInput& in, int position) {
@@ -48,51 +37,52 @@ bool GrantsRights(const InstallSettings& settings) {
 }
 
 // Step 1: the installation folder as every later step uses it.
-void FixInstallFolder(const PreparationInput& in, PreparedFolders& f) {
-  f.install_dir = WithoutTrailingBackslash(in.install_dir);
-  f.install_dir_marked = EncodeMarkedText(f.install_dir);
-  f.portable = OnPortableDrive(f.install_dir);
+void FixInstallFolder(const InstallSettings& settings, InstallChoices& choices) {
+  choices.install_dir = WithoutTrailingBackslash(InstallFolderOf(settings, choices));
+  choices.portable = OnPortableDrive(choices.install_dir);
 }
 
 // Step 2. The name chosen is relative; taken as it stands it would name a
 // folder under whatever the current directory is. The rights go to the
 // Start-menu folder it names, when that exists already (an earlier
 // installation's); a new one is made later with the shortcuts.
-void GrantStartMenuRights(const PreparationInput& in, const InstallSettings& settings) {
-  if (!GrantsRights(settings) || in.start_menu_name.empty()) return;
-  const SpecialFolder base = in.all_users ? SpecialFolder::kCommonPrograms : SpecialFolder::kPrograms;
-  const WString folder = JoinPath(SpecialFolderPath(base), in.start_menu_name);
-  if (FolderExists(folder)) GrantFolderRights(folder);
+void GrantStartMenuRights(const PreparationInput& in, const InstallSettings& settings,
+                          const InstallChoices& choices) {
+  const WString& name = StartMenuNameOf(settings, choices);
+  if (!GrantsRights(settings) || name.empty()) return;
+  const SpecialFolder base = settings.shortcut_mode == 1 ? SpecialFolder::kCommonPrograms : SpecialFolder::kPrograms;
+  const WString folder = JoinPath(SpecialFolderPath(base), name);
+  if (FolderExists(folder)) GrantFolderRights(folder, *in.log);
 }
 
 // Step 4.
 void BeginRestorePoint(const PreparationInput& in, const InstallSettings& settings, std::uint32_t& archive_flags) {
   if (!(archive_flags & kArchiveRestorePoint)) return;
   SetStatus(in, 97);
-  LogText("Creating restore point...");
+  InstallLog& log = *in.log;
+  log.Text("Creating restore point...");
   WString error;
-  if (CreateRestorePoint(RestorePointDescription(settings.product_name, settings.display_version), &error)) {
-    LogText(kLogOk);
+  if (in.restore_point->Create(RestorePointDescription(settings.product_name, settings.display_version), &error)) {
+    log.Text(kLogOk);
     return;
   }
-  LogText(kLogFailed);
-  LogConcatW(error.c_str(), u"\r\n\r\n", nullptr);
+  log.Text(kLogFailed);
+  log.ConcatW(error.c_str(), u"\r\n\r\n", nullptr);
   archive_flags &= ~kArchiveRestorePoint;
 }
 
-void CreateFolderOrLog(const WString& folder, const char16_t* what) {
+void CreateFolderOrLog(InstallLog& log, const WString& folder, const char16_t* what) {
   const DWORD error = CreateFolderTree(folder);
   if (error == 0) return;
-  LogConcatW(u"Failed to create ", what, u" \"", folder.c_str(), u"\": ", SystemErrorText(error).c_str(),
+  log.ConcatW(u"Failed to create ", what, u" \"", folder.c_str(), u"\": ", SystemErrorText(error).c_str(),
              u"\r\n\r\n", nullptr);
 }
 
 // Step 6.
-void FixUninstallFolder(const InstallSettings& settings, PreparedFolders& f) {
+void FixUninstallFolder(const PreparationInput& in, const InstallSettings& settings, InstallChoices& f) {
   f.uninstall_dir = UninstallFolderPath(f.install_dir, settings.uninstall_subdir);
-  f.uninstall_dir_marked = EncodeMarkedText(f.uninstall_dir);
-  if (GrantsRights(settings) && !f.install_dir.empty()) GrantFolderRights(f.install_dir);
-  if (!settings.uninstall_subdir.empty()) CreateFolderOrLog(f.uninstall_dir, u"uninstall data folder");
+  if (GrantsRights(settings) && !f.install_dir.empty()) GrantFolderRights(f.install_dir, *in.log);
+  if (!settings.uninstall_subdir.empty()) CreateFolderOrLog(*in.log, f.uninstall_dir, u"uninstall data folder");
 }
 
 WString SharedFolderBasePath(const InstallSettings& settings) {
@@ -105,7 +95,7 @@ WString SharedFolderBasePath(const InstallSettings& settings) {
 }
 
 // Steps 7 and 8.
-void FixSharedFolder(const PreparationInput& in, const InstallSettings& settings, PreparedFolders& f) {
+void FixSharedFolder(const PreparationInput& in, const InstallSettings& settings, InstallChoices& f) {
   SharedFolderInput shared;
   shared.creates_uninstaller = HasFlag(settings.product_flags, product_flag::kRegisterUninstaller);
   shared.portable = f.portable;
@@ -115,31 +105,12 @@ void FixSharedFolder(const PreparationInput& in, const InstallSettings& settings
   if (shared.creates_uninstaller) shared.base = SharedFolderBasePath(settings);
   f.shared_dir = SharedFolderFor(shared);
   if (f.shared_dir.empty()) return;
-  CreateFolderOrLog(f.shared_dir, u"shared folder");
+  CreateFolderOrLog(*in.log, f.shared_dir, u"shared folder");
   if (GrantsRights(settings) && HasFlag(settings.product_flags, product_flag::kGrantSharedFolderRights))
-    GrantFolderRights(f.shared_dir);
-}
-
-void PublishToPathVariables(const PreparedFolders& f) {
-  PathVariableInputs& vars = ThePathVariableInputs();
-  vars.install_dir = f.install_dir;
-  vars.uninstall_dir = f.uninstall_dir;
-  vars.shared_dir = f.shared_dir;
-  vars.portable = f.portable;
+    GrantFolderRights(f.shared_dir, *in.log);
 }
 
 }  // namespace
-
-const PreparedFolders& ThePreparedFolders() { return Folders(); }
-
-PreparationInput PreparationInputFor(const WString& install_dir, const InstallSettings& settings) {
-  const PathVariableInputs& vars = ThePathVariableInputs();
-  PreparationInput in;
-  in.install_dir = install_dir;
-  in.start_menu_name = vars.start_menu_name.empty() ? settings.product_start_menu : vars.start_menu_name;
-  in.all_users = vars.all_users;
-  return in;
-}
 
 bool ProcessLacksAdminRights() {
   HANDLE handle = nullptr;
@@ -151,21 +122,19 @@ bool ProcessLacksAdminRights() {
          elevation.TokenIsElevated == 0;
 }
 
-void PrepareTarget(const PreparationInput& in, InstallSettings& settings, std::uint32_t& archive_flags) {
-  PreparedFolders& f = Folders();
-  FixInstallFolder(in, f);
-  PublishToPathVariables(f);
-  GrantStartMenuRights(in, settings);
-  if (ProcessLacksAdminRights()) LogText("Warning: the installer does not have admin rights.\r\n\r\n");
+void PrepareTarget(const PreparationInput& in, InstallSettings& settings, std::uint32_t& archive_flags,
+                   InstallChoices& choices) {
+  FixInstallFolder(settings, choices);
+  GrantStartMenuRights(in, settings, choices);
+  if (ProcessLacksAdminRights()) in.log->Text("Warning: the installer does not have admin rights.\r\n\r\n");
   BeginRestorePoint(in, settings, archive_flags);
   SetStatus(in, 113);
   SetProgress(in, 1);
-  FixUninstallFolder(settings, f);
-  FixSharedFolder(in, settings, f);
-  PublishToPathVariables(f);
-  settings.product_flags = FlagsAfterPortableRule(settings.product_flags, f.portable);
-  ThePathVariableInputs().creates_uninstaller = HasFlag(settings.product_flags, product_flag::kRegisterUninstaller);
-  RunPreparationBatches(settings, archive_flags);
+  FixUninstallFolder(in, settings, choices);
+  FixSharedFolder(in, settings, choices);
+  settings.product_flags = FlagsAfterPortableRule(settings.product_flags, choices.portable);
+  RunPreparationBatches(*in.batches, settings, archive_flags, in.pre_installation_addition, choices.install_type,
+                        in.earlier_folder_exists);
   SetStatus(in, 8);
   SetProgress(in, 2);
 }

@@ -9,40 +9,36 @@
 #include <functional>
 
 #include "core/install_settings.h"
+#include "core/localized_texts.h"
+#include "engine/path_variables.h"
+#include "engine/win/restore_point.h"
+#include "engine/win/run_batch.h"
 #include "lib/text.h"
+#include "records/install_log.h"
 
 namespace ks {
 
-// The folders fixed here, held for the rest of the installation. They also go
-// into ThePathVariableInputs() as %UninstallDir%, %SharedDir% and %Portable%.
-struct PreparedFolders {
-  WString install_dir;          // without a trailing backslash
-  NString install_dir_marked;   // its 8-bit MarkedText copy
-  WString uninstall_dir;        // install_dir, joined with the uninstall sub-folder when set
-  NString uninstall_dir_marked;
-  WString shared_dir;           // empty without an uninstaller
-  bool portable = false;        // removable, CD-ROM or RAM-disk drive
-};
-const PreparedFolders& ThePreparedFolders();
-
+// What the preparation needs besides the settings and the choices.
 struct PreparationInput {
-  WString install_dir;      // the folder chosen
-  WString start_menu_name;  // the Start-menu folder name chosen (relative)
-  bool all_users = false;   // the Start-menu folder is the common one
+  InstallLog* log = nullptr;
+  const LocalizedTexts* texts = nullptr;  // the progress texts
+  RestorePoint* restore_point = nullptr;
+  const BatchContext* batches = nullptr;
+  NString pre_installation_addition;      // "/b1:"
+  bool earlier_folder_exists = false;     // a usable earlier installation
   WString portable_shared_subfolder;
   // Progress page hooks; null ones are skipped.
   std::function<void(const WString&)> set_status;
   std::function<void(int)> set_progress;
 };
 
-// The input as the installation knows it now: the folder chosen, the
-// Start-menu folder name and the all-users choice of ThePathVariableInputs()
-// (the settings' Start-menu name until the wizard chose one).
-PreparationInput PreparationInputFor(const WString& install_dir, const InstallSettings& settings);
-
-// The steps in order. May clear `archive_flags` 0x2 (no restore point to
-// commit) and ProductFlags 0x4 in `settings` (the portable rule).
-void PrepareTarget(const PreparationInput& input, InstallSettings& settings, std::uint32_t& archive_flags);
+// The steps in order. Fixes the choices' installation folder (without a
+// trailing backslash), uninstall data folder, shared folder and portable
+// flag, which the path variables then show as %InstallDir%, %UninstallDir%,
+// %SharedDir% and %Portable%. May clear `archive_flags` 0x2 (no restore point
+// to commit) and ProductFlags 0x4 in `settings` (the portable rule).
+void PrepareTarget(const PreparationInput& input, InstallSettings& settings, std::uint32_t& archive_flags,
+                   InstallChoices& choices);
 
 // Not elevated (a failing query counts as elevated).
 bool ProcessLacksAdminRights();

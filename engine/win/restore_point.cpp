@@ -6,10 +6,10 @@
 
 #include "engine/prepare_rules.h"
 #include "engine/win/foreign_call_guard.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
+#include "lib/win/system_error.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"
+#include "records/install_log.h"
 
 namespace ks {
 namespace {
@@ -40,15 +40,6 @@ class SystemRestore : public RestorePointSystem {
   SetRestorePointFn set_ = nullptr;
 };
 
-RestorePointSystem* g_override = nullptr;
-std::int64_t g_sequence = 0;
-bool g_pending = false;
-
-RestorePointSystem& System() {
-  static SystemRestore real;
-  return g_override ? *g_override : real;
-}
-
 struct SetCall {
   RestorePointSystem* system;
   RESTOREPOINTINFOW info;
@@ -75,13 +66,14 @@ WString FailureText(DWORD status) {
 
 }  // namespace
 
-void SetRestorePointSystem(RestorePointSystem* system) { g_override = system; }
+RestorePointSystem& SystemRestorePoints() {
+  static SystemRestore real;
+  return real;
+}
 
-bool RestorePointPending() { return g_pending; }
-
-bool CreateRestorePoint(const WString& description, WString* error_text) {
+bool RestorePoint::Create(const WString& description, WString* error_text) {
   WString error;
-  RestorePointSystem& system = System();
+  RestorePointSystem& system = system_;
   if (const std::int32_t hr = system.InitializeSecurity()) {
     error = u"Failed to initialize COM security: " + SystemErrorText(static_cast<std::uint32_t>(hr));
   } else if (const RestorePointLoad load = system.Load(); load != RestorePointLoad::kReady) {
@@ -99,21 +91,21 @@ bool CreateRestorePoint(const WString& description, WString* error_text) {
     } else if (!call.result) {
       error = FailureText(call.status.nStatus);
     } else {
-      g_sequence = call.status.llSequenceNumber;
-      g_pending = true;
+      sequence_ = call.status.llSequenceNumber;
+      pending_ = true;
     }
   }
   if (error_text) *error_text = error;
   return error.empty();
 }
 
-bool CommitRestorePoint() {
-  if (!g_pending) return false;
-  g_pending = false;
-  SetCall call{&System(), {}, {}, FALSE};
+bool RestorePoint::Commit() {
+  if (!pending_) return false;
+  pending_ = false;
+  SetCall call{&system_, {}, {}, FALSE};
   call.info.dwEventType = END_SYSTEM_CHANGE;
   call.info.dwRestorePtType = APPLICATION_INSTALL;
-  call.info.llSequenceNumber = g_sequence;
+  call.info.llSequenceNumber = sequence_;
   return GuardedSet(call) && call.result;
 }
 

@@ -29,23 +29,34 @@ class RestorePointSystem {
   virtual BOOL SetRestorePoint(RESTOREPOINTINFOW* info, STATEMGRSTATUS* status) = 0;
 };
 
-// Replaces the system (nullptr restores the real one). For tests.
-void SetRestorePointSystem(RestorePointSystem* system);
+// The real one, through "srclient.dll".
+RestorePointSystem& SystemRestorePoints();
 
-// Begins an application-install restore point (event 100, type 0) described
-// by `description` (cut to 255 characters) and keeps its sequence number for
-// the commit. On failure *error_text is one of "Failed to initialize COM
-// security: <message>", "System Restore is not present.", "SRSetRestorePointW
-// is not present.", "System Restore is turned off." (status 1058),
-// "Failed, code <status>: <message>" or "Crashed".
-bool CreateRestorePoint(const WString& description, WString* error_text);
+// The restore point of one installation.
+class RestorePoint {
+ public:
+  explicit RestorePoint(RestorePointSystem& system = SystemRestorePoints()) : system_(system) {}
 
-// Ends the restore point begun by CreateRestorePoint (event 101 with its
-// sequence number). False, without calling the system, when none was begun
-// or the commit fails (a crash inside counts as a failure).
-bool CommitRestorePoint();
+  // Begins an application-install restore point (event 100, type 0) described
+  // by `description` (cut to 255 characters) and keeps its sequence number
+  // for the commit. On failure *error_text is one of "Failed to initialize
+  // COM security: <message>", "System Restore is not present.",
+  // "SRSetRestorePointW is not present.", "System Restore is turned off."
+  // (status 1058), "Failed, code <status>: <message>" or "Crashed".
+  bool Create(const WString& description, WString* error_text);
 
-// Whether a restore point is open and waits for its commit.
-bool RestorePointPending();
+  // Ends the restore point begun by Create (event 101 with its sequence
+  // number). False, without calling the system, when none was begun or the
+  // commit fails (a crash inside counts as a failure).
+  bool Commit();
+
+  // A restore point is open and waits for its commit.
+  bool pending() const { return pending_; }
+
+ private:
+  RestorePointSystem& system_;
+  std::int64_t sequence_ = 0;
+  bool pending_ = false;
+};
 
 }  // namespace ks

@@ -2,20 +2,16 @@
 
 #include <windows.h>
 
-#include "core/existing_installation.h"
-#include "core/start_options.h"
-#include "core/win/archive_open.h"
-#include "core/win/fatal_error.h"
+#include "core/win/reports.h"
 #include "engine/special_folders.h"
-#include "engine/win/path_variables.h"
 #include "engine/win/reboot_replacement.h"
 #include "engine/win/special_folders.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
 #include "lib/file_result.h"
 #include "lib/win/file.h"
 #include "lib/win/os_version_query.h"
 #include "lib/win/owned.h"
+#include "lib/win/process_start.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
 
 namespace ks {
@@ -25,8 +21,6 @@ namespace {
 constexpr DWORD kPumpIntervalMs = 75;
 // Enough fresh capture names for any folder a person could fill.
 constexpr unsigned kCaptureNameAttempts = 10000;
-
-bool IsAutomatic() { return TheStartOptions().automatic || ThePathVariableInputs().automatic; }
 
 bool PathExists(const WString& path) { return ::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
 
@@ -48,24 +42,24 @@ WString ShortPathOf(const WString& path) {
 }
 
 // Shown unless automatic, always logged.
-void ReportBatchFailure(const WString& message) {
-  if (!IsAutomatic()) ErrorBox(message);
-  LogWide(message + u"\r\n\r\n");
+void ReportBatchFailure(const BatchContext& context, const WString& message) {
+  if (!context.automatic && !context.silent) ErrorBox(*context.texts, message);
+  context.log->Wide(message + u"\r\n\r\n");
 }
 
-bool WriteBatchFile(const WString& path, const NString& bytes) {
+bool WriteBatchFile(const BatchContext& context, const WString& path, const NString& bytes) {
   File file;
   FileResult result = file.Open(path, kFileWrite);
   if (result == kFileSuccess || result == kFileAlreadyOpen) result = file.Write(bytes.data(), bytes.size());
   file.Close();
   if (result == kFileSuccess || result == kFileAlreadyOpen) return true;
-  ReportBatchFailure(CreateFailedMessage(path, FileResultMessageW(result)));
+  ReportBatchFailure(context, CreateFailedMessage(path, FileResultMessageW(result)));
   return false;
 }
 
 // A new, empty capture file in `folder` that replaces nothing; empty when
 // none could be created (logged; the batch then runs without capture).
-WString CreateCaptureFile(const WString& folder) {
+WString CreateCaptureFile(InstallLog& log, const WString& folder) {
   FileResult result = kFileExists;
   for (unsigned n = 0; n < kCaptureNameAttempts; ++n) {
     const WString path = JoinPath(folder, CaptureFileName(n));
@@ -81,51 +75,36 @@ WString CreateCaptureFile(const WString& folder) {
     result = FileResultFromSystemError(error, kFileWriteFailed);
     break;
   }
-  LogNarrow(kCaptureFailedText);
-  LogWide(FileResultMessageW(result) + u"\r\n");
+  log.Narrow(kCaptureFailedText);
+  log.Wide(FileResultMessageW(result) + u"\r\n");
   return WString();
-}
-
-void PumpWindowMessages() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
 }
 
 // Starts the command and waits for it while the installer's windows stay
 // responsive; the exit code is not judged. 0 or the system's error.
 DWORD RunAndWait(const WString& command, const WString& folder, bool hidden) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  if (hidden) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-  }
-  PROCESS_INFORMATION info{};
-  WString command_line = command;  // CreateProcessW may write into it
-  if (!::CreateProcessW(nullptr, W(command_line), nullptr, nullptr, FALSE, 0, nullptr, W(folder), &startup,
-                        &info))
-    return ::GetLastError();
-  const OwnedHandle process(info.hProcess);
-  const OwnedHandle thread(info.hThread);
-  while (::WaitForSingleObject(process.get(), kPumpIntervalMs) == WAIT_TIMEOUT) PumpWindowMessages();
+  ProcessStart start;
+  start.command_line = command;
+  start.folder = folder;
+  start.hidden = hidden;
+  OwnedHandle process;
+  if (const DWORD error = StartProcess(start, &process)) return error;
+  WaitForProcess(process.get(), kPumpIntervalMs, ServeWindowMessages);
   return 0;
 }
 
 // The capture holds what the interpreter wrote in the code page the batch
 // chose; the step log is UTF-8.
-void LogCapturedOutput(const WString& capture_path, bool utf8) {
+void LogCapturedOutput(InstallLog& log, const WString& capture_path, bool utf8) {
   File file;
   std::vector<std::uint8_t> bytes;
   if (file.Open(capture_path, kFileRead) != kFileSuccess || file.Load(bytes) != kFileSuccess) return;
   const NString text = CapturedOutputForLog(NStringView(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   if (text.empty()) return;
   if (utf8) {
-    LogWide(Utf8ToWide(text));
+    log.Wide(Utf8ToWide(text));
   } else {
-    LogNarrow(text);
+    log.Narrow(text);
   }
 }
 
@@ -143,8 +122,8 @@ WString Decoded(const NString& setting, const NString& addition) {
 
 }  // namespace
 
-WString BatchFolder() {
-  const WString& install_dir = ThePathVariableInputs().install_dir;
+WString BatchFolder(const PathVariables& vars) {
+  const WString install_dir = vars.Inputs().install_dir;
   if (!install_dir.empty() && FolderExists(install_dir)) return install_dir;
   return SpecialFolderPath(SpecialFolder::kTemp);
 }
@@ -154,81 +133,79 @@ WString BatchInterpreter() {
                            SpecialFolderPath(SpecialFolder::kWindows), SpecialFolderPath(SpecialFolder::kSystem32Bit));
 }
 
-NString BatchFileFor(const WString& script, bool remove_pause) {
+NString BatchFileFor(const PathVariables& vars, bool uninstalling, const WString& script, bool remove_pause) {
   BatchFileInput in;
-  const PathVariableInputs& inputs = ThePathVariableInputs();
-  in.value_of = [&inputs](PathVariable variable) {
-    return PathVariableValue(variable, inputs, TheSystemPathValues());
-  };
-  in.uninstalling = TheStartOptions().uninstall;
+  const PathVariableInputs inputs = vars.Inputs();
+  in.value_of = [&inputs](PathVariable variable) { return PathVariableValue(variable, inputs, RunningSystem()); };
+  in.uninstalling = uninstalling;
   in.remove_pause = remove_pause;
   in.script = script;
   return BatchFileBytes(in, GetSystemVersion());
 }
 
-bool RunBatch(const BatchRun& batch) {
+bool RunBatch(const BatchContext& context, const BatchRun& batch) {
   if (IsBlankScript(batch.script)) return true;
-  const bool hidden = batch.hidden || TheStartOptions().silent;
+  InstallLog& log = *context.log;
+  const bool hidden = batch.hidden || context.silent;
   const bool capture = !batch.label.empty();
-  if (capture) LogNarrow(RunningLine(batch.label));
+  if (capture) log.Narrow(RunningLine(batch.label));
 
   const WString interpreter = BatchInterpreter();
   if (!PathExists(interpreter)) {
-    LogWide(MissingInterpreterLine(interpreter));
+    log.Wide(MissingInterpreterLine(interpreter));
     return false;
   }
-  const WString folder = BatchFolder();
+  const WString folder = BatchFolder(*context.vars);
   const WString batch_path = JoinPath(folder, kBatchFileName);
-  const NString bytes = BatchFileFor(batch.script, IsAutomatic() || hidden);
-  if (!WriteBatchFile(batch_path, bytes)) return false;
+  const NString bytes =
+      BatchFileFor(*context.vars, context.uninstalling, batch.script, context.automatic || hidden);
+  if (!WriteBatchFile(context, batch_path, bytes)) return false;
 
-  const WString capture_path = capture ? CreateCaptureFile(folder) : WString();
+  const WString capture_path = capture ? CreateCaptureFile(log, folder) : WString();
   const WString command = InterpreterCommand(
       interpreter, BatchCommandLine(ShortPathOf(batch_path), capture_path.empty() ? WString() : ShortPathOf(capture_path)));
   const DWORD error = RunAndWait(command, folder, hidden);
   if (error != 0) {
-    ReportBatchFailure(LaunchFailedMessage(batch_path, SystemErrorText(error), command));
+    ReportBatchFailure(context, LaunchFailedMessage(batch_path, SystemErrorText(error), command));
   } else if (!capture_path.empty()) {
-    LogCapturedOutput(capture_path, IsUtf8Batch(bytes));
+    LogCapturedOutput(log, capture_path, IsUtf8Batch(bytes));
   }
   RemoveAfterRun(capture_path);
   RemoveAfterRun(batch_path);
   return error == 0;
 }
 
-bool RunBatch(bool hidden, NStringView label, NStringView script) {
-  return RunBatch(BatchRun{hidden, NString(label), Cp1252ToWide(script)});
+bool RunBatch(const BatchContext& context, bool hidden, NStringView label, NStringView script) {
+  return RunBatch(context, BatchRun{hidden, NString(label), Cp1252ToWide(script)});
 }
 
-void RunPreparationBatches(const InstallSettings& settings) {
-  RunPreparationBatches(settings, TheSetupArchive().header.flags);
-}
-
-void RunPreparationBatches(const InstallSettings& settings, std::uint32_t archive_flags) {
-  const PathVariableInputs& vars = ThePathVariableInputs();
+void RunPreparationBatches(const BatchContext& context, const InstallSettings& settings,
+                           std::uint32_t archive_flags, const NString& addition, InstallType install_type,
+                           bool earlier_folder_exists) {
   PreparationBatchInput in;
   in.product_flags = settings.product_flags;
   in.archive_flags = archive_flags;
-  in.existing = vars.creates_uninstaller ? static_cast<int>(vars.existing) : 0;
-  in.earlier_folder_exists = TheExistingInstallation().usable();
-  in.pre_installation = Decoded(settings.pre_install_batch, TheStartOptions().batch_additions[0]);
+  in.existing = HasFlag(settings.product_flags, product_flag::kRegisterUninstaller) ? static_cast<int>(install_type) : 0;
+  in.earlier_folder_exists = earlier_folder_exists;
+  in.pre_installation = Decoded(settings.pre_install_batch, addition);
   in.upgrade = Cp1252ToWide(settings.upgrade_batch);
   in.reinstall = Cp1252ToWide(settings.reinstall_batch);
-  for (const BatchRun& run : PreparationBatches(in)) RunBatch(run);
+  for (const BatchRun& run : PreparationBatches(in)) RunBatch(context, run);
 }
 
-bool RunPostInstallationBatch(const InstallSettings& settings, std::uint32_t archive_flags) {
-  return RunBatch(PostInstallationBatch(settings.product_flags, archive_flags,
-                                        Decoded(settings.post_install_batch, TheStartOptions().batch_additions[1])));
+bool RunPostInstallationBatch(const BatchContext& context, const InstallSettings& settings,
+                              std::uint32_t archive_flags, const NString& addition) {
+  return RunBatch(context, PostInstallationBatch(settings.product_flags, archive_flags,
+                                                 Decoded(settings.post_install_batch, addition)));
 }
 
-bool RunInstallationExitBatch(const InstallSettings& settings) {
-  return RunBatch(InstallationExitBatch(settings.product_flags,
-                                        Decoded(settings.exit_batch, TheStartOptions().batch_additions[2])));
+bool RunInstallationExitBatch(const BatchContext& context, const InstallSettings& settings,
+                              const NString& addition) {
+  return RunBatch(context, InstallationExitBatch(settings.product_flags, Decoded(settings.exit_batch, addition)));
 }
 
-bool RunUninstallBatch(int number, ProductFlags product_flags, NStringView script) {
-  return RunBatch(UninstallBatch(number, product_flags, Cp1252ToWide(script)));
+bool RunUninstallBatch(const BatchContext& context, int number, ProductFlags product_flags, NStringView script) {
+  return RunBatch(context, UninstallBatch(number, product_flags, Cp1252ToWide(script)));
 }
 
 }  // namespace ks

@@ -3,8 +3,7 @@
 #include <vector>
 
 #include "engine/search_path.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
 
 namespace ks {
@@ -71,18 +70,18 @@ void NotifyEnvironmentChanged() {
                         SMTO_ABORTIFHUNG, kSettingChangeTimeoutMs, &result);
 }
 
-void LogPathFailure(const WString& folder, bool add, LONG status) {
-  LogWideF(u"Couldn't %s \"%s\" %s the PATH, code %d: %s\r\n", add ? u"add" : u"remove", folder.c_str(),
-           add ? u"to" : u"from", static_cast<int>(status), SystemErrorText(static_cast<std::uint32_t>(status)).c_str());
+void LogPathFailure(InstallLog& log, const WString& folder, bool add, LONG status) {
+  log.WideF(u"Couldn't %s \"%s\" %s the PATH, code %d: %s\r\n", add ? u"add" : u"remove", folder.c_str(),
+            add ? u"to" : u"from", static_cast<int>(status), SystemErrorText(static_cast<std::uint32_t>(status)).c_str());
 }
 
 }  // namespace
 
 void EditSearchPathIn(HKEY root, const WString& key_path, bool add, const WString& install_dir,
-                      const WString& subfolder) {
+                      const WString& subfolder, InstallLog& log) {
   const WString folder = SearchPathFolder(install_dir, subfolder);
   if (add && ::GetFileAttributesW(W(folder)) == INVALID_FILE_ATTRIBUTES) {
-    LogConcatW(u"Couldn't add \"", folder.c_str(), u"\" to the PATH because it does not exist.\r\n", nullptr);
+    log.ConcatW(u"Couldn't add \"", folder.c_str(), u"\" to the PATH because it does not exist.\r\n", nullptr);
     return;
   }
   OwnedKey key;
@@ -90,21 +89,21 @@ void EditSearchPathIn(HKEY root, const WString& key_path, bool add, const WStrin
   PathValue value;
   if (status == ERROR_SUCCESS) status = ReadPath(key.get(), value);
   if (status != ERROR_SUCCESS) {
-    LogPathFailure(folder, add, status);
+    LogPathFailure(log, folder, add, status);
     return;
   }
   const bool changed = add ? AddSearchPathEntry(value.text, folder) : RemoveSearchPathEntry(value.text, folder);
   if (!changed) return;
   status = WritePath(key.get(), value);
   if (status != ERROR_SUCCESS) {
-    LogPathFailure(folder, add, status);
+    LogPathFailure(log, folder, add, status);
     return;
   }
   NotifyEnvironmentChanged();
 }
 
-void EditSearchPath(bool add, const WString& install_dir, const WString& subfolder) {
-  EditSearchPathIn(HKEY_LOCAL_MACHINE, kEnvironmentKey, add, install_dir, subfolder);
+void EditSearchPath(bool add, const WString& install_dir, const WString& subfolder, InstallLog& log) {
+  EditSearchPathIn(HKEY_LOCAL_MACHINE, kEnvironmentKey, add, install_dir, subfolder, log);
 }
 
 }  // namespace ks

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "lib/text.h"
+#include "records/install_log.h"
 
 namespace ks {
 
@@ -18,10 +19,10 @@ inline constexpr const char16_t* kEnvironmentKey = u"SYSTEM\\CurrentControlSet\\
 // a value that cannot be read is never overwritten. After a change the other
 // programs are told (WM_SETTINGCHANGE "Environment", bounded wait). Failures
 // are logged; nothing is returned.
-void EditSearchPath(bool add, const WString& install_dir, const WString& subfolder);
+void EditSearchPath(bool add, const WString& install_dir, const WString& subfolder, InstallLog& log);
 
 // The same on any key, for tests: `root`\`key_path`, value "Path".
 void EditSearchPathIn(HKEY root, const WString& key_path, bool add, const WString& install_dir,
-                      const WString& subfolder);
+                      const WString& subfolder, InstallLog& log);
 
 }  // namespace ks

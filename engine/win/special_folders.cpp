@@ -220,7 +220,7 @@ std::unique_ptr<FolderMethods> MakeSystemFolderMethods() {
   return std::make_unique<SystemFolderMethods>();
 }
 
-SpecialFolders& TheSpecialFolders() {
+SpecialFolders& SystemSpecialFolders() {
   // Never destroyed: the end of the process may still ask for a folder.
   static FolderMethods* methods = MakeSystemFolderMethods().release();
   static SpecialFolders* folders = new SpecialFolders(*methods);

@@ -1,7 +1,6 @@
 #pragma once
 // The special folders of the running system: the resolvers of
-// engine/special_folders.h over the shell, the registry and the environment,
-// one process-wide set whose temporary folder is resolved once.
+// engine/special_folders.h over the shell, the registry and the environment.
 
 #include <windows.h>
 
@@ -16,12 +15,14 @@ namespace ks {
 // 32-bit program folders as its default answers.
 std::unique_ptr<FolderMethods> MakeSystemFolderMethods();
 
-// The process-wide resolvers (main thread only).
-SpecialFolders& TheSpecialFolders();
+// The resolvers over the running system. Process-wide like the system they
+// ask: they hold no run's data, only the temporary folder, resolved once per
+// process. Main thread only.
+SpecialFolders& SystemSpecialFolders();
 
-inline WString SpecialFolderPath(SpecialFolder folder) { return TheSpecialFolders().Get(folder); }
-inline WString ProgramFilesFolder(int mode) { return TheSpecialFolders().ProgramFiles(mode); }
-inline WString CommonFilesFolder(int mode) { return TheSpecialFolders().CommonFiles(mode); }
+inline WString SpecialFolderPath(SpecialFolder folder) { return SystemSpecialFolders().Get(folder); }
+inline WString ProgramFilesFolder(int mode) { return SystemSpecialFolders().ProgramFiles(mode); }
+inline WString CommonFilesFolder(int mode) { return SystemSpecialFolders().CommonFiles(mode); }
 
 // The shell's change-notification call (SHChangeNotify), looked up with the
 // folder calls; nullptr when shell32 lacks it.

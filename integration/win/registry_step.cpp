@@ -2,32 +2,30 @@
 
 #include <windows.h>
 
-#include "core/install_settings.h"
 #include "engine/path_variables.h"
 #include "engine/special_folders.h"
-#include "engine/win/path_variables.h"
 #include "engine/win/reboot_replacement.h"
-#include "integration/install_log.h"
-#include "integration/registry_path.h"
-#include "integration/win/install_log_file.h"
-#include "integration/win/reg_key.h"
+#include "lib/registry_path.h"
 #include "lib/win/file.h"
-#include "lib/win/owned.h"
+#include "lib/win/process_start.h"
+#include "lib/win/reg_key.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
-#include "uninstall/uninstall_data.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace ks {
 namespace {
 
 constexpr const char16_t* kAppPathsKey = u"\\HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
-constexpr REGSAM kAppPathsAccess = 0x2000f;
+constexpr REGSAM kAppPathsAccess = kRegAccessOwnView;
 
 WString LastErrorText() { return SystemErrorText(::GetLastError()); }
 
 // ---------------------------------------------------------------------------
 // Product key.
 
-void CreateProductKey(const WString& product_registry, REGSAM access) {
+void CreateProductKey(InstallLog& log, const WString& product_registry, REGSAM access) {
   const WString path = u"Software\\" + product_registry;
   DWORD error = ERROR_SUCCESS;
   if (!CreateInAllUserHives(path, access)) error = ::GetLastError();
@@ -37,8 +35,8 @@ void CreateProductKey(const WString& product_registry, REGSAM access) {
   if (error == ERROR_SUCCESS) return;
   // The first failure's code: the machine key's success would otherwise
   // leave code 0 behind for a failed user hive.
-  AppendFailure(FormatWide(u"Error creating registry keys at \\Software\\%s\r\nCode %d: %s\r\n\r\n",
-                           product_registry.c_str(), static_cast<int>(error), SystemErrorText(error).c_str()));
+  log.AddFailure(FormatWide(u"Error creating registry keys at \\Software\\%s\r\nCode %d: %s\r\n\r\n",
+                            product_registry.c_str(), static_cast<int>(error), SystemErrorText(error).c_str()));
 }
 
 // ---------------------------------------------------------------------------
@@ -60,9 +58,9 @@ void DeleteRecordValue(const ValueRecord& r, REGSAM access) {
   if (key.OpenPath(r.key, kRegOpenOnly, access) != kRegFailed) key.DeleteValue(r.name);
 }
 
-void LogValueFailure(const WString& name) {
-  LogConcatW(u"Failed to create registry value \"", name.c_str(), u"\": ", LastErrorText().c_str(), u"\r\n",
-             nullptr);
+void LogValueFailure(InstallLog& log, const WString& name) {
+  log.ConcatW(u"Failed to create registry value \"", name.c_str(), u"\": ", LastErrorText().c_str(), u"\r\n",
+              nullptr);
 }
 
 void SetRecordValue(const ValueRecord& r, REGSAM access, const RegistryStepInput& in) {
@@ -72,16 +70,16 @@ void SetRecordValue(const ValueRecord& r, REGSAM access, const RegistryStepInput
   const unsigned flags = CodeKeepsExisting(r.code) ? kRegKeepExisting : 0;
   WString rest;
   if (IsAllUsersPath(r.key, &rest)) {
-    if (!SetInAllUserHives(rest, r.name, type, bytes, access, flags)) LogValueFailure(r.name);
+    if (!SetInAllUserHives(rest, r.name, type, bytes, access, flags)) LogValueFailure(*in.log, r.name);
     return;
   }
   RegKey key;
   if (key.OpenPath(r.key, 0, access) == kRegFailed) {
-    LogConcatW(u"Failed to create registry key: ", r.key.c_str(), u"\r\n", LastErrorText().c_str(), u"\r\n",
-               nullptr);
+    in.log->ConcatW(u"Failed to create registry key: ", r.key.c_str(), u"\r\n", LastErrorText().c_str(), u"\r\n",
+                    nullptr);
     return;
   }
-  if (!key.SetValue(r.name, type, bytes, flags)) LogValueFailure(r.name);
+  if (!key.SetValue(r.name, type, bytes, flags)) LogValueFailure(*in.log, r.name);
 }
 
 void CreateRecordKey(const WString& field, REGSAM access) {
@@ -104,7 +102,7 @@ void ApplyRecords(const RegistryStepInput& in, REGSAM access) {
       continue;
     }
     if (f.size() != 5) {
-      AppendFailure(u"Illegal registry entry: " + record.text + u"\r\n");
+      in.log->AddFailure(u"Illegal registry entry: " + record.text + u"\r\n");
       continue;
     }
     const ValueRecord r{f[0], f[1], f[3], RecordNumber(f[2]), RecordNumber(f[4])};
@@ -122,34 +120,32 @@ bool WriteMergeFile(const WString& path, const Bytes& bytes) {
   return file.Write(bytes.data(), bytes.size()) == kFileSuccess;
 }
 
+// Not waited for: the merge runs beside the rest of the installation.
 bool StartRegedit(const WString& path) {
-  WString command = u"regedit /s \"" + path + u"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, W(command), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return false;
-  // Not waited for: the merge runs beside the rest of the installation.
-  OwnedHandle owned_process(process.hProcess);
-  OwnedHandle owned_thread(process.hThread);
-  return true;
+  const WString regedit = WindowsProgramPath(L"regedit.exe");
+  if (regedit.empty()) return false;
+  ProcessStart start;
+  start.command_line = u"\"" + regedit + u"\" /s \"" + path + u"\"";
+  const DWORD error = StartProcess(start);
+  ::SetLastError(error);
+  return error == 0;
 }
 
-void MergeRegistryFile(const Bytes& bytes) {
+void MergeRegistryFile(InstallLog& log, const Bytes& bytes) {
   const WString path = MakeTempName(WString(), u"reg");
   if (path.empty() || !WriteMergeFile(path, bytes)) {
     const DWORD error = ::GetLastError();
     if (!path.empty()) ::DeleteFileW(W(path));
-    AppendFailure(u"Failed to create the registry merge file: " + SystemErrorText(error) + u"\r\n");
+    log.AddFailure(u"Failed to create the registry merge file: " + SystemErrorText(error) + u"\r\n");
     return;
   }
-  LogText("Merging registry file...");
+  log.Text("Merging registry file...");
   if (StartRegedit(path)) {
-    LogText(kLogOk);
+    log.Text(kLogOk);
   } else {
     const WString error = LastErrorText();
-    LogConcatW(u"FAILED!\r\n", error.c_str(), u"\r\n", nullptr);
-    AppendFailure(u"Failed to import the registry merge file: " + error + u"\r\n");
+    log.ConcatW(u"FAILED!\r\n", error.c_str(), u"\r\n", nullptr);
+    log.AddFailure(u"Failed to import the registry merge file: " + error + u"\r\n");
   }
   // regedit may still be reading it; the restart clears it away.
   ScheduleDeletion(path);
@@ -164,19 +160,20 @@ bool IsExistingFile(const WString& path) {
 }
 
 void RegisterAppPath(const RegistryStepInput& in, WString& records) {
-  LogText("Registering exe path...");
+  InstallLog& log = *in.log;
+  log.Text("Registering exe path...");
   const WString path = JoinPath(in.install_dir, in.app_path);
   if (!IsExistingFile(path)) {
-    LogConcatW(u"FAILED, \"", path.c_str(), u"\" does not exist.\r\n", nullptr);
+    log.ConcatW(u"FAILED, \"", path.c_str(), u"\" does not exist.\r\n", nullptr);
     return;
   }
   const WString key_path = kAppPathsKey + FileNameOf(path);
   RegKey key;
   if (key.OpenPath(key_path, kRegFailIfExists, kAppPathsAccess) != kRegCreated) {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-      LogText("a registration already exists\r\n");
+      log.Text("a registration already exists\r\n");
     } else {
-      LogConcatW(u"FAILED to create \"", key_path.c_str(), u"\": ", LastErrorText().c_str(), u"\r\n", nullptr);
+      log.ConcatW(u"FAILED to create \"", key_path.c_str(), u"\": ", LastErrorText().c_str(), u"\r\n", nullptr);
     }
     return;
   }
@@ -185,25 +182,13 @@ void RegisterAppPath(const RegistryStepInput& in, WString& records) {
   const bool folder = program && key.SetString(u"Path", WStringView(FolderOfFile(path)));
   if (folder) AppendRegistryRecord(records, {key_path, u"Path", u"", u"", u"2"});
   if (program && folder) {
-    LogText(kLogOk);
+    log.Text(kLogOk);
     AppendRegistryRecord(records, {key_path});
   } else {
-    LogConcatW(u"FAILED to create value: ", LastErrorText().c_str(), u"\r\n", nullptr);
+    log.ConcatW(u"FAILED to create value: ", LastErrorText().c_str(), u"\r\n", nullptr);
   }
 }
 
-bool OnRemovableDrive(const WString& folder) {
-  if (folder.empty()) return false;
-  std::vector<wchar_t> root(folder.size() + 2);
-  if (!::GetVolumePathNameW(W(folder), root.data(), static_cast<DWORD>(root.size()))) return false;
-  return ::GetDriveTypeW(root.data()) == DRIVE_REMOVABLE;
-}
-
-WString ExpandForRecord(const WString& text) {
-  WString expanded = text;
-  ExpandPathVariables(expanded);
-  return expanded;
-}
 
 // ---------------------------------------------------------------------------
 // Removal.
@@ -236,10 +221,10 @@ void RemoveRecordValue(const WString& key_path, const WString& name, REGSAM view
 void WriteRegistryEntries(const RegistryStepInput& in, UninstallData& data) {
   if (in.skip_on_removable && in.removable_drive) return;
   const REGSAM access = in.view64 ? kRegAccess64 : kRegAccess32;
-  if (!in.product_registry.empty()) CreateProductKey(in.product_registry, access);
+  if (!in.product_registry.empty()) CreateProductKey(*in.log, in.product_registry, access);
   WString records = in.entries;
   if (!records.empty()) ApplyRecords(in, access);
-  if (!in.merge_file.empty()) MergeRegistryFile(in.merge_file);
+  if (!in.merge_file.empty()) MergeRegistryFile(*in.log, in.merge_file);
   if (!in.app_path.empty() && !in.removable_drive) RegisterAppPath(in, records);
   // Whatever an earlier step recorded stays in front of this step's text.
   WString text = data.registry();
@@ -247,18 +232,11 @@ void WriteRegistryEntries(const RegistryStepInput& in, UninstallData& data) {
   data.SetRegistryText(text + records);
 }
 
-void WriteRegistryEntries(const InstallSettings& settings, std::uint32_t archive_flags, const WString& install_dir) {
-  RegistryStepInput in;
-  in.install_dir = install_dir;
-  in.product_registry = settings.product_registry;
-  in.entries = settings.registry_entries;
-  in.merge_file = settings.registry_merge;
-  in.app_path = settings.app_path_text;
-  in.view64 = HasFlag(settings.product_flags, product_flag::kProductRegistryKey);
-  in.removable_drive = OnRemovableDrive(install_dir);
-  in.skip_on_removable = (archive_flags & kArchiveFlagNoRegistryOnRemovable) != 0;
-  in.expand = ExpandForRecord;
-  WriteRegistryEntries(in, ProcessUninstallData());
+bool IsOnRemovableDrive(const WString& folder) {
+  if (folder.empty()) return false;
+  std::vector<wchar_t> root(folder.size() + 2);
+  if (!::GetVolumePathNameW(W(folder), root.data(), static_cast<DWORD>(root.size()))) return false;
+  return ::GetDriveTypeW(root.data()) == DRIVE_REMOVABLE;
 }
 
 void RemoveRegistryRecords(const WString& registry2_text, bool view64) {

@@ -4,13 +4,14 @@
 // uninstaller's walk back over the records it left in "[Registry2]".
 
 #include <cstdint>
+#include <functional>
 
 #include "core/bytes.h"
 #include "lib/text.h"
+#include "records/install_log.h"
 
 namespace ks {
 
-struct InstallSettings;
 class UninstallData;
 
 // ArchiveFlags: no registry step at all when the folder is on a removable drive.
@@ -25,17 +26,18 @@ struct RegistryStepInput {
   bool view64 = false;       // ProductFlags high 0x1: the 64-bit registry view
   bool removable_drive = false;       // install_dir lies on a removable drive
   bool skip_on_removable = false;     // kArchiveFlagNoRegistryOnRemovable
-  // Path-variable expansion of type-1 data; null keeps the text.
-  WString (*expand)(const WString&) = nullptr;
+  // Path-variable expansion of type-1 data; empty keeps the text.
+  std::function<WString(const WString&)> expand;
+  InstallLog* log = nullptr;
 };
 
 // The step. Single failures go to the step log, the product key, illegal
 // records and the merge file to the failure summary. The entries text with
 // the records the step added becomes the uninstall data's registry text.
 void WriteRegistryEntries(const RegistryStepInput& in, UninstallData& data);
-// The road's form: takes everything from the settings and the running system
-// and records into the process-wide uninstall data.
-void WriteRegistryEntries(const InstallSettings& settings, std::uint32_t archive_flags, const WString& install_dir);
+// The installation folder lies on a removable drive (then the step writes no
+// App Paths registration, and with kArchiveFlagNoRegistryOnRemovable nothing).
+bool IsOnRemovableDrive(const WString& folder);
 
 // The uninstaller's walk: a one-field record with at least two backslashes
 // deletes that key when it is empty; a five-field record with code 2, 3, 5 or

@@ -4,27 +4,23 @@
 
 #include <vector>
 
-#include "core/existing_installation.h"
-#include "core/localized_texts.h"
-#include "core/win/report_corrupt.h"
 #include "engine/path_variables.h"
-#include "engine/win/path_variables.h"
 #include "engine/win/place_files.h"
 #include "engine/win/reboot_replacement.h"
-#include "integration/install_log.h"
 #include "integration/uninstall_values.h"
-#include "integration/win/install_log_file.h"
-#include "integration/win/reg_key.h"
 #include "integration/win/replace_icon.h"
 #include "lib/session.h"
 #include "lib/win/file.h"
+#include "lib/win/reg_key.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
-#include "uninstall/uninstall_data.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace ks {
 namespace {
 
-constexpr REGSAM kOtherKeyAccess = 0x2000f;
+constexpr REGSAM kOtherKeyAccess = kRegAccessOwnView;
 
 RecordDate BuildDateOf(const BuildDateRecord& d) {
   RecordDate date;
@@ -40,83 +36,89 @@ RecordDate BuildDateOf(const BuildDateRecord& d) {
 
 bool FileExists(const WString& path) { return ::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
 
-void LogUninstallerWritten(const WString& path) { LogConcatW(u"Uninstaller >>> ", path.c_str(), u"\r\n", nullptr); }
+void LogUninstallerWritten(InstallLog& log, const WString& path) {
+  log.ConcatW(u"Uninstaller >>> ", path.c_str(), u"\r\n", nullptr);
+}
 
-void GiveUninstallerIcon(const WString& path, const Bytes& icon) {
+void GiveUninstallerIcon(InstallLog& log, const WString& path, const Bytes& icon) {
   switch (ReplaceIcon(path, icon)) {
     case IconReplaceResult::kReplaced: break;
-    case IconReplaceResult::kCannotOpen: LogText("Failed to open uninstaller for icon replacement.\r\n"); break;
-    case IconReplaceResult::kFailed: LogText("Failed to replace uninstaller icon.\r\n"); break;
+    case IconReplaceResult::kCannotOpen: log.Text("Failed to open uninstaller for icon replacement.\r\n"); break;
+    case IconReplaceResult::kFailed: log.Text("Failed to replace uninstaller icon.\r\n"); break;
   }
 }
 
 // The engine without its archive, written like a product file: a program in
 // use gets its replacement at the next restart.
-bool WriteCompactUninstaller(const SetupArchive& archive, InstallSettings& settings, const WString& path) {
+bool WriteCompactUninstaller(const RegistrationInput& in, const WString& path) {
+  const SetupArchive& archive = *in.archive;
+  InstallSettings& settings = *in.settings;
   PlaceFileRequest request;
   request.destination = path;
   request.data = archive.engine_image.data();
   request.size = archive.engine_image.size();
   request.date = BuildDateOf(settings.build_date);
   request.existed = FileExists(path);
-  request.write_failed_label = LocalizedText(31);
+  request.write_failed_label = in.log->failure_label();
+  request.log = in.log;
   bool reboot_needed = false;
   if (!PlaceFile(request, settings.product_flags, &reboot_needed)) return false;
-  LogUninstallerWritten(path);
-  if (!settings.uninstaller_icon.empty()) GiveUninstallerIcon(path, settings.uninstaller_icon);
+  LogUninstallerWritten(*in.log, path);
+  if (!settings.uninstaller_icon.empty()) GiveUninstallerIcon(*in.log, path, settings.uninstaller_icon);
   return true;
 }
 
-void NoTemporaryFile(const WString& path) {
-  AppendFailure(FormatWide(u"Failed to register '%s' for replacement because no temporary file could be created.\r\n"
-                           u"%s\r\n\r\n",
-                           path.c_str(), SystemErrorText(::GetLastError()).c_str()));
+void NoTemporaryFile(InstallLog& log, const WString& path) {
+  log.AddFailure(FormatWide(u"Failed to register '%s' for replacement because no temporary file could be created.\r\n"
+                            u"%s\r\n\r\n",
+                            path.c_str(), SystemErrorText(::GetLastError()).c_str()));
 }
 
 // The uninstaller of an earlier installation may still run: the copy waits
 // in a temporary file for the next restart.
-bool ReplaceUninstallerAtRestart(const WString& program, const WString& path, ProductFlags& flags) {
+bool ReplaceUninstallerAtRestart(InstallLog& log, const WString& program, const WString& path, ProductFlags& flags) {
   const WString temporary = MakeTempName(FolderOfFile(path), u"");
   if (temporary.empty()) {
-    NoTemporaryFile(path);
+    NoTemporaryFile(log, path);
     return false;
   }
   if (!::CopyFileW(W(program), W(temporary), FALSE)) {
     const DWORD error = ::GetLastError();
     ::DeleteFileW(W(temporary));
     ::SetLastError(error);
-    NoTemporaryFile(path);
+    NoTemporaryFile(log, path);
     return false;
   }
   if (!ScheduleReplacement(path, temporary)) {
     const DWORD error = ::GetLastError();
-    AppendFailure(FormatWide(u"Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n\r\n",
-                             path.c_str(), temporary.c_str(), SystemErrorText(error).c_str()));
+    log.AddFailure(FormatWide(u"Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n\r\n",
+                              path.c_str(), temporary.c_str(), SystemErrorText(error).c_str()));
     ::DeleteFileW(W(temporary));
     return false;
   }
   flags |= product_flag::kRebootRequired;
-  LogWideF(u"\"%s\" was successfully registered for replacement.\r\nTemporary file is \"%s\"\r\n"
-           u"Reboot will be required.\r\n\r\n",
-           path.c_str(), temporary.c_str());
+  log.WideF(u"\"%s\" was successfully registered for replacement.\r\nTemporary file is \"%s\"\r\n"
+            u"Reboot will be required.\r\n\r\n",
+            path.c_str(), temporary.c_str());
   return false;
 }
 
-bool CopyWholeProgram(const SetupArchive& archive, InstallSettings& settings, const WString& path) {
-  if (::CopyFileW(W(archive.path), W(path), FALSE)) {
-    LogUninstallerWritten(path);
+bool CopyWholeProgram(const RegistrationInput& in, const WString& path) {
+  if (::CopyFileW(W(in.archive->path), W(path), FALSE)) {
+    LogUninstallerWritten(*in.log, path);
     return true;
   }
-  return ReplaceUninstallerAtRestart(archive.path, path, settings.product_flags);
+  return ReplaceUninstallerAtRestart(*in.log, in.archive->path, path, in.settings->product_flags);
 }
 
 // "product.ico" for the list of installed programs; its path, or empty.
-WString SaveProductIcon(const Bytes& icon) {
+WString SaveProductIcon(const RegistrationInput& in) {
+  const Bytes& icon = in.settings->product_icon;
   if (icon.empty()) return {};
-  const WString path = UninstallFolderFile(kProductIconFileName);
+  const WString path = UninstallFolderPath(in.install_dir, in.settings->uninstall_subdir, kProductIconFileName);
   File file;
   if (file.Open(path, kFileWrite) != kFileSuccess || file.Write(icon.data(), icon.size()) != kFileSuccess) return {};
-  ProcessUninstallData().RecordItem(WStringView(path), kUninstallFile);
+  in.uninstall->RecordItem(WStringView(path), kUninstallFile);
   return path;
 }
 
@@ -134,21 +136,20 @@ bool WriteValue(RegKey& key, const UninstallValue& v) {
   return false;
 }
 
-UninstallValueInput ValueInput(const SetupArchive& archive, const InstallSettings& settings,
-                               const WString& icon_path) {
-  const PathVariableInputs& vars = ThePathVariableInputs();
+UninstallValueInput ValueInput(const RegistrationInput& r, const WString& icon_path) {
+  const SetupArchive& archive = *r.archive;
+  const InstallSettings& settings = *r.settings;
   UninstallValueInput in;
   in.settings = &settings;
   in.product_flags = settings.product_flags;
   in.archive_flags = archive.header.flags;
-  in.uninstaller_path = UninstallerPath();
+  in.uninstaller_path = UninstallerPath(r.install_dir, settings.uninstall_subdir);
   in.installer_path = archive.path;
   in.display_icon_path = icon_path;
-  in.start_menu_folder = vars.start_menu_name.empty() ? settings.product_start_menu : vars.start_menu_name;
-  in.shared_folder = vars.shared_dir;
-  in.font_list = ProcessFilePlacement().font_list;
-  // Until the shared files are counted, the list is the earlier installation's.
-  in.shared_files = TheExistingInstallation().shared_files;
+  in.start_menu_folder = r.start_menu_name;
+  in.shared_folder = r.shared_dir;
+  in.font_list = r.font_list;
+  in.shared_files = r.shared_files;
   in.session = SessionValue();
   for (const std::int32_t size : archive.header.per_file_values) {
     if (size > 0) in.total_file_bytes += static_cast<std::uint64_t>(size);
@@ -157,7 +158,7 @@ UninstallValueInput ValueInput(const SetupArchive& archive, const InstallSetting
 }
 
 // Extra values; those below a registry path get a record that removes them again.
-void WriteExtraValues(RegKey& key, const std::vector<ExtraValueWrite>& writes) {
+void WriteExtraValues(const RegistrationInput& in, RegKey& key, const std::vector<ExtraValueWrite>& writes) {
   for (const ExtraValueWrite& w : writes) {
     bool written = false;
     if (w.key_path.empty()) {
@@ -168,14 +169,14 @@ void WriteExtraValues(RegKey& key, const std::vector<ExtraValueWrite>& writes) {
       key.Close();
       ::SetLastError(error);
       if (written) {
-        WString records = ProcessUninstallData().registry();
+        WString records = in.uninstall->registry();
         AppendExtraValueRemoval(records, w.key_path, AnsiToWide(w.value.name));
-        ProcessUninstallData().SetRegistryText(std::move(records));
+        in.uninstall->SetRegistryText(std::move(records));
       }
     }
     if (!written) {
-      AppendFailure(FormatWide(u"Failed to save data in registry key \"%s\": %s\r\n",
-                               AnsiToWide(w.value.name).c_str(), SystemErrorText(::GetLastError()).c_str()));
+      in.log->AddFailure(FormatWide(u"Failed to save data in registry key \"%s\": %s\r\n",
+                                    AnsiToWide(w.value.name).c_str(), SystemErrorText(::GetLastError()).c_str()));
     }
   }
 }
@@ -192,20 +193,20 @@ struct KeyContent {
   const std::vector<ExtraValueWrite>* extras = nullptr;
   WString icon_path;
 };
-bool WriteUninstallKey(const SetupArchive& archive, const InstallSettings& settings, const KeyContent& content,
-                       WString* error_text) {
+bool WriteUninstallKey(const RegistrationInput& in, const KeyContent& content, WString* error_text) {
+  const InstallSettings& settings = *in.settings;
   RegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kUninstallKeyRoot + settings.uninstall_key_name, kRegNoSecurity, kRegAccess32) ==
       kRegFailed) {
     *error_text = SystemErrorText(::GetLastError());
     return false;
   }
-  const std::vector<UninstallValue> values = BuildUninstallValues(ValueInput(archive, settings, content.icon_path));
+  const std::vector<UninstallValue> values = BuildUninstallValues(ValueInput(in, content.icon_path));
   for (const UninstallValue& v : values) {
     if (!WriteValue(key, v) && v.name == "UninstallString") *error_text = SystemErrorText(::GetLastError());
   }
-  WriteExtraValues(key, *content.extras);
-  for (const UninstallValue& v : ClosingUninstallValues(ThePathVariableInputs().install_dir, TodayText()))
+  WriteExtraValues(in, key, *content.extras);
+  for (const UninstallValue& v : ClosingUninstallValues(in.install_dir, TodayText()))
     WriteValue(key, v);
   WString read_back;
   return key.GetString("UninstallString", &read_back) && read_back == values.front().wide;
@@ -224,32 +225,34 @@ void WriteFolderRegistryValue(const WString& registry_path, const WString& insta
 
 }  // namespace
 
-WString UninstallerPath() { return UninstallFolderFile(kUninstallerFileName); }
-
-bool WriteUninstaller(const SetupArchive& archive, InstallSettings& settings) {
-  const WString path = UninstallerPath();
-  CreateFolderTree(FolderOfFile(path));
-  if (archive.has_engine_image) return WriteCompactUninstaller(archive, settings, path);
-  return CopyWholeProgram(archive, settings, path);
+WString UninstallerPath(const WString& install_dir, const WString& uninstall_subdir) {
+  return UninstallFolderPath(install_dir, uninstall_subdir, kUninstallerFileName);
 }
 
-void RegisterUninstaller(const SetupArchive& archive, InstallSettings& settings) {
-  std::vector<ExtraValueWrite> extras;
-  const int corrupt = PlanExtraValues(settings.extra_uninstall_values, &extras);
-  if (corrupt != 0) ReportCorrupt(corrupt, false);
+bool WriteUninstaller(const RegistrationInput& in) {
+  const WString path = UninstallerPath(in.install_dir, in.settings->uninstall_subdir);
+  CreateFolderTree(FolderOfFile(path));
+  if (in.archive->has_engine_image) return WriteCompactUninstaller(in, path);
+  return CopyWholeProgram(in, path);
+}
 
-  WriteUninstaller(archive, settings);
+int RegisterUninstaller(const RegistrationInput& in) {
+  std::vector<ExtraValueWrite> extras;
+  if (const int corrupt = PlanExtraValues(in.settings->extra_uninstall_values, &extras)) return corrupt;
+
+  WriteUninstaller(in);
   KeyContent content;
   content.extras = &extras;
-  content.icon_path = SaveProductIcon(settings.product_icon);
+  content.icon_path = SaveProductIcon(in);
   WString error_text;
-  if (!WriteUninstallKey(archive, settings, content, &error_text)) {
+  if (!WriteUninstallKey(in, content, &error_text)) {
     WString lines;
     if (!error_text.empty()) lines += u"System error: " + error_text + u"\r\n\r\n";
     lines += u"Unable to save the uninstall information to the registry.  Uninstall will not work properly.\r\n\r\n";
-    AppendFailure(lines);
+    in.log->AddFailure(lines);
   }
-  WriteFolderRegistryValue(settings.folder_registry_path, ThePathVariableInputs().install_dir);
+  WriteFolderRegistryValue(in.settings->folder_registry_path, in.install_dir);
+  return 0;
 }
 
 }  // namespace ks

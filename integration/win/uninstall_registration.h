@@ -7,24 +7,40 @@
 #include "core/install_settings.h"
 #include "core/win/archive_open.h"
 #include "lib/text.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
 
 namespace ks {
 
+// What the registration writes, as the installation has settled it.
+struct RegistrationInput {
+  const SetupArchive* archive = nullptr;
+  InstallSettings* settings = nullptr;  // its reboot bit may be set
+  WString install_dir;                  // the folder the preparation fixed
+  WString start_menu_name;              // the Start-menu folder chosen
+  WString shared_dir;
+  NString font_list;                    // the placed fonts' list
+  // Until the shared files are counted, the list is the earlier installation's.
+  NString shared_files;
+  InstallLog* log = nullptr;
+  UninstallData* uninstall = nullptr;
+};
+
 // The uninstaller's path: the uninstall data folder and "uninstall.exe".
-WString UninstallerPath();
+WString UninstallerPath(const WString& install_dir, const WString& uninstall_subdir);
 
 // Writes the uninstaller: the compact engine image (with the archive's
 // uninstaller icon) when the archive built one, else a copy of the running
 // program; a program in use is replaced at the next restart (the reboot bit
-// of `settings.product_flags` is set then). False when no uninstaller was
+// of the settings' product flags is set then). False when no uninstaller was
 // written (the failure summary says why).
-bool WriteUninstaller(const SetupArchive& archive, InstallSettings& settings);
+bool WriteUninstaller(const RegistrationInput& input);
 
 // The whole step: the uninstaller, the product icon, the Uninstall key values
 // with the extra values (and their removal records), the read-back check, and
 // the install-path value. Failures go to the step log and the failure
-// summary; nothing here stops the installation. An extra value of an unknown
-// type is a corrupt installer (code 200) and ends the process.
-void RegisterUninstaller(const SetupArchive& archive, InstallSettings& settings);
+// summary; nothing here stops the installation. Returns 0, or corrupt code
+// 200 for an extra value of an unknown type, found before anything is written.
+int RegisterUninstaller(const RegistrationInput& input);
 
 }  // namespace ks

@@ -5,7 +5,7 @@
 #include <deque>
 #include <memory>
 
-#include "core/terminate_steps.h"
+#include "lib/end_of_process.h"
 #include "lib/notification.h"
 #include "lib/os_version.h"
 #include "lib/session.h"

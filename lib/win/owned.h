@@ -1,5 +1,5 @@
 #pragma once
-// Move-only owners for Win32 handles that the start-up code keeps.
+// Move-only owners for Win32 handles.
 
 #include <windows.h>
 
@@ -41,9 +41,13 @@ struct FreeLibraryCloser {
 struct DestroyIconCloser {
   void operator()(HICON icon) const { ::DestroyIcon(icon); }
 };
+struct LocalFreeCloser {
+  void operator()(HLOCAL memory) const { ::LocalFree(memory); }
+};
 
 using OwnedHandle = Owned<HANDLE, CloseHandleCloser>;
 using OwnedModule = Owned<HMODULE, FreeLibraryCloser>;
 using OwnedIcon = Owned<HICON, DestroyIconCloser>;
+using OwnedLocal = Owned<HLOCAL, LocalFreeCloser>;
 
 }  // namespace ks

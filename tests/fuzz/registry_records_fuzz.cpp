@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "integration/registry_path.h"
+#include "lib/registry_path.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 #include <algorithm>
 
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 namespace {
 

@@ -19,7 +19,9 @@
 #include "core/start_options.h"
 #include "core/win/archive_open.h"
 #include "core/win/integrity_check.h"
-#include "core/win/report_corrupt.h"
+#include "core/win/reports.h"
+#include "lib/win/message_boxes.h"
+#include "records/install_log.h"
 
 namespace {
 
@@ -54,13 +56,16 @@ int Probe(int mode, bool outside, const wchar_t* image_path) {
 }
 
 int AsInstaller(int mode, bool outside) {
-  ks::TheStartOptions().silent = true;
-  ks::SetupArchive& archive = ks::TheSetupArchive();
-  ks::OpenSetupArchive(archive);
+  ks::SetMessageBoxesSilent(true);
+  ks::LocalizedTexts texts;
+  ks::InstallLog log;
+  const ks::Reports reports(texts, log);
+  ks::SetupArchive archive;
+  ks::OpenSetupArchive(archive, reports);
   if (!ks::CheckSettingsCrc(archive.settings_stream, archive.header.settings_check))
-    ks::ReportCorrupt(ks::kCorruptSettingsCheck, false);
-  ks::CheckIntegrityOrReport(archive, static_cast<std::uint32_t>(mode));
-  ks::LocateFileData(archive, outside);
+    reports.Corrupt(ks::kCorruptSettingsCheck);
+  ks::CheckIntegrityOrReport(archive, static_cast<std::uint32_t>(mode), reports);
+  ks::LocateFileData(archive, outside, reports);
   return 0;
 }
 

@@ -82,7 +82,7 @@ bool SetInput(ks::PathVariableInputs& in, const std::string& key, const ks::WStr
 
 int wmain(int argc, wchar_t** argv) {
   ks::UseSystemAnsiCodePage();
-  ks::PathVariableInputs& inputs = ks::ThePathVariableInputs();
+  ks::PathVariableInputs inputs;
   for (int i = 1; i < argc; ++i) {
     const ks::WString arg = ks::FromW(argv[i]);
     const std::size_t eq = arg.find(u'=');
@@ -96,11 +96,11 @@ int wmain(int argc, wchar_t** argv) {
     Print("programs." + std::to_string(mode), ks::ProgramFilesFolder(mode));
     Print("common." + std::to_string(mode), ks::CommonFilesFolder(mode));
   }
-  Print("boot_drive", ks::WString(1, ks::TheSpecialFolders().BootDrive()));
+  Print("boot_drive", ks::WString(1, ks::SystemSpecialFolders().BootDrive()));
   for (int i = 0; i < ks::kPathVariableCount; ++i) {
     const ks::WString name = ks::PathVariableName(static_cast<ks::PathVariable>(i));
     ks::WString text = name;
-    ks::ExpandPathVariables(text);
+    ks::ExpandPathVariables(text, inputs, ks::RunningSystem(), ks::ExpandEnvironmentText);
     Print("var." + ks::WideToUtf8(name.substr(1, name.size() - 2)), text);
   }
   return 0;

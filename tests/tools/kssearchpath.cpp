@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "engine/win/search_path.h"
-#include "integration/install_log.h"
+#include "records/install_log.h"
 #include "lib/win/wide.h"
 
 namespace {
@@ -26,8 +26,8 @@ int wmain(int argc, wchar_t** argv) {
   const ks::WString mode = ks::FromW(argv[1]);
   if (mode != u"add" && mode != u"remove") return 2;
   StdoutSink sink;
-  ks::SetStepLogSink(&sink);
-  ks::EditSearchPath(mode == u"add", ks::FromW(argv[2]), argc > 3 ? ks::FromW(argv[3]) : ks::WString());
-  ks::SetStepLogSink(nullptr);
+  ks::InstallLog log;
+  log.set_sink(&sink);
+  ks::EditSearchPath(mode == u"add", ks::FromW(argv[2]), argc > 3 ? ks::FromW(argv[3]) : ks::WString(), log);
   return 0;
 }

@@ -154,19 +154,19 @@ TEST(ExistingInstallationTest, RegistryValuePaths) {
   struct Row {
     const char16_t* path;
     bool ok;
-    RegistryRoot root;
+    RegRoot root;
     const char16_t* key;
     const char16_t* value;
   } const rows[] = {
-      {u"HKLM\\Software\\Maker\\Path", true, RegistryRoot::kLocalMachine, u"Software\\Maker", u"Path"},
-      {u"hkcu\\Software\\Maker\\Dir", true, RegistryRoot::kCurrentUser, u"Software\\Maker", u"Dir"},
-      {u"\\HKLM\\Software\\Maker\\Path", true, RegistryRoot::kLocalMachine, u"Software\\Maker", u"Path"},
-      {u"HKEY_CURRENT_USER\\Software\\X\\Y", true, RegistryRoot::kCurrentUser, u"Software\\X", u"Y"},
-      {u"HKLM\\Path", false, RegistryRoot::kLocalMachine, u"", u""},  // no key under the root
-      {u"HKLM\\Software\\Maker\\", false, RegistryRoot::kLocalMachine, u"", u""},
-      {u"HKLM\\", false, RegistryRoot::kLocalMachine, u"", u""},
-      {u"HKCR\\Software\\X\\Y", false, RegistryRoot::kLocalMachine, u"", u""},
-      {u"C:\\Program Files\\X", false, RegistryRoot::kLocalMachine, u"", u""},
+      {u"HKLM\\Software\\Maker\\Path", true, RegRoot::kLocalMachine, u"Software\\Maker", u"Path"},
+      {u"hkcu\\Software\\Maker\\Dir", true, RegRoot::kCurrentUser, u"Software\\Maker", u"Dir"},
+      {u"\\HKLM\\Software\\Maker\\Path", true, RegRoot::kLocalMachine, u"Software\\Maker", u"Path"},
+      {u"HKEY_CURRENT_USER\\Software\\X\\Y", true, RegRoot::kCurrentUser, u"Software\\X", u"Y"},
+      {u"HKLM\\Path", false, RegRoot::kLocalMachine, u"", u""},  // no key under the root
+      {u"HKLM\\Software\\Maker\\", false, RegRoot::kLocalMachine, u"", u""},
+      {u"HKLM\\", false, RegRoot::kLocalMachine, u"", u""},
+      {u"HKCR\\Software\\X\\Y", false, RegRoot::kLocalMachine, u"", u""},
+      {u"C:\\Program Files\\X", false, RegRoot::kLocalMachine, u"", u""},
   };
   for (const Row& r : rows) {
     RegistryValuePath p;
@@ -205,9 +205,8 @@ TEST(ExistingInstallationTest, Folders) {
   EXPECT_EQ(u"D:\\", DefaultInstallFolder(u"D:\\", u"C:\\Setting"));
 }
 
-TEST(ExistingInstallationTest, ProcessRecordsStartEmpty) {
-  EXPECT_EQ(InstallType::kNew, TheInstallType());
-  EXPECT_FALSE(TheExistingInstallation().usable());
+TEST(ExistingInstallationTest, UninstallKeyPathAndAnEmptyRecord) {
+  EXPECT_FALSE(EarlierInstallation{}.usable());
   EXPECT_EQ(u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\My App", UninstallKeyPath(u"My App"));
 }
 

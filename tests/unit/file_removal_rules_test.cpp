@@ -1,4 +1,4 @@
-#include "uninstall/file_removal_rules.h"
+#include "engine/file_removal_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -79,5 +79,46 @@ TEST(FinishingRulesTest, EmptyFolder) {
   EXPECT_FALSE(FolderCountsAsEmpty({u"thumbs.db.bak"}));
 }
 
+TEST(FinalMessageTest, Choice) {
+  using product_flag::kAlwaysWriteLog;
+  using product_flag::kNoFinalMessage;
+  using product_flag::kRebootRequired;
+  const struct {
+    const char* name;
+    bool failed, automatic;
+    ProductFlags flags;
+    bool actions, offer;
+    FinalMessage expected;
+    bool offer_after;
+  } cases[] = {
+      {"failed asks", true, false, 0, false, true, FinalMessage::kAskViewLog, true},
+      {"failed automatic is quiet", true, true, 0, true, true, FinalMessage::kNone, true},
+      {"success automatic", false, true, kAlwaysWriteLog, true, true, FinalMessage::kNone, true},
+      {"no final message", false, false, kNoFinalMessage, true, true, FinalMessage::kNone, true},
+      {"no log withdraws the offer", false, false, 0, false, true, FinalMessage::kInformation, false},
+      {"no log, actions left", false, false, 0, true, true, FinalMessage::kSummaryPage, false},
+      {"log offered", false, false, kAlwaysWriteLog, false, true, FinalMessage::kSummaryPage, true},
+      {"reboot informs", false, false, kAlwaysWriteLog | kRebootRequired, true, true, FinalMessage::kInformation,
+       true},
+      {"nothing to offer", false, false, kAlwaysWriteLog, false, false, FinalMessage::kInformation, false},
+  };
+  for (const auto& c : cases) {
+    FinalMessageInput in;
+    in.failed = c.failed;
+    in.automatic = c.automatic;
+    in.flags = c.flags;
+    in.has_launch_or_open = c.actions;
+    in.offer_view_log = c.offer;
+    EXPECT_EQ(ChooseFinalMessage(in), c.expected) << c.name;
+    EXPECT_EQ(in.offer_view_log, c.offer_after) << c.name;
+  }
+}
+
+TEST(FinalMessageTest, WritesInstallLog) {
+  EXPECT_FALSE(WritesInstallLog(false, 0));
+  EXPECT_TRUE(WritesInstallLog(true, 0));
+  EXPECT_TRUE(WritesInstallLog(false, product_flag::kAlwaysWriteLog));
+}
+
 }  // namespace
 }  // namespace ks

@@ -1,6 +1,7 @@
-#include "integration/install_log.h"
+#include "records/install_log.h"
 
 #include <gtest/gtest.h>
+
 
 namespace ks {
 namespace {
@@ -13,43 +14,40 @@ class MemorySink : public StepLogSink {
 
 class StepLogTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetStepLogSink(&sink); }
-  void TearDown() override {
-    SetStepLogSink(nullptr);
-    SetDetailedLogging(false);
-  }
+  void SetUp() override { log.set_sink(&sink); }
   MemorySink sink;
+  InstallLog log;
 };
 
 TEST_F(StepLogTest, WritersConvertToUtf8AndAddNoLineEnd) {
-  LogText("Caf\xE9 ");                       // code page 1252
-  LogNarrow(NStringView("\x80 x", 3));       // euro sign
-  LogNarrowF("%s=%d;", "n", -5);
-  LogConcat("a", "\xFC", "b", nullptr);
-  LogWide(u"\u4E2D");
-  LogWideF(u"[%s|%d|%u|%08X|%-4s|%3d|%c|%%|%lld]", u"w\u00E9", -7, 7u, 0xABCu, u"ab", 5, u'Z', 1LL << 40);
-  LogConcatW(u"x", u"\u00E9", nullptr);
+  log.Text("Caf\xE9 ");                       // code page 1252
+  log.Narrow(NStringView("\x80 x", 3));       // euro sign
+  log.NarrowF("%s=%d;", "n", -5);
+  log.Concat("a", "\xFC", "b", nullptr);
+  log.Wide(u"\u4E2D");
+  log.WideF(u"[%s|%d|%u|%08X|%-4s|%3d|%c|%%|%lld]", u"w\u00E9", -7, 7u, 0xABCu, u"ab", 5, u'Z', 1LL << 40);
+  log.ConcatW(u"x", u"\u00E9", nullptr);
   EXPECT_EQ(sink.bytes,
             "Caf\xC3\xA9 \xE2\x82\xAC xn=-5;a\xC3\xBC"
             "b\xE4\xB8\xAD[w\xC3\xA9|-7|7|00000ABC|ab  |  5|Z|%|1099511627776]x\xC3\xA9");
 }
 
 TEST_F(StepLogTest, WritesWithoutSinkHaveNoEffect) {
-  SetStepLogSink(nullptr);
-  LogText("lost");
-  LogWideF(u"%s", u"lost");
-  SetStepLogSink(&sink);
-  LogText("kept");
+  log.set_sink(nullptr);
+  log.Text("lost");
+  log.WideF(u"%s", u"lost");
+  log.set_sink(&sink);
+  log.Text("kept");
   EXPECT_EQ(sink.bytes, "kept");
 }
 
 TEST_F(StepLogTest, ResultLinesOnlyWithDetailedLogging) {
   EXPECT_EQ(ResultLine(u"Desktop Shortcut", u"App", u"C:\\Users\\a\\Desktop\\App.lnk"),
             u"Desktop Shortcut(App) >>> C:\\Users\\a\\Desktop\\App.lnk\r\n");
-  LogResult(u"File", u"a.dll", u"C:\\a.dll");
+  log.Result(u"File", u"a.dll", u"C:\\a.dll");
   EXPECT_EQ(sink.bytes, "");
-  SetDetailedLogging(true);
-  LogResult(u"File", u"\u00E9.dll", u"C:\\x");
+  log.set_detailed(true);
+  log.Result(u"File", u"\u00E9.dll", u"C:\\x");
   EXPECT_EQ(sink.bytes, "File(\xC3\xA9.dll) >>> C:\\x\r\n");
 }
 
@@ -72,41 +70,6 @@ TEST(FormatWideTest, Conversions) {
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
 }
 
-TEST(ErrorTextTest, ErrorCodeText) {
-  const struct {
-    std::int32_t code;
-    const char* text;
-  } cases[] = {
-      {0, "0"},
-      {5, "5"},
-      {2147483647, "2147483647"},
-      {-2147024891, "0x80070005"},
-      {-1, "0xFFFFFFFF"},
-      {static_cast<std::int32_t>(0x800401F0u), "0x800401F0"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ErrorCodeTextNarrow(c.code), c.text);
-    EXPECT_EQ(ErrorCodeText(c.code), Widen(c.text));
-  }
-}
-
-TEST(ErrorTextTest, ComposeSystemErrorText) {
-  const struct {
-    const char* name;
-    std::uint32_t code;
-    WString user, english, expected;
-  } cases[] = {
-      {"password", 86, u"anything", u"else", u"Incorrect password."},
-      {"trailing white space goes", 5, u"Access is denied.\r\n \t", u"Access is denied.\r\n", u"Access is denied."},
-      {"english appended", 5, u"Zugriff verweigert.\r\n", u"Access is denied.\r\n",
-       u"Zugriff verweigert.\r\nAccess is denied."},
-      {"no message", 0x1234, u"", u"", u"Error 0x00001234"},
-      {"no message, high code", 0x80070005u, u"  ", u"", u"Error 0x80070005"},
-      {"english only", 7, u"", u"Bad.", u"Error 0x00000007\r\nBad."},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ComposeSystemErrorText(c.code, c.user, c.english), c.expected) << c.name;
-}
-
 TEST(FailureSummaryTest, FailureEntry) {
   EXPECT_EQ(FailureEntry(u"ERROR:", u"Could not copy a.dll", 0, u"ignored"), u"ERROR: Could not copy a.dll\r\n");
   EXPECT_EQ(FailureEntry(u"ERROR:", u"x", 5, u"Access is denied."),
@@ -114,12 +77,13 @@ TEST(FailureSummaryTest, FailureEntry) {
   EXPECT_EQ(FailureEntry(u"ERROR:", u"x", 0x80070005u, u"Denied."), u"ERROR: x\r\nCode 0x80070005: Denied.\r\n\r\n");
 }
 
-TEST(FailureSummaryTest, AppendAccumulates) {
-  FailureSummary().clear();
-  AppendFailure(u"a\r\n");
-  AppendFailure(u"b\r\n\r\n");
-  EXPECT_EQ(FailureSummary(), u"a\r\nb\r\n\r\n");
-  FailureSummary().clear();
+TEST(FailureSummaryTest, KeptWithoutAStepLog) {
+  InstallLog log;
+  EXPECT_FALSE(log.failed());
+  log.AddFailure(u"a\r\n");
+  log.AddFailure(u"b\r\n\r\n");
+  EXPECT_TRUE(log.failed());
+  EXPECT_EQ(log.failures(), u"a\r\nb\r\n\r\n");
 }
 
 TEST(InstallLogTextTest, UninstallFolderPath) {
@@ -213,47 +177,6 @@ TEST(InstallLogTextTest, UpgradeOldLog) {
     EXPECT_EQ(UpgradeOldLog(c.existing, out), c.changed) << c.name;
     EXPECT_EQ(out, c.expected) << c.name;
   }
-}
-
-TEST(FinalMessageTest, Choice) {
-  using product_flag::kAlwaysWriteLog;
-  using product_flag::kNoFinalMessage;
-  using product_flag::kRebootRequired;
-  const struct {
-    const char* name;
-    bool failed, automatic;
-    ProductFlags flags;
-    bool actions, offer;
-    FinalMessage expected;
-    bool offer_after;
-  } cases[] = {
-      {"failed asks", true, false, 0, false, true, FinalMessage::kAskViewLog, true},
-      {"failed automatic is quiet", true, true, 0, true, true, FinalMessage::kNone, true},
-      {"success automatic", false, true, kAlwaysWriteLog, true, true, FinalMessage::kNone, true},
-      {"no final message", false, false, kNoFinalMessage, true, true, FinalMessage::kNone, true},
-      {"no log withdraws the offer", false, false, 0, false, true, FinalMessage::kInformation, false},
-      {"no log, actions left", false, false, 0, true, true, FinalMessage::kSummaryPage, false},
-      {"log offered", false, false, kAlwaysWriteLog, false, true, FinalMessage::kSummaryPage, true},
-      {"reboot informs", false, false, kAlwaysWriteLog | kRebootRequired, true, true, FinalMessage::kInformation,
-       true},
-      {"nothing to offer", false, false, kAlwaysWriteLog, false, false, FinalMessage::kInformation, false},
-  };
-  for (const auto& c : cases) {
-    FinalMessageInput in;
-    in.failed = c.failed;
-    in.automatic = c.automatic;
-    in.flags = c.flags;
-    in.has_launch_or_open = c.actions;
-    in.offer_view_log = c.offer;
-    EXPECT_EQ(ChooseFinalMessage(in), c.expected) << c.name;
-    EXPECT_EQ(in.offer_view_log, c.offer_after) << c.name;
-  }
-}
-
-TEST(FinalMessageTest, WritesInstallLog) {
-  EXPECT_FALSE(WritesInstallLog(false, 0));
-  EXPECT_TRUE(WritesInstallLog(true, 0));
-  EXPECT_TRUE(WritesInstallLog(false, product_flag::kAlwaysWriteLog));
 }
 
 }  // namespace

@@ -118,18 +118,15 @@ TEST(LocalizedTextsTest, ATableLargerThanTheStreamIsNotReserved) {
   EXPECT_EQ(t.Text(0), u"");
 }
 
-TEST(LocalizedTextsTest, ProcessWideTableServesLocalizedText) {
-  LocalizedTexts& process = ProcessTexts();
-  const LocalizedTexts saved = process;
+TEST(LocalizedTextsTest, TextOrEnglishFillsWhatTheTableLacks) {
   std::vector<std::vector<WString>> rows(22);
-  rows[21] = {u"Fehler \u00C4", u"Error <product>"};
-  process = LocalizedTexts({u"Deutsch", u"English"}, rows);
-  process.SetPlaceholders(u"Kestrel", u"", u"");
-  EXPECT_EQ(LocalizedText(21), u"Error Kestrel");
-  EXPECT_EQ(LocalizedText(20), u"");
-  process.set_current_language(0);
-  EXPECT_EQ(LocalizedTextNarrow(21), "Fehler \xC4");
-  process = saved;
+  rows[21] = {u"Fehler <product>"};
+  LocalizedTexts texts({u"Deutsch"}, rows);
+  texts.SetPlaceholders(u"Kestrel", u"", u"");
+  EXPECT_EQ(texts.TextOrEnglish(21), u"Fehler Kestrel");
+  EXPECT_EQ(texts.Text(3), u"");
+  EXPECT_EQ(texts.TextOrEnglish(3), u"Kestrel is already installed in this folder:");
+  EXPECT_EQ(texts.TextOrEnglish(5000), u"");
 }
 
 }  // namespace

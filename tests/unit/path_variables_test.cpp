@@ -250,31 +250,103 @@ TEST(PathVariablesTest, SystemValues) {
   EXPECT_EQ(Value(PV::kOS, in, sys), u"60");
 }
 
-TEST(PathVariablesTest, InputsFromSettings) {
+InstallSettings SomeSettings() {
   InstallSettings settings;
   settings.install_path = u"C:\\PF\\Prod";
   settings.product_name = u"Prod";
   settings.publisher = u"Maker";
   settings.display_version = u"2.5";
   settings.desktop_folder = u"Prod Desk";
+  settings.product_start_menu = u"Prod Menu";
   settings.automatic = true;
   settings.bitness = 1;
+  settings.shortcut_mode = 1;
   settings.product_flags = product_flag::kRegisterUninstaller;
-  PathVariableInputs in;
-  TakeSettingsInputs(in, settings);
+  return settings;
+}
+
+TEST(PathVariablesTest, InstallationInputsBeforeAnyChoice) {
+  const InstallSettings settings = SomeSettings();
+  const PathVariableInputs in = InstallationInputs(settings, u"English", EarlierInstallation{}, InstallChoices{});
   EXPECT_EQ(in.install_dir, u"C:\\PF\\Prod");
   EXPECT_EQ(in.product_name, u"Prod");
   EXPECT_EQ(in.company_name, u"Maker");
   EXPECT_EQ(in.version, u"2.5");
   EXPECT_EQ(in.desktop_folder_name, u"Prod Desk");
+  EXPECT_EQ(in.start_menu_name, u"Prod Menu");
+  EXPECT_EQ(in.language, u"English");
   EXPECT_TRUE(in.automatic);
   EXPECT_TRUE(in.install_64bit);
+  EXPECT_TRUE(in.all_users);
   EXPECT_TRUE(in.creates_uninstaller);
+  EXPECT_EQ(in.existing, ExistingInstallation::kNone);
+  EXPECT_EQ(in.old_version, u"");
+  EXPECT_EQ(in.uninstall_dir, u"");
+}
+
+TEST(PathVariablesTest, InstallationInputsFollowTheChoices) {
+  InstallSettings settings = SomeSettings();
   settings.bitness = 2;
+  settings.shortcut_mode = 0;
   settings.product_flags = 0;
-  TakeSettingsInputs(in, settings);
+  InstallChoices choices;
+  choices.install_dir = u"D:\\Chosen";
+  choices.start_menu_name = u"Menu\\Chosen";
+  choices.install_type = InstallType::kUpgrade;
+  EarlierInstallation earlier;
+  earlier.key_found = true;
+  earlier.folder_exists = true;
+  earlier.version = u"1.9";
+  choices.uninstall_dir = u"D:\\Chosen\\Data";
+  choices.shared_dir = u"C:\\CF\\Maker";
+  choices.portable = true;
+  const PathVariableInputs in = InstallationInputs(settings, u"Deutsch", earlier, choices);
+  EXPECT_EQ(in.install_dir, u"D:\\Chosen");
+  EXPECT_EQ(in.start_menu_name, u"Menu\\Chosen");
+  EXPECT_EQ(in.existing, ExistingInstallation::kOlder);
+  EXPECT_EQ(in.old_version, u"1.9");
+  EXPECT_EQ(in.uninstall_dir, u"D:\\Chosen\\Data");
+  EXPECT_EQ(in.shared_dir, u"C:\\CF\\Maker");
+  EXPECT_TRUE(in.portable);
   EXPECT_FALSE(in.install_64bit);
+  EXPECT_FALSE(in.all_users);
   EXPECT_FALSE(in.creates_uninstaller);
+}
+
+// The install path is expanded while the settings are read; the names,
+// the bitness and the version read before it must already count.
+TEST(PathVariablesTest, InstallPathSeesTheFieldsReadBeforeIt) {
+  struct Case {
+    const char* name;
+    std::uint8_t bitness;
+    const char16_t* expected;
+  } const cases[] = {
+      {"32-bit product", 0, u"C:\\PF (x86)\\Maker\\Prod 2.5"},
+      {"64-bit product", 1, u"C:\\PF\\Maker\\Prod 2.5"},
+  };
+  for (const Case& c : cases) {
+    InstallSettings written;
+    written.product_name = u"Prod";
+    written.publisher = u"Maker";
+    written.display_version = u"2.5";
+    written.bitness = c.bitness;
+    written.install_path = u"%ProgramsDir%\\%CompanyName%\\%ProductName% %Version%";
+    SettingsWriter w;
+    ASSERT_TRUE(WriteInstallSettings(written, LocalizedTexts({u"English"}, {{u"title"}}), 0, w));
+    const Bytes stream = w.Take();
+
+    InstallSettings settings;
+    LocalizedTexts texts;
+    FakeSystem sys;
+    SettingsInput input;
+    input.expand_path_variables = [&](const WString& text) {
+      WString expanded = text;
+      ExpandPathVariables(expanded, InstallationInputs(settings, WString(), EarlierInstallation{}, InstallChoices{}), sys, FakeEnvironment);
+      return expanded;
+    };
+    ASSERT_EQ(ReadInstallSettings(ByteReader(stream), input, {}, settings, texts), 0) << c.name;
+    EXPECT_EQ(settings.install_path, c.expected) << c.name;
+  }
 }
 
 TEST(PathVariablesTest, WholeExpansionOverInputsAndSystem) {

@@ -1,4 +1,4 @@
-#include "uninstall/pending_cleanup.h"
+#include "engine/pending_cleanup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "integration/registry_path.h"
+#include "lib/registry_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,7 @@
 #include "core/report_text.h"
 
+#include "core/localized_texts.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,8 +40,8 @@ TEST(ReportTextTest, Formats) {
 }
 
 TEST(ReportTextTest, DefaultsCoverTheReports) {
-  for (int n : {9, 12, 21, 61, 81, 91, 106, 111, 112}) EXPECT_NE(nullptr, DefaultReportText(n)) << n;
-  EXPECT_EQ(nullptr, DefaultReportText(5000));
+  for (int n : {9, 12, 21, 61, 81, 91, 106, 111, 112}) EXPECT_NE(nullptr, EnglishText(n)) << n;
+  EXPECT_EQ(nullptr, EnglishText(5000));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "core/terminate_steps.h"
+#include "lib/end_of_process.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 #include <gtest/gtest.h>
 
+#include "lib/csv_record.h"
 #include "lib/file_result.h"
 
 namespace ks {

@@ -4,6 +4,9 @@
 
 #include <map>
 
+#include "integration/uninstall_values.h"
+#include "records/install_log.h"
+
 namespace ks {
 namespace {
 
@@ -26,6 +29,80 @@ class FakeKey : public UninstallKeySource {
     return true;
   }
 };
+
+// The key as the registration writes it.
+FakeKey Registered(const UninstallValueInput& in, const WString& install_dir) {
+  FakeKey key;
+  std::vector<UninstallValue> values = BuildUninstallValues(in);
+  for (const UninstallValue& v : ClosingUninstallValues(install_dir, "20261210")) values.push_back(v);
+  for (const UninstallValue& v : values) {
+    if (v.remove) continue;
+    const WString name = Widen(v.name);
+    switch (v.kind) {
+      case RegValueKind::kWideString:
+      case RegValueKind::kExpandString: key.texts[name] = v.wide; break;
+      case RegValueKind::kNarrowString: key.texts[name] = AnsiToWide(v.narrow); break;
+      case RegValueKind::kDword:
+      case RegValueKind::kQword: key.numbers[name] = v.number; break;
+    }
+  }
+  return key;
+}
+
+// The uninstaller's batches and deletions expand path variables as the
+// installation did: the values it reads back give the same inputs.
+TEST(UninstallKeyTest, UninstallationInputsAreTheInstallations) {
+  struct Case {
+    const char* name;
+    std::uint8_t shortcut_mode, bitness;
+    const char16_t* subdir;
+  } const cases[] = {
+      {"all users, 64-bit", 1, 1, u"Data"},
+      {"per user, any bitness", 0, 0, u""},
+  };
+  for (const Case& c : cases) {
+    InstallSettings settings;
+    settings.product_name = u"Prod \u00C9";
+    settings.publisher = u"Maker";
+    settings.display_version = u"2.5";
+    settings.display_version_narrow = "2.5";  // as the settings reader keeps it
+    settings.desktop_folder = u"Desk";
+    settings.product_start_menu = u"Menu";
+    settings.shortcut_mode = c.shortcut_mode;
+    settings.bitness = c.bitness;
+    settings.uninstall_subdir = c.subdir;
+    settings.uninstall_key_name = u"Prod";
+    settings.product_flags = product_flag::kRegisterUninstaller;
+    InstallChoices choices;
+    choices.install_dir = u"C:\\Apps\\Prod";
+    choices.start_menu_name = u"Menu\\Chosen";
+    choices.uninstall_dir = UninstallFolderPath(choices.install_dir, settings.uninstall_subdir);
+    choices.shared_dir = u"C:\\Common\\Maker";
+    const PathVariableInputs installed = InstallationInputs(settings, WString(), EarlierInstallation{}, choices);
+
+    UninstallValueInput values;
+    values.settings = &settings;
+    values.product_flags = settings.product_flags;
+    values.start_menu_folder = choices.start_menu_name;
+    values.shared_folder = choices.shared_dir;
+    FakeKey key = Registered(values, choices.install_dir);
+    const UninstallKeyValues read = ReadUninstallKeyValues(key, u"Prod");
+    const PathVariableInputs uninstalling = UninstallationInputs(read, installed.automatic, installed.portable);
+
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(uninstalling.install_dir, installed.install_dir);
+    EXPECT_EQ(uninstalling.uninstall_dir, installed.uninstall_dir);
+    EXPECT_EQ(uninstalling.shared_dir, installed.shared_dir);
+    EXPECT_EQ(uninstalling.product_name, installed.product_name);
+    EXPECT_EQ(uninstalling.company_name, installed.company_name);
+    EXPECT_EQ(uninstalling.version, installed.version);
+    EXPECT_EQ(uninstalling.start_menu_name, installed.start_menu_name);
+    EXPECT_EQ(uninstalling.desktop_folder_name, installed.desktop_folder_name);
+    EXPECT_EQ(uninstalling.all_users, installed.all_users);
+    EXPECT_EQ(uninstalling.install_64bit, installed.install_64bit);
+    EXPECT_EQ(uninstalling.creates_uninstaller, installed.creates_uninstaller);
+  }
+}
 
 TEST(UninstallKeyTest, MissingValuesTakeTheirDefaults) {
   FakeKey key;

@@ -1,4 +1,4 @@
-#include "engine/version_compare.h"
+#include "lib/version_compare.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 
 #include "core/archive_builder.h"
 #include "core/win/archive_open.h"
-#include "core/win/report_corrupt.h"
+#include "core/win/reports.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"
 
@@ -191,9 +191,9 @@ TEST(ArchiveTexts, FatalAndCorruptMessages) {
                               "Error #5: ",
                               0),
             0u);
-  const WString corrupt = CorruptReportText(25, 0);
+  const WString corrupt = CorruptReportText(LocalizedTexts(), 25, 0);
   EXPECT_EQ(corrupt.substr(corrupt.size() - 18), u"\r\n\r\nError code: 25");
-  const WString with_error = CorruptReportText(1001, ERROR_ACCESS_DENIED);
+  const WString with_error = CorruptReportText(LocalizedTexts(), 1001, ERROR_ACCESS_DENIED);
   EXPECT_NE(with_error.find(u"Error code: 1001\r\nSystem error, code 5: "), WString::npos);
 }
 

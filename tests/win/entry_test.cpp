@@ -4,15 +4,15 @@
 
 #include <cstdio>
 
-#include "core/start_options.h"
-#include "core/terminate_steps.h"
 #include "core/win/fatal_error.h"
-#include "core/win/process_state.h"
-#include "core/win/terminate.h"
+#include "lib/end_of_process.h"
 #include "lib/session.h"
+#include "lib/win/message_boxes.h"
 #include "lib/win/random_source.h"
 #include "lib/win/system_library.h"
+#include "lib/win/terminate.h"
 #include "lib/win/wide.h"
+#include "ui/win/program_resources.h"
 
 namespace ks {
 namespace {
@@ -77,18 +77,33 @@ TEST(EntryDeathTest, SilentFatalErrorAndUsageEndWithoutABox) {
   // A box would block the child until the death test times out.
   EXPECT_EXIT(
       {
-        TheStartOptions().silent = true;
+        SetMessageBoxesSilent(true);
         SetTerminateStep(TerminateStep::kNotificationWorker, PrintEnded);
         FatalError("boom");
       },
       ::testing::ExitedWithCode(-1), "ended by terminate");
   EXPECT_EXIT(
       {
-        TheStartOptions().silent = true;
+        SetMessageBoxesSilent(true);
         SetTerminateStep(TerminateStep::kStepLogFile, PrintEnded);
         ShowUsage(u"Illegal command line atom:\r\n/x");
+        Terminate(15);
       },
       ::testing::ExitedWithCode(15), "ended by terminate");
+}
+
+// A run that has a log gets the fatal text into it before the process ends.
+TEST(EntryDeathTest, FatalErrorGoesToTheRunsRecorderFirst) {
+  EXPECT_EXIT(
+      {
+        SetMessageBoxesSilent(true);
+        SetFatalErrorRecorder([](const WString& text) {
+          std::fprintf(stderr, "recorder[%s]", WideToUtf8(text).c_str());
+          std::fflush(stderr);
+        });
+        FatalError("Out Of Memory");
+      },
+      ::testing::ExitedWithCode(-1), "recorder\\[Out Of Memory\\]");
 }
 
 }  // namespace

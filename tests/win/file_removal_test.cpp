@@ -1,19 +1,19 @@
 // File removal, conditional deletions and the pending-list cleanup on a
 // scratch folder (and the prefix's own pending list) under Wine.
 
-#include "uninstall/win/file_removal.h"
+#include "engine/win/file_removal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "integration/install_log.h"
+#include "records/install_log.h"
 #include "lib/marked_text.h"
 #include "lib/win/file.h"
 #include "lib/win/owned.h"
 #include "lib/win/wide.h"
 #include "tests/win/scratch_folder.h"
-#include "uninstall/pending_cleanup.h"
-#include "uninstall/win/pending_cleanup.h"
+#include "engine/pending_cleanup.h"
+#include "engine/win/pending_cleanup.h"
 
 namespace ks {
 namespace {
@@ -84,11 +84,20 @@ bool PendingHolds(const WString& path) {
 
 class LogCapture : public StepLogSink {
  public:
-  LogCapture() { SetStepLogSink(this); }
-  ~LogCapture() override { SetStepLogSink(nullptr); }
+  LogCapture() { log.set_sink(this); }
   void Append(NStringView utf8) override { text.append(utf8); }
   NString text;
+  InstallLog log;
 };
+
+// One pass of the conditional deletions over `dir`, logging into `log`.
+ConditionalDeletionPass Pass(int pass, const WString& dir, LogCapture& log) {
+  ConditionalDeletionPass p;
+  p.pass = pass;
+  p.install_dir = dir;
+  p.log = &log.log;
+  return p;
+}
 
 TEST(DeleteFileWithOptions, PlainReadOnlyMissingAndEmpty) {
   Scratch dir;
@@ -122,30 +131,29 @@ TEST(DeleteFileWithOptions, KeepAttributesLeavesAReadOnlyFileAlone) {
   EXPECT_EQ(GetFileAttributesW(W(ro)) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
-TEST(DeleteFileWithOptions, RestartRegistrationsSetTheRunningModesFlag) {
+TEST(DeleteFileWithOptions, RestartRegistrationsSayThatARestartIsNeeded) {
   Scratch dir;
   const WString later = dir / u"later.txt";
   const WString busy = dir / u"busy.txt";
   Put(later, "x");
   Put(busy, "x");
-  SetRemovalMode(true);
-  EXPECT_TRUE(DeleteFileWithOptions(later, kDeleteAtRestart));
+  bool restart = false;
+  EXPECT_TRUE(DeleteFileWithOptions(later, kDeleteAtRestart, &restart));
   EXPECT_TRUE(Exists(later));
   EXPECT_TRUE(PendingHolds(later));
-  EXPECT_TRUE(UninstallRestartNeeded());
+  EXPECT_TRUE(restart);
   {
     Locked lock(busy);
     ASSERT_TRUE(lock.ok());
-    EXPECT_FALSE(DeleteFileWithOptions(busy, 0));
-    EXPECT_TRUE(DeleteFileWithOptions(busy, kDeleteAtRestartOnFailure));
+    restart = false;
+    EXPECT_FALSE(DeleteFileWithOptions(busy, 0, &restart));
+    EXPECT_FALSE(restart);
+    EXPECT_TRUE(DeleteFileWithOptions(busy, kDeleteAtRestartOnFailure, &restart));
+    EXPECT_TRUE(restart);
   }
   EXPECT_TRUE(PendingHolds(busy));
-  SetRemovalMode(false);
-  EXPECT_FALSE(InstallRestartNeeded());
-  EXPECT_TRUE(DeleteFileWithOptions(dir / u"later.txt", kDeleteAtRestart));
-  EXPECT_TRUE(InstallRestartNeeded());
   // Leave the prefix's list as it was.
-  CleanPendingOperations({PendingPathKey(WStringView(later)), PendingPathKey(WStringView(busy))}, false);
+  CleanPendingOperations({PendingPathKey(WStringView(later)), PendingPathKey(WStringView(busy))}, nullptr);
   EXPECT_FALSE(PendingHolds(later));
 }
 
@@ -229,13 +237,12 @@ TEST(RunConditionalDeletions, InstallationPassConditionsAndLogLines) {
       Deletion(u"other.txt", 0, "", 8),                     // not this pass
       Deletion(u"nothing*.none", 0, "", 4),
   };
-  FailureSummary().clear();
-  SetRemovalMode(false);
   LogCapture log;
+  ConditionalDeletionPass pass = Pass(kInstallationPass, dir.path(), log);
   {
     Locked lock1(dir / u"busy.dat");
     Locked lock2(dir / u"busy2.dat");
-    RunConditionalDeletions(records, kInstallationPass, dir.path());
+    EXPECT_EQ(RunConditionalDeletions(records, pass), 0);
   }
   EXPECT_FALSE(Exists(dir / u"empty.tmp"));
   EXPECT_TRUE(Exists(dir / u"full.tmp"));
@@ -243,7 +250,7 @@ TEST(RunConditionalDeletions, InstallationPassConditionsAndLogLines) {
   EXPECT_TRUE(Exists(dir / u"later.bin"));
   EXPECT_TRUE(Exists(dir / u"other.txt"));
   EXPECT_TRUE(PendingHolds(dir / u"later.bin"));
-  EXPECT_TRUE(InstallRestartNeeded());
+  EXPECT_TRUE(pass.restart_needed);
   EXPECT_EQ(records.size(), 7u);  // the installation pass keeps every record
   const NString d = WideToUtf8(dir.path());
   const NString busy_line = "Failed to delete file \"" + d + "\\busy.dat\": ";
@@ -257,9 +264,9 @@ TEST(RunConditionalDeletions, InstallationPassConditionsAndLogLines) {
   EXPECT_EQ(log.text.find("full.tmp"), NString::npos);
   EXPECT_EQ(log.text.find("other.txt"), NString::npos);
   EXPECT_EQ(log.text.substr(log.text.size() - 4), "\r\n\r\n");
-  EXPECT_EQ(FailureSummary(), u"");
+  EXPECT_EQ(log.log.failures(), u"");
   CleanPendingOperations({PendingPathKey(WStringView(dir / u"later.bin")),
-                          PendingPathKey(WStringView(dir / u"busy2.dat"))}, false);
+                          PendingPathKey(WStringView(dir / u"busy2.dat"))}, nullptr);
 }
 
 TEST(RunConditionalDeletions, UninstallationPassLogsNothingAndKeepsOnlyFailures) {
@@ -273,20 +280,33 @@ TEST(RunConditionalDeletions, UninstallationPassLogsNothingAndKeepsOnlyFailures)
       Deletion(u"busy.txt", 0, "", 8),
       Deletion(u"a.txt", 0, "", 4),  // installation only
   };
-  SetRemovalMode(true);
   LogCapture log;
+  ConditionalDeletionPass pass = Pass(kUninstallationPass, dir.path(), log);
   {
     Locked lock(dir / u"busy.txt");
-    RunConditionalDeletions(records, kUninstallationPass, dir.path());
+    EXPECT_EQ(RunConditionalDeletions(records, pass), 0);
   }
-  SetRemovalMode(false);
   EXPECT_FALSE(Exists(dir / u"a.txt"));
   EXPECT_TRUE(PendingHolds(dir / u"restart.txt"));
-  EXPECT_TRUE(UninstallRestartNeeded());
+  EXPECT_TRUE(pass.restart_needed);
   EXPECT_EQ(log.text, "");
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].path, "busy.txt");
-  CleanPendingOperations({PendingPathKey(WStringView(dir / u"restart.txt"))}, false);
+  CleanPendingOperations({PendingPathKey(WStringView(dir / u"restart.txt"))}, nullptr);
+}
+
+TEST(RunConditionalDeletions, AnImpossibleDateIsFoundBeforeAnythingIsDeleted) {
+  Scratch dir;
+  Put(dir / u"a.txt", "a");
+  std::vector<ConditionalDeletion> records = {
+      Deletion(u"a.txt", 0, "", 4),
+      Deletion(u"b.txt", 2, "2000/13/45", 4),
+  };
+  LogCapture log;
+  ConditionalDeletionPass pass = Pass(kInstallationPass, dir.path(), log);
+  EXPECT_EQ(RunConditionalDeletions(records, pass), 65);
+  EXPECT_TRUE(Exists(dir / u"a.txt"));
+  EXPECT_EQ(log.text, "");
 }
 
 TEST(CleanPendingOperations, RemovesPlacedFilesAndTheirWaitingCopies) {
@@ -302,7 +322,7 @@ TEST(CleanPendingOperations, RemovesPlacedFilesAndTheirWaitingCopies) {
     list.push_back(s);
   SetPendingList(list);
   LogCapture log;
-  CleanPendingOperations({PendingPathKey(WStringView(placed))}, true);
+  CleanPendingOperations({PendingPathKey(WStringView(placed))}, &log.log);
   EXPECT_EQ(PendingList(), [&] {
     std::vector<WString> kept = before;
     kept.push_back(u"\\??\\" + other);

@@ -5,8 +5,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
+#include "lib/win/system_error.h"
+#include "records/install_log.h"
 #include "memory_sink.h"
 #include "scratch_folder.h"
 
@@ -18,9 +18,9 @@ using test::ScratchFolder;
 
 class FolderRightsTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetStepLogSink(&sink); }
-  void TearDown() override { SetStepLogSink(nullptr); }
+  void SetUp() override { log.set_sink(&sink); }
   MemorySink sink;
+  InstallLog log;
   ScratchFolder folder{u"ks_rights_"};
 };
 
@@ -32,7 +32,7 @@ TEST_F(FolderRightsTest, EmptyOrMissingFolderFails) {
   const Case cases[] = {{u"", 161}, {folder / u"missing", 3}};
   for (const Case& c : cases) {
     sink.bytes.clear();
-    EXPECT_EQ(GrantFolderRights(c.path), c.code);
+    EXPECT_EQ(GrantFolderRights(c.path, log), c.code);
     EXPECT_EQ(sink.bytes, "Granting rights to directory \"" + WideToUtf8(c.path) + "\"...FAILED code " +
                               std::to_string(c.code) + ": " + WideToUtf8(SystemErrorText(c.code)) + "\r\n\r\n");
   }
@@ -45,7 +45,7 @@ TEST_F(FolderRightsTest, ExistingFolderIsOpenedAndItsAttributesCleared) {
   const WString target = folder / u"data";
   ASSERT_TRUE(CreateDirectoryW(W(target), nullptr));
   SetFileAttributesW(W(target), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  EXPECT_EQ(GrantFolderRights(target), 0u) << sink.bytes;
+  EXPECT_EQ(GrantFolderRights(target, log), 0u) << sink.bytes;
   EXPECT_EQ(sink.bytes, "Granting rights to directory \"" + WideToUtf8(target) + "\"...OK\r\n");
   const DWORD attributes = GetFileAttributesW(W(target));
   EXPECT_EQ(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), 0u);

@@ -3,11 +3,13 @@
 
 #include <vector>
 
-#include "core/install_settings.h"
-#include "core/win/report_corrupt.h"
-#include "integration/win/install_log_file.h"
+#include "core/win/reports.h"
+#include "integration/finishing_rules.h"
+#include "integration/win/close_install_log.h"
+#include "lib/win/system_error.h"
 #include "lib/win/wide.h"
-#include "uninstall/win/uninstall_data_file.h"
+#include "records/win/install_log_file.h"
+#include "records/win/uninstall_data_file.h"
 
 namespace ks {
 namespace {
@@ -78,61 +80,74 @@ std::size_t Count(const NString& text, const NString& part) {
 class InstallLogFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallLogContext& c = ProcessInstallLogContext();
-    c = InstallLogContext{};
-    c.install_dir = folder.path();
-    c.product_name = u"Caf\u00E9 App";
-    c.product_version = u"2.0";
-    c.flags = product_flag::kRegisterUninstaller;
-    c.install_type = 1;
+    closing.log = &log;
+    closing.steps = &steps;
+    closing.texts = &texts;
+    closing.log_path = LogPath();
+    closing.header.product_name = u"Caf\u00E9 App";
+    closing.header.product_version = u"2.0";
+    closing.header.install_dir = folder.path();
+    closing.header.creates_uninstaller = true;
+    closing.header.install_type = 1;
+    closing.flags = product_flag::kRegisterUninstaller;
+  }
+  void OpenSteps() {
+    ASSERT_TRUE(steps.Open(TempPath()));
+    log.set_sink(&steps);
   }
   // One installation: a step line, then the end with the given failures.
   void Install(const char* step, const WString& failures) {
-    ASSERT_TRUE(OpenStepLog());
-    LogText(step);
-    FinishInstallLog(failures, false);
+    OpenSteps();
+    log.Text(step);
+    log.ReplaceFailures(failures);
+    CloseInstallLog(closing, false);
   }
   WString LogPath() const { return folder.path() + u"\\Install.log"; }
   LogFolder folder;
+  InstallLog log;
+  StepLogFile steps;
+  LocalizedTexts texts;
+  InstallLogClosing closing;
 };
 
 TEST_F(InstallLogFileTest, FailedInstallationWritesOneSectionAndDeletesTheStepLog) {
   const int before = StepLogFiles();
-  ASSERT_TRUE(OpenStepLog());
+  OpenSteps();
   EXPECT_EQ(StepLogFiles(), before + 1);
-  LogNarrow("Copying caf\xE9.dll...");
-  LogWide(u"OK\r\n");
-  FinishInstallLog(u"ERROR: x\r\n", false);
+  log.Narrow("Copying caf\xE9.dll...");
+  log.Wide(u"OK\r\n");
+  log.AddFailure(u"ERROR: x\r\n");
+  CloseInstallLog(closing, false);
   EXPECT_EQ(StepLogFiles(), before);
 
-  const NString log = ReadFileBytes(LogPath());
+  const NString text = ReadFileBytes(LogPath());
   const NString head = "\xEF\xBB\xBFInstallation log for: Caf\xC3\xA9 App\r\nInstall date: ";
-  EXPECT_EQ(log.substr(0, head.size()), head);
-  EXPECT_NE(log.find("\r\nInstall type: Reinstall\r\nInstall location: " + WideToUtf8(folder.path()) +
+  EXPECT_EQ(text.substr(0, head.size()), head);
+  EXPECT_NE(text.find("\r\nInstall type: Reinstall\r\nInstall location: " + WideToUtf8(folder.path()) +
                      "\r\nInstaller version: 46.0\r\nProduct version: 2.0\r\nOperating system: "),
             NString::npos);
-  EXPECT_EQ(log.find("Installer built: "), NString::npos);
+  EXPECT_EQ(text.find("Installer built: "), NString::npos);
   const NString tail = "\r\n\r\nCopying caf\xC3\xA9.dll...OK\r\n\r\n*** FAILURE SUMMARY ***\r\nERROR: x\r\n";
-  ASSERT_GE(log.size(), tail.size());
-  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
 }
 
 TEST_F(InstallLogFileTest, SecondInstallationAppendsBehindTheSeparator) {
   Install("first\r\n", u"E1\r\n");
   Install("second\r\n", u"E2\r\n");
-  const NString log = ReadFileBytes(LogPath());
-  EXPECT_EQ(Count(log, "\xEF\xBB\xBF"), 1u);
-  EXPECT_EQ(log.rfind("\xEF\xBB\xBF"), 0u);
-  EXPECT_EQ(Count(log, "Installation log for: "), 2u);
-  EXPECT_NE(log.find("E1\r\n\r\n\r\n" + NString(46, '*') + "\r\nInstallation log for: "), NString::npos);
+  const NString text = ReadFileBytes(LogPath());
+  EXPECT_EQ(Count(text, "\xEF\xBB\xBF"), 1u);
+  EXPECT_EQ(text.rfind("\xEF\xBB\xBF"), 0u);
+  EXPECT_EQ(Count(text, "Installation log for: "), 2u);
+  EXPECT_NE(text.find("E1\r\n\r\n\r\n" + NString(46, '*') + "\r\nInstallation log for: "), NString::npos);
 }
 
 TEST_F(InstallLogFileTest, OldCodePage1252LogIsUpgraded) {
   WriteFileBytes(LogPath(), "Caf\xE9 old\r\n");
   Install("new\r\n", u"E\r\n");
-  const NString log = ReadFileBytes(LogPath());
+  const NString text = ReadFileBytes(LogPath());
   const NString head = "\xEF\xBB\xBF" "Caf\xC3\xA9 old\r\n\r\n\r\n" + NString(46, '*') + "\r\nInstallation log for: ";
-  EXPECT_EQ(log.substr(0, head.size()), head);
+  EXPECT_EQ(text.substr(0, head.size()), head);
 }
 
 TEST_F(InstallLogFileTest, SuccessWritesOnlyWhenAsked) {
@@ -141,11 +156,11 @@ TEST_F(InstallLogFileTest, SuccessWritesOnlyWhenAsked) {
   EXPECT_EQ(ReadFileBytes(LogPath()), "<missing>");
   EXPECT_EQ(StepLogFiles(), before);
 
-  ProcessInstallLogContext().flags |= product_flag::kAlwaysWriteLog;
+  closing.flags |= product_flag::kAlwaysWriteLog;
   Install("kept\r\n", u"");
-  const NString log = ReadFileBytes(LogPath());
-  EXPECT_NE(log.find("\r\n\r\nkept\r\n\r\n"), NString::npos);  // text 43 is empty without a table
-  EXPECT_EQ(log.find("FAILURE SUMMARY"), NString::npos);
+  const NString text = ReadFileBytes(LogPath());
+  EXPECT_NE(text.find("\r\n\r\nkept\r\n\r\n"), NString::npos);  // text 43 is empty without a table
+  EXPECT_EQ(text.find("FAILURE SUMMARY"), NString::npos);
 }
 
 TEST_F(InstallLogFileTest, HiddenSystemLogIsReleasedAfterWriting) {
@@ -157,7 +172,7 @@ TEST_F(InstallLogFileTest, HiddenSystemLogIsReleasedAfterWriting) {
 }
 
 TEST_F(InstallLogFileTest, UnwritableFolderWritesNothing) {
-  ProcessInstallLogContext().install_dir = folder.path() + u"\\missing";
+  closing.log_path = folder.path() + u"\\missing\\Install.log";
   const int before = StepLogFiles();
   Install("a\r\n", u"E\r\n");
   EXPECT_EQ(ReadFileBytes(folder.path() + u"\\missing\\Install.log"), "<missing>");
@@ -166,57 +181,46 @@ TEST_F(InstallLogFileTest, UnwritableFolderWritesNothing) {
 
 TEST_F(InstallLogFileTest, AppendToFinishedLog) {
   const WString sub = u"Un\u00EFnstall";  // outside most system code pages' reach too
-  ProcessInstallLogContext().uninstall_subdir = sub;
   CreateDirectoryW(W(folder.path() + u"\\" + sub), nullptr);
   const WString path = folder.path() + u"\\" + sub + u"\\Install.log";
-  EXPECT_TRUE(AppendToInstallLog("Launch failed\r\n"));
+  closing.log_path = path;
+  EXPECT_TRUE(AppendToInstallLog(path, "Launch failed\r\n"));
   EXPECT_EQ(ReadFileBytes(path), "\xEF\xBB\xBFLaunch failed\r\n");
   Install("s\r\n", u"E\r\n");
-  EXPECT_TRUE(AppendToInstallLog("again\r\n"));
-  const NString log = ReadFileBytes(path);
+  EXPECT_TRUE(AppendToInstallLog(path, "again\r\n"));
+  const NString text = ReadFileBytes(path);
   const NString tail = "SUMMARY ***\r\nE\r\nagain\r\n";
-  ASSERT_GE(log.size(), tail.size());
-  EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
-  EXPECT_EQ(Count(log, "\xEF\xBB\xBF"), 1u);
+  ASSERT_GE(text.size(), tail.size());
+  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+  EXPECT_EQ(Count(text, "\xEF\xBB\xBF"), 1u);
   DeleteFileW(W(path));
   RemoveDirectoryW(W(folder.path() + u"\\" + sub));
 }
 
-TEST_F(InstallLogFileTest, SettingsGiveBuildDateAndDetail) {
-  InstallSettings settings;
-  settings.product_name = u"P";
-  settings.display_version = u"";
-  settings.product_flags = product_flag::kDetailedLog;
-  settings.build_date.year = 2026;
-  settings.build_date.month = 3;
-  settings.build_date.day = 1;
-  settings.build_date.hour = 23;
-  TakeInstallLogSettings(settings);
-  EXPECT_TRUE(DetailedLogging());
-  ProcessInstallLogContext().install_dir = folder.path();
-  ASSERT_TRUE(OpenStepLog());
-  LogResult(u"File", u"a", u"C:\\a");
-  FinishInstallLog(u"E\r\n", false);
-  const NString log = ReadFileBytes(LogPath());
-  EXPECT_NE(log.find("\r\nInstaller version: 46.0\r\nInstaller built: 2026/03/01\r\nOperating system: "),
+TEST_F(InstallLogFileTest, BuildDateAndDetailedLines) {
+  closing.header = InstallLogHeader{};
+  closing.header.product_name = u"P";
+  closing.header.build_date = {2026, 3, 1, 23, 0, 0};
+  closing.header.install_dir = folder.path();
+  closing.flags = 0;
+  OpenSteps();
+  log.set_detailed(true);
+  log.Result(u"File", u"a", u"C:\\a");
+  log.AddFailure(u"E\r\n");
+  CloseInstallLog(closing, false);
+  const NString text = ReadFileBytes(LogPath());
+  EXPECT_NE(text.find("\r\nInstaller version: 46.0\r\nInstaller built: 2026/03/01\r\nOperating system: "),
             NString::npos);
-  EXPECT_EQ(log.find("Install type: "), NString::npos);  // no uninstaller, no type
-  EXPECT_NE(log.find("\r\n\r\nFile(a) >>> C:\\a\r\n"), NString::npos);
-  SetDetailedLogging(false);
+  EXPECT_EQ(text.find("Install type: "), NString::npos);  // no uninstaller, no type
+  EXPECT_NE(text.find("\r\n\r\nFile(a) >>> C:\\a\r\n"), NString::npos);
 }
 
-TEST(InstallLogErrorTest, CorruptReportUsesTheLog) {
-  const CorruptReportHooks saved = TheCorruptReportHooks();  // other tests expect the built-in texts
-  ConnectInstallLog();
-  const CorruptReportHooks hooks = TheCorruptReportHooks();
-  TheCorruptReportHooks() = saved;
-  ASSERT_TRUE(hooks.set_failure_summary && hooks.error_code_text && hooks.system_error_text);
-  FailureSummary() = u"old";
-  hooks.set_failure_summary(u"corrupt\r\n");
-  EXPECT_EQ(FailureSummary(), u"corrupt\r\n");
-  EXPECT_EQ(hooks.error_code_text(0x80004005u), u"0x80004005");
-  EXPECT_EQ(hooks.system_error_text(86), u"Incorrect password.");
-  FailureSummary().clear();
+TEST(InstallLogErrorTest, CorruptReportCarriesTheSystemErrorText) {
+  const WString message = CorruptReportText(LocalizedTexts(), 46, 86);
+  EXPECT_NE(message.find(u"Incorrect password."), WString::npos) << WideToUtf8(message);
+  const WString coded = CorruptReportText(LocalizedTexts(), 46, 0x80004005u);
+  EXPECT_NE(coded.find(u"0x80004005"), WString::npos) << WideToUtf8(coded);
+  EXPECT_EQ(CorruptReportText(LocalizedTexts(), 46, 0).find(u"0x"), WString::npos);
 }
 
 TEST(InstallLogErrorTest, SystemErrorTextAndRecordFailure) {
@@ -226,13 +230,13 @@ TEST(InstallLogErrorTest, SystemErrorTextAndRecordFailure) {
   EXPECT_NE(denied.back(), u'\n');
   EXPECT_EQ(SystemErrorText(0x2FFFFFFF).substr(0, 16), u"Error 0x2FFFFFFF");
 
-  FailureSummary().clear();
+  InstallLog log;
+  log.set_failure_label(u"ERROR:");
   SetLastError(5);
-  RecordFailure(WStringView(u"Could not copy"));
+  RecordFailure(log, WStringView(u"Could not copy"));
   SetLastError(0);
-  RecordFailure(NStringView("No code \xE9"));
-  EXPECT_EQ(FailureSummary(), u" Could not copy\r\nCode 5: " + denied + u"\r\n\r\n No code \u00E9\r\n");
-  FailureSummary().clear();
+  RecordFailure(log, NStringView("No code \xE9"));
+  EXPECT_EQ(log.failures(), u"ERROR: Could not copy\r\nCode 5: " + denied + u"\r\n\r\nERROR: No code \u00E9\r\n");
 }
 
 TEST(UninstallDataFileWinTest, WriteAndLoad) {

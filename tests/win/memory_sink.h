@@ -1,7 +1,7 @@
 #pragma once
 // A step-log sink that keeps what the code under test logs, for comparing.
 
-#include "integration/install_log.h"
+#include "records/install_log.h"
 
 namespace ks::test {
 

@@ -13,9 +13,12 @@
 namespace ks {
 namespace {
 
+// The inputs a test gives; the system gives the rest.
+PathVariableInputs g_inputs;
+
 WString Expanded(WString text) {
-  ExpandPathVariables(text);
-  return text;
+  const PathVariables vars([] { return g_inputs; });
+  return vars.Expanded(std::move(text));
 }
 
 TEST(PathVariablesWinTest, FoldersAndSystemFacts) {
@@ -42,10 +45,24 @@ TEST(PathVariablesWinTest, EnvironmentStep) {
   SetEnvironmentVariableW(L"KS_H7_VALUE", L"v@l");
   EXPECT_EQ(Expanded(u"%ks_h7_value%|%KS_H7_NOT_SET%|%"), u"v@l|%KS_H7_NOT_SET%|%");
   // An inserted value is expanded by the environment step too.
-  ThePathVariableInputs().product_name = u"%KS_H7_VALUE%";
+  g_inputs.product_name = u"%KS_H7_VALUE%";
   EXPECT_EQ(Expanded(u"%ProductName%"), u"v@l");
-  ThePathVariableInputs().product_name.clear();
+  g_inputs.product_name.clear();
   SetEnvironmentVariableW(L"KS_H7_VALUE", nullptr);
+}
+
+// Every expansion asks for the inputs of that moment: none is kept.
+TEST(PathVariablesWinTest, ValuesAreReadAtTheMomentOfTheCall) {
+  WString install_dir = u"C:\\First";
+  const PathVariables vars([&install_dir] {
+    PathVariableInputs in;
+    in.install_dir = install_dir;
+    return in;
+  });
+  EXPECT_EQ(vars.Expanded(u"%InstallDir%\\x"), u"C:\\First\\x");
+  install_dir = u"D:\\Chosen";
+  EXPECT_EQ(vars.Expanded(u"%InstallDir%\\x"), u"D:\\Chosen\\x");
+  EXPECT_EQ(vars.Value(PathVariable::kInstallDrive), u"D:");
 }
 
 TEST(PathVariablesWinTest, ResultIsCutAtTheExpansionBuffer) {

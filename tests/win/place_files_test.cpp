@@ -5,16 +5,19 @@
 
 #include "engine/path_variables.h"
 #include "engine/win/reboot_replacement.h"
-#include "integration/install_log.h"
+#include "records/install_log.h"
 #include "lib/win/file.h"
 #include "lib/win/wide.h"
 #include "tests/win/scratch_folder.h"
-#include "uninstall/pending_cleanup.h"
-#include "uninstall/uninstall_data.h"
-#include "uninstall/win/pending_cleanup.h"
+#include "engine/pending_cleanup.h"
+#include "records/uninstall_data.h"
+#include "engine/win/pending_cleanup.h"
 
 namespace ks {
 namespace {
+
+// Where the placement's failures go; each test starts it empty.
+InstallLog g_log;
 
 // A fresh folder in %TEMP% per test, removed with everything below it.
 class Scratch : public test::ScratchFolder {
@@ -55,12 +58,13 @@ PlaceFileRequest Request(const WString& path, const NString& data) {
   r.data = reinterpret_cast<const std::uint8_t*>(data.data());
   r.size = data.size();
   r.write_failed_label = u"Could not write:";
+  r.log = &g_log;
   return r;
 }
 
 class PlaceFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { FailureSummary().clear(); }
+  void SetUp() override { g_log.ReplaceFailures(WString()); }
   Scratch dir;
 };
 
@@ -78,7 +82,7 @@ TEST_F(PlaceFileTest, WritesDataDateAndAttributesAndMakesMissingFolders) {
   EXPECT_TRUE(a & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_FALSE(a & FILE_ATTRIBUTE_DIRECTORY);
   EXPECT_FALSE(reboot);
-  EXPECT_EQ(FailureSummary(), u"");
+  EXPECT_EQ(g_log.failures(), u"");
 }
 
 // Wine run by root writes over read-only files (Unix permissions do not stop
@@ -102,7 +106,7 @@ TEST_F(PlaceFileTest, ReadOnlyDestinationNeedsTheClearFlag) {
   };
   const Case cases[] = {{0, false}, {placement_flag::kClearAttributesOnRetry, true}};
   for (const Case& c : cases) {
-    FailureSummary().clear();
+    g_log.ReplaceFailures(WString());
     const WString path = dir / u"ro.txt";
     SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
     Put(path, "old");
@@ -123,7 +127,7 @@ TEST_F(PlaceFileTest, UnwritableNewDestinationReportsOnlyTheWriteFailure) {
   bool reboot = false;
   EXPECT_FALSE(PlaceFile(Request(path, "new"), flags, &reboot));
   EXPECT_FALSE(reboot);
-  const WString& summary = FailureSummary();
+  const WString& summary = g_log.failures();
   EXPECT_EQ(summary.rfind(u"\r\nCould not write: " + path + u"\r\n", 0), 0u) << WideToUtf8(summary);
   EXPECT_EQ(summary.find(u"replacement"), WString::npos) << WideToUtf8(summary);
   EXPECT_GT(summary.size(), (u"\r\nCould not write: " + path + u"\r\n").size());  // the system's message follows
@@ -168,7 +172,7 @@ TEST_F(PlaceFileTest, LockedExistingFileIsRegisteredForReplacement) {
   EXPECT_FALSE(PlaceFile(r, flags, &reboot));
   EXPECT_TRUE(reboot);
   EXPECT_TRUE(HasFlag(flags, product_flag::kRebootRequired));
-  const WString& summary = FailureSummary();
+  const WString& summary = g_log.failures();
   const std::size_t at = summary.find(u"\"" + path + u"\" was successfully registered for replacement.\r\n"
                                       u"Temporary file is \"");
   ASSERT_NE(at, WString::npos) << WideToUtf8(summary);
@@ -191,7 +195,7 @@ TEST_F(PlaceFileTest, LockedNewFileIsNotReplacedWithoutTheFlag) {
   bool reboot = false;
   EXPECT_FALSE(PlaceFile(Request(path, "new"), flags, &reboot));
   EXPECT_FALSE(reboot);
-  EXPECT_EQ(FailureSummary().find(u"replacement"), WString::npos) << WideToUtf8(FailureSummary());
+  EXPECT_EQ(g_log.failures().find(u"replacement"), WString::npos) << WideToUtf8(g_log.failures());
 }
 
 TEST(RebootReplacement, WininitLinesGoDirectlyUnderRename) {
@@ -271,6 +275,7 @@ FilePlacementInput InputFor(const std::vector<Item>& items, const Scratch& dir, 
   in.folders.uninstall_data = dir / u"App\\Data";
   in.folder_failed_label = u"Cannot create:";
   in.write_failed_label = u"Could not write:";
+  in.log = &g_log;
   return in;
 }
 
@@ -305,7 +310,7 @@ TEST(PlaceAllFiles, NestedFoldersRulesAndHandOver) {
   UninstallData uninstall;
   FilePlacementInput with_data = in;
   with_data.uninstall = &uninstall;
-  FailureSummary().clear();
+  g_log.ReplaceFailures(WString());
   ProductFlags flags = 0;
   FilePlacementOutputs out;
   ASSERT_EQ(PlaceAllFiles(with_data, flags, out), 0);
@@ -316,7 +321,7 @@ TEST(PlaceAllFiles, NestedFoldersRulesAndHandOver) {
   EXPECT_EQ(Get(dir / u"App\\never.txt"), "<missing>");
   EXPECT_EQ(Get(dir / u"App\\lib.dll"), NString(5000, 'L'));
   EXPECT_EQ(Get(dir / u"Shared\\shared.dll"), "s");
-  EXPECT_EQ(FailureSummary(), u"Cannot create: " + (dir / u"App\\blocker") +
+  EXPECT_EQ(g_log.failures(), u"Cannot create: " + (dir / u"App\\blocker") +
                                   u"\r\nCannot create folder because there is a file with the same name.\r\n\r\n"
                                   u"Not installed: " + (dir / u"App\\blocker\\inside.txt") + u"\r\n\r\n");
   ASSERT_EQ(out.shortcuts.size(), 2u);
@@ -362,7 +367,7 @@ TEST(PlaceAllFiles, DeletionsBeforePlacingAndPendingCleanupAfter) {
   in.deletions = {{"*.tmp", 4, "0", 4 | 8}, {"*.log", 0, "", 4}};
   UninstallData uninstall;
   in.uninstall = &uninstall;
-  FailureSummary().clear();
+  g_log.ReplaceFailures(WString());
   ProductFlags flags = 0;
   FilePlacementOutputs out;
   {
@@ -383,7 +388,7 @@ TEST(PlaceAllFiles, DeletionsBeforePlacingAndPendingCleanupAfter) {
   for (char& c : app) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   EXPECT_EQ(pending.find(app + "a.txt"), NString::npos) << pending;
   EXPECT_NE(pending.find(app + "busy.dll"), NString::npos) << pending;
-  CleanPendingOperations({PendingPathKey(WStringView(dir / u"App\\busy.dll"))}, false);
+  CleanPendingOperations({PendingPathKey(WStringView(dir / u"App\\busy.dll"))}, nullptr);
 }
 
 TEST(PlaceAllFiles, ImpossibleDeletionDateIsCorruptBeforeAnythingHappens) {

@@ -7,8 +7,8 @@
 #include "engine/path_variables.h"
 #include "engine/prepare_rules.h"
 #include "engine/win/restore_point.h"
-#include "integration/install_log.h"
-#include "integration/win/install_log_file.h"
+#include "engine/win/path_variables.h"
+#include "records/install_log.h"
 #include "memory_sink.h"
 #include "scratch_folder.h"
 
@@ -53,85 +53,78 @@ int EntriesIn(const WString& folder) {
 class PrepareTargetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_inputs = ThePathVariableInputs();
-    SetStepLogSink(&sink);
-    SetRestorePointSystem(&fake);
+    log.set_sink(&sink);
     CreateDirectoryW(W(install), nullptr);
     settings.product_name = u"Product";
     settings.display_version = u"2.0";
     settings.product_flags = product_flag::kRegisterUninstaller;
     settings.shared_path = folder / u"shared\\Maker";
-    input.install_dir = install + u"\\";
+    batches.vars = &vars;
+    batches.log = &log;
+    batches.texts = &texts;
+    input.log = &log;
+    input.texts = &texts;
+    input.restore_point = &restore_point;
+    input.batches = &batches;
     input.set_status = [this](const WString&) { ++statuses; };
     input.set_progress = [this](int p) { progress.push_back(p); };
     admin_warning = ProcessLacksAdminRights() ? "Warning: the installer does not have admin rights.\r\n\r\n" : "";
   }
-  void TearDown() override {
-    CommitRestorePoint();
-    SetRestorePointSystem(nullptr);
-    SetStepLogSink(nullptr);
-    ThePathVariableInputs() = saved_inputs;
+  void TearDown() override { restore_point.Commit(); }
+  // Prepares `folder_chosen` as the installation folder.
+  void Prepare(const WString& folder_chosen) {
+    choices = InstallChoices{};
+    choices.install_dir = folder_chosen;
+    PrepareTarget(input, settings, archive_flags, choices);
   }
-  void Prepare() { PrepareTarget(input, settings, archive_flags); }
+  void Prepare() { Prepare(install + u"\\"); }
 
   ScratchFolder folder{u"ks_prepare_"};
   WString install = folder / u"App";
   MemorySink sink;
+  InstallLog log;
+  LocalizedTexts texts;
   FakeRestore fake;
+  RestorePoint restore_point{fake};
   InstallSettings settings;
+  InstallChoices choices;
+  const PathVariables vars{[this] { return InstallationInputs(settings, WString(), EarlierInstallation{}, choices); }};
+  BatchContext batches;
   PreparationInput input;
   std::uint32_t archive_flags = 0;
   int statuses = 0;
   std::vector<int> progress;
   NString admin_warning;
-  PathVariableInputs saved_inputs;
 };
 
 TEST_F(PrepareTargetTest, EmptyUninstallSubFolderMeansTheInstallationFolder) {
   Prepare();
-  const PreparedFolders& f = ThePreparedFolders();
-  EXPECT_EQ(f.install_dir, install);
-  EXPECT_EQ(f.uninstall_dir, install);
+  EXPECT_EQ(choices.install_dir, install);
+  EXPECT_EQ(choices.uninstall_dir, install);
   EXPECT_EQ(EntriesIn(install), 0);
   EXPECT_EQ(sink.bytes, admin_warning);
   EXPECT_EQ(statuses, 2);
   EXPECT_EQ(progress, (std::vector<int>{1, 2}));
-  EXPECT_EQ(ThePathVariableInputs().uninstall_dir, install);
-  EXPECT_EQ(ThePathVariableInputs().install_dir, install);
-  EXPECT_FALSE(ThePathVariableInputs().portable);
-}
-
-// The 8-bit copies are marked text: plain below 128, else "|" and UTF-8.
-TEST_F(PrepareTargetTest, EightBitCopiesAreMarkedText) {
-  const WString accented = folder / u"\u00C4pp";
-  CreateDirectoryW(W(accented), nullptr);
-  input.install_dir = accented;
-  settings.uninstall_subdir = u"Data";
-  Prepare();
-  EXPECT_EQ(ThePreparedFolders().install_dir_marked, "|" + WideToUtf8(accented));
-  EXPECT_EQ(ThePreparedFolders().uninstall_dir_marked, "|" + WideToUtf8(accented) + "\\Data");
-  input.install_dir = install;
-  Prepare();
-  EXPECT_EQ(ThePreparedFolders().install_dir_marked, WideToUtf8(install));
+  // The path variables see the prepared folders at once.
+  EXPECT_EQ(vars.Expanded(u"%UninstallDir%|%InstallDir%|%Portable%"), install + u"|" + install + u"|0");
 }
 
 TEST_F(PrepareTargetTest, UninstallAndSharedFoldersAreCreated) {
   settings.uninstall_subdir = u"Data\\Logs";
   Prepare();
-  const PreparedFolders& f = ThePreparedFolders();
-  EXPECT_EQ(f.uninstall_dir, install + u"\\Data\\Logs");
-  EXPECT_TRUE(IsFolder(f.uninstall_dir));
-  EXPECT_EQ(f.shared_dir, folder / u"shared\\Maker");
-  EXPECT_TRUE(IsFolder(f.shared_dir));
-  EXPECT_EQ(ThePathVariableInputs().shared_dir, f.shared_dir);
-  EXPECT_EQ(ThePathVariableInputs().uninstall_dir, f.uninstall_dir);
+  EXPECT_EQ(choices.uninstall_dir, install + u"\\Data\\Logs");
+  EXPECT_TRUE(IsFolder(choices.uninstall_dir));
+  EXPECT_EQ(choices.shared_dir, folder / u"shared\\Maker");
+  EXPECT_TRUE(IsFolder(choices.shared_dir));
+  EXPECT_EQ(vars.Expanded(u"%SharedDir%"), choices.shared_dir);
+  EXPECT_EQ(vars.Expanded(u"%UninstallDir%"), choices.uninstall_dir);
   EXPECT_EQ(sink.bytes, admin_warning);
 }
 
 TEST_F(PrepareTargetTest, WithoutUninstallerThereIsNoSharedFolder) {
   settings.product_flags = 0;
   Prepare();
-  EXPECT_EQ(ThePreparedFolders().shared_dir, u"");
+  EXPECT_EQ(choices.shared_dir, u"");
   EXPECT_FALSE(IsFolder(folder / u"shared"));
 }
 
@@ -153,17 +146,17 @@ TEST_F(PrepareTargetTest, RestorePointOutcomeIsLoggedAndAFailureClearsTheFlag) {
   EXPECT_EQ(sink.bytes, admin_warning + "Creating restore point...OK\r\n");
   EXPECT_EQ(fake.description, u"Product 2.0");
   EXPECT_EQ(archive_flags, kArchiveRestorePoint | 0x100);
-  EXPECT_TRUE(RestorePointPending());
+  EXPECT_TRUE(restore_point.pending());
   EXPECT_EQ(statuses, 3);
 
-  CommitRestorePoint();
+  restore_point.Commit();
   sink.bytes.clear();
   fake.result = FALSE;
   fake.status = 1058;
   Prepare();
   EXPECT_EQ(sink.bytes, admin_warning + "Creating restore point...FAILED\r\nSystem Restore is turned off.\r\n\r\n");
   EXPECT_EQ(archive_flags, 0x100u);
-  EXPECT_FALSE(RestorePointPending());
+  EXPECT_FALSE(restore_point.pending());
 }
 
 TEST_F(PrepareTargetTest, GrantsRightsOnTheFoldersWhenAsked) {

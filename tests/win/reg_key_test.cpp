@@ -1,4 +1,4 @@
-#include "integration/win/reg_key.h"
+#include "lib/win/reg_key.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

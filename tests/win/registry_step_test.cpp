@@ -5,22 +5,31 @@
 
 #include <string>
 
-#include "integration/install_log.h"
-#include "integration/win/reg_key.h"
+#include "records/install_log.h"
+#include "lib/win/reg_key.h"
 #include "lib/win/wide.h"
 #include "scratch_folder.h"
-#include "uninstall/uninstall_data.h"
+#include "records/uninstall_data.h"
 
 namespace ks {
 namespace {
 
+// The log of the step; a CapturedStepLog keeps its lines while it lives.
+InstallLog g_log;
+
 class CapturedStepLog : public StepLogSink {
  public:
-  CapturedStepLog() { SetStepLogSink(this); }
-  ~CapturedStepLog() override { SetStepLogSink(nullptr); }
+  CapturedStepLog() { g_log.set_sink(this); }
+  ~CapturedStepLog() override { g_log.set_sink(nullptr); }
   void Append(NStringView utf8) override { text.append(utf8); }
   NString text;
 };
+
+RegistryStepInput Input() {
+  RegistryStepInput in;
+  in.log = &g_log;
+  return in;
+}
 
 // Records below a key of the test's own in HKEY_CURRENT_USER.
 class RegistryStep : public ::testing::Test {
@@ -29,11 +38,11 @@ class RegistryStep : public ::testing::Test {
     key_ = u"Software\\KsRegistryStepTest_" + Widen(std::to_string(GetCurrentProcessId())) + u"_" +
            Widen(::testing::UnitTest::GetInstance()->current_test_info()->name());
     DeleteKeyTree(HKEY_CURRENT_USER, key_, 0);
-    FailureSummary().clear();
+    g_log.ReplaceFailures(WString());
   }
   void TearDown() override {
     DeleteKeyTree(HKEY_CURRENT_USER, key_, 0);
-    FailureSummary().clear();
+    g_log.ReplaceFailures(WString());
   }
   WString Path(const char16_t* sub = u"") const { return u"\\HKCU\\" + key_ + sub; }
   bool Exists(const char16_t* sub, const RegName& name) {
@@ -63,7 +72,7 @@ TEST_F(RegistryStep, RecordsAtInstallationAndTheirRemoval) {
     ASSERT_TRUE(key.SetString("Gone", WStringView(u"x")));
   }
   const WString p = Path();
-  RegistryStepInput in;
+  RegistryStepInput in = Input();
   in.view64 = true;
   in.expand = [](const WString& text) { return text == u"%X%" ? WString(u"expanded") : text; };
   in.entries = p + u"\\Sub\r\n" +
@@ -85,7 +94,7 @@ TEST_F(RegistryStep, RecordsAtInstallationAndTheirRemoval) {
   EXPECT_EQ(Text("Made"), u"made");
   EXPECT_FALSE(Exists(u"", "Gone"));
   EXPECT_TRUE(Exists(u"\\Sub", "Inner"));
-  EXPECT_EQ(FailureSummary(), u"Illegal registry entry: " + p + u",Three,1\r\n");
+  EXPECT_EQ(g_log.failures(), u"Illegal registry entry: " + p + u",Three,1\r\n");
   // The path without its leading backslash fails (161) and is logged with
   // the system's text; nothing else is.
   const NString lead = "Failed to create registry key: HKCU\\" + WideToUtf8(key_) + "\r\n";
@@ -115,7 +124,7 @@ TEST_F(RegistryStep, AppPathsRegistrationAndItsRemoval) {
   const WString app_key = u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\" + program;
   DeleteKeyTree(HKEY_LOCAL_MACHINE, app_key, 0);
 
-  RegistryStepInput in;
+  RegistryStepInput in = Input();
   in.install_dir = folder.path();
   in.app_path = u"bin\\" + program;
   in.entries = Path() + u",A,1,a,1";  // no line break at its end
@@ -168,14 +177,14 @@ TEST_F(RegistryStep, AppPathsRegistrationAndItsRemoval) {
     EXPECT_EQ(none.registry(), u"");
   }
 
-  // App Paths is written in the engine's own view; the uninstaller of the
-  // same build looks there when its view matches (64-bit on Win64 builds).
-  RemoveRegistryRecords(data.registry(), sizeof(void*) == 8);
+  // App Paths is written in the engine's own view, the 32-bit one on either
+  // build; the uninstaller looks there for a product without the 64-bit flag.
+  RemoveRegistryRecords(data.registry(), false);
   EXPECT_EQ(key.Open(HKEY_LOCAL_MACHINE, app_key, kRegOpenOnly, KEY_READ), kRegFailed);
 }
 
 TEST_F(RegistryStep, ProductKeyInEveryHive) {
-  RegistryStepInput in;
+  RegistryStepInput in = Input();
   in.product_registry = key_.substr(9) + u"\\Product";  // below "Software\"
   UninstallData data;
   WriteRegistryEntries(in, data);
@@ -185,7 +194,7 @@ TEST_F(RegistryStep, ProductKeyInEveryHive) {
   key.Close();
   DeleteKeyTree(HKEY_LOCAL_MACHINE, key_, KEY_WOW64_32KEY);
   for (const WString& hive : UserHives()) DeleteKeyTree(HKEY_USERS, hive + u"\\" + key_, 0);
-  EXPECT_EQ(FailureSummary(), u"");
+  EXPECT_EQ(g_log.failures(), u"");
 }
 
 }  // namespace

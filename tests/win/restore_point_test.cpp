@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/win/foreign_call_guard.h"
-#include "integration/win/install_log_file.h"
+#include "lib/win/system_error.h"
 
 namespace ks {
 namespace {
@@ -38,13 +38,8 @@ class FakeRestore : public RestorePointSystem {
 
 class RestorePointTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetRestorePointSystem(&fake); }
-  void TearDown() override {
-    fake.crash = false;
-    CommitRestorePoint();  // leaves nothing pending for the next test
-    SetRestorePointSystem(nullptr);
-  }
   FakeRestore fake;
+  RestorePoint point{fake};
 };
 
 TEST_F(RestorePointTest, OutcomesGiveTheirTexts) {
@@ -77,18 +72,18 @@ TEST_F(RestorePointTest, OutcomesGiveTheirTexts) {
     fake.status = c.status;
     fake.crash = c.crash;
     WString error = u"stale";
-    EXPECT_EQ(CreateRestorePoint(u"Product 1.0", &error), c.text.empty());
+    RestorePoint one(fake);
+    EXPECT_EQ(one.Create(u"Product 1.0", &error), c.text.empty());
     EXPECT_EQ(error, c.text);
-    EXPECT_EQ(RestorePointPending(), c.text.empty());
+    EXPECT_EQ(one.pending(), c.text.empty());
     fake.crash = false;
-    CommitRestorePoint();
   }
 }
 
 TEST_F(RestorePointTest, BeginAndCommitCarryTheRequestAndTheSequence) {
   fake.sequence = 4711;
   const WString long_text(300, u'd');
-  ASSERT_TRUE(CreateRestorePoint(long_text, nullptr));
+  ASSERT_TRUE(point.Create(long_text, nullptr));
   ASSERT_EQ(fake.calls.size(), 1u);
   const RESTOREPOINTINFOW& begin = fake.calls[0];
   EXPECT_EQ(begin.dwEventType, 100u);
@@ -96,28 +91,28 @@ TEST_F(RestorePointTest, BeginAndCommitCarryTheRequestAndTheSequence) {
   EXPECT_EQ(begin.llSequenceNumber, 0);
   EXPECT_EQ(WString(reinterpret_cast<const char16_t*>(begin.szDescription)), WString(255, u'd'));
 
-  EXPECT_TRUE(CommitRestorePoint());
+  EXPECT_TRUE(point.Commit());
   ASSERT_EQ(fake.calls.size(), 2u);
   EXPECT_EQ(fake.calls[1].dwEventType, 101u);
   EXPECT_EQ(fake.calls[1].dwRestorePtType, 0u);
   EXPECT_EQ(fake.calls[1].llSequenceNumber, 4711);
   // Committed once: a second commit has nothing to end.
-  EXPECT_FALSE(CommitRestorePoint());
+  EXPECT_FALSE(point.Commit());
   EXPECT_EQ(fake.calls.size(), 2u);
 }
 
 TEST_F(RestorePointTest, NothingToCommitAfterAFailureAndACrashedCommitFails) {
   fake.result = FALSE;
   fake.status = 1058;
-  EXPECT_FALSE(CreateRestorePoint(u"P", nullptr));
-  EXPECT_FALSE(CommitRestorePoint());
+  EXPECT_FALSE(point.Create(u"P", nullptr));
+  EXPECT_FALSE(point.Commit());
   EXPECT_EQ(fake.calls.size(), 1u);
 
   fake.result = TRUE;
-  ASSERT_TRUE(CreateRestorePoint(u"P", nullptr));
+  ASSERT_TRUE(point.Create(u"P", nullptr));
   fake.crash = true;
-  EXPECT_FALSE(CommitRestorePoint());
-  EXPECT_FALSE(RestorePointPending());
+  EXPECT_FALSE(point.Commit());
+  EXPECT_FALSE(point.pending());
 }
 
 void Nothing(void* context) { *static_cast<int*>(context) = 7; }

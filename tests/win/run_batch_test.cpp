@@ -11,10 +11,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/start_options.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/special_folders.h"
-#include "integration/install_log.h"
+#include "records/install_log.h"
 #include "lib/win/os_version_query.h"
 #include "lib/win/wide.h"
 #include "tests/win/memory_sink.h"
@@ -66,43 +65,42 @@ WString Environment(const wchar_t* name) {
 class RunBatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetStepLogSink(&sink);
-    saved_inputs = ThePathVariableInputs();
-    saved_options = TheStartOptions();
+    log.set_sink(&sink);
     saved_comspec = Environment(L"COMSPEC");
-    TheStartOptions().automatic = true;
-    ThePathVariableInputs().install_dir = folder.path();
+    inputs.install_dir = folder.path();
+    context.vars = &vars;
+    context.log = &log;
+    context.texts = &texts;
+    context.automatic = true;
   }
-  void TearDown() override {
-    SetStepLogSink(nullptr);
-    ThePathVariableInputs() = saved_inputs;
-    TheStartOptions() = saved_options;
-    SetEnvironmentVariableW(L"COMSPEC", saved_comspec.empty() ? nullptr : W(saved_comspec));
-  }
+  void TearDown() override { SetEnvironmentVariableW(L"COMSPEC", saved_comspec.empty() ? nullptr : W(saved_comspec)); }
 
   MemorySink sink;
+  InstallLog log;
+  LocalizedTexts texts;
   ScratchFolder folder{u"ks_batch_"};
-  PathVariableInputs saved_inputs;
-  StartOptions saved_options;
+  PathVariableInputs inputs;
+  const PathVariables vars{[this] { return inputs; }};
+  BatchContext context;
   WString saved_comspec;
 };
 
 TEST_F(RunBatchTest, BlankScriptWritesAndLogsNothing) {
-  EXPECT_TRUE(RunBatch(false, "Pre-Installation Batch", " \r\n\t\n"));
+  EXPECT_TRUE(RunBatch(context, false, "Pre-Installation Batch", " \r\n\t\n"));
   EXPECT_EQ(sink.bytes, "");
   EXPECT_TRUE(Entries(folder.path()).empty());
 }
 
 TEST_F(RunBatchTest, NamedBatchRunsInTheInstallationFolderAndItsOutputIsLogged) {
-  ThePathVariableInputs().product_name = u"Prod";
-  ASSERT_TRUE(RunBatch(true, "Pre-Installation Batch", "echo hello %ProductName%\r\ncd\r\necho last  \r\n\r\n"));
+  inputs.product_name = u"Prod";
+  ASSERT_TRUE(RunBatch(context, true, "Pre-Installation Batch", "echo hello %ProductName%\r\ncd\r\necho last  \r\n\r\n"));
   EXPECT_EQ(sink.bytes, "\r\nRunning Pre-Installation Batch...\r\nhello Prod\r\n" + U8(folder.path()) +
                             "\r\nlast\r\n\r\n");
   EXPECT_TRUE(Entries(folder.path()).empty()) << "SETUPBAT.BAT and ks_batch.log are deleted";
 }
 
 TEST_F(RunBatchTest, UnnamedBatchRunsWithoutCapture) {
-  ASSERT_TRUE(RunBatch(true, "", "echo made> made.txt\r\necho not logged"));
+  ASSERT_TRUE(RunBatch(context, true, "", "echo made> made.txt\r\necho not logged"));
   EXPECT_EQ(sink.bytes, "");
   EXPECT_EQ(ReadFile(folder / u"made.txt"), "made\r\n");
   EXPECT_EQ(Entries(folder.path()), std::vector<WString>{u"made.txt"});
@@ -111,7 +109,7 @@ TEST_F(RunBatchTest, UnnamedBatchRunsWithoutCapture) {
 TEST_F(RunBatchTest, AnExistingCaptureFileIsNotOverwritten) {
   WriteFile(folder / u"ks_batch.log", "earlier");
   WriteFile(folder / u"ks_batch1.log", "earlier 1");
-  ASSERT_TRUE(RunBatch(true, "Upgrade Batch", "echo fresh"));
+  ASSERT_TRUE(RunBatch(context, true, "Upgrade Batch", "echo fresh"));
   EXPECT_EQ(sink.bytes, "\r\nRunning Upgrade Batch...\r\nfresh\r\n\r\n");
   EXPECT_EQ(ReadFile(folder / u"ks_batch.log"), "earlier");
   EXPECT_EQ(ReadFile(folder / u"ks_batch1.log"), "earlier 1");
@@ -119,9 +117,9 @@ TEST_F(RunBatchTest, AnExistingCaptureFileIsNotOverwritten) {
 }
 
 TEST_F(RunBatchTest, WithoutTheInstallationFolderTheBatchRunsInTheTemporaryFolder) {
-  ThePathVariableInputs().install_dir = folder / u"not there";
-  EXPECT_EQ(BatchFolder(), SpecialFolderPath(SpecialFolder::kTemp));
-  ASSERT_TRUE(RunBatch(true, "Reinstall Batch", "if exist \"%InstallDir%\" echo wrong\r\ncd"));
+  inputs.install_dir = folder / u"not there";
+  EXPECT_EQ(BatchFolder(vars), SpecialFolderPath(SpecialFolder::kTemp));
+  ASSERT_TRUE(RunBatch(context, true, "Reinstall Batch", "if exist \"%InstallDir%\" echo wrong\r\ncd"));
   WString temp = SpecialFolderPath(SpecialFolder::kTemp);
   if (temp.size() > 3 && temp.back() == u'\\') temp.pop_back();
   EXPECT_TRUE(EqualsIgnoreCase(Utf8ToWide(sink.bytes), u"\r\nRunning Reinstall Batch...\r\n" + temp + u"\r\n\r\n"))
@@ -133,11 +131,11 @@ TEST_F(RunBatchTest, WithoutTheInstallationFolderTheBatchRunsInTheTemporaryFolde
 // is not compared: Wine's cmd reads batch lines in the OEM code page
 // whatever "chcp" says, where Windows takes the console's code page.
 TEST_F(RunBatchTest, TheBatchFileAsRunHoldsNonAsciiValuesInItsCodePage) {
-  ThePathVariableInputs().product_name = u"Caf\u00E9 \u4E2D";
+  inputs.product_name = u"Caf\u00E9 \u4E2D";
   const WString script = u"copy /y \"%~f0\" saved.bat >nul";
-  ASSERT_TRUE(RunBatch(BatchRun{true, NString(), script}));
+  ASSERT_TRUE(RunBatch(context, BatchRun{true, NString(), script}));
   const std::string saved = ReadFile(folder / u"saved.bat");
-  EXPECT_EQ(saved, BatchFileFor(script, true));
+  EXPECT_EQ(saved, BatchFileFor(vars, false, script, true));
   if (BatchUsesUtf8(GetSystemVersion(), u"\u00E9")) {
     EXPECT_EQ(saved.rfind("@chcp 65001 >nul\r\n@echo off\r\n", 0), 0u) << saved;
     EXPECT_NE(saved.find("\r\nSET \"ProductName=Caf\xC3\xA9 \xE4\xB8\xAD\"\r\n"), std::string::npos) << saved;
@@ -148,14 +146,14 @@ TEST_F(RunBatchTest, TheBatchFileAsRunHoldsNonAsciiValuesInItsCodePage) {
 }
 
 TEST_F(RunBatchTest, APercentSignInAValueReachesTheScript) {
-  ThePathVariableInputs().product_name = u"100% Tool";
-  ASSERT_TRUE(RunBatch(true, "Pre-Installation Batch", "set ProductName"));
+  inputs.product_name = u"100% Tool";
+  ASSERT_TRUE(RunBatch(context, true, "Pre-Installation Batch", "set ProductName"));
   EXPECT_EQ(sink.bytes, "\r\nRunning Pre-Installation Batch...\r\nProductName=100% Tool\r\n\r\n");
 }
 
 TEST_F(RunBatchTest, AFileInThePlaceOfTheBatchFileIsReported) {
   ASSERT_TRUE(CreateDirectoryW(W(folder / u"SETUPBAT.BAT"), nullptr));
-  EXPECT_FALSE(RunBatch(false, "", "echo never"));
+  EXPECT_FALSE(RunBatch(context, false, "", "echo never"));
   const std::string prefix = "Unable to create batch file \"" + U8(folder / u"SETUPBAT.BAT") + "\".\r\n\r\n";
   EXPECT_EQ(sink.bytes.rfind(prefix, 0), 0u) << sink.bytes;
   EXPECT_GT(sink.bytes.size(), prefix.size() + 4) << "the file result text follows";
@@ -165,7 +163,7 @@ TEST_F(RunBatchTest, AFileInThePlaceOfTheBatchFileIsReported) {
 TEST_F(RunBatchTest, MissingInterpreterIsLoggedWithoutRunning) {
   const WString missing = folder / u"no\\cmd.exe";
   SetEnvironmentVariableW(L"COMSPEC", W(missing));
-  EXPECT_FALSE(RunBatch(false, "Post-Installation Batch", "echo never> ran.txt"));
+  EXPECT_FALSE(RunBatch(context, false, "Post-Installation Batch", "echo never> ran.txt"));
   EXPECT_EQ(sink.bytes, "\r\nRunning Post-Installation Batch...\r\nThe CLI " + U8(missing) + " does not exist!\r\n");
   EXPECT_TRUE(Entries(folder.path()).empty());
 }
@@ -174,7 +172,7 @@ TEST_F(RunBatchTest, InterpreterThatCannotStartIsReportedAndTheFilesGo) {
   const WString not_a_program = folder / u"shell.exe";
   WriteFile(not_a_program, "not a program");
   SetEnvironmentVariableW(L"COMSPEC", W(not_a_program));
-  EXPECT_FALSE(RunBatch(false, "Pre-Installation Batch", "echo never"));
+  EXPECT_FALSE(RunBatch(context, false, "Pre-Installation Batch", "echo never"));
   const std::string batch = U8(folder / u"SETUPBAT.BAT");
   const std::string head = "\r\nRunning Pre-Installation Batch...\r\nUnable to launch batch file \"" + batch + "\".\r\n";
   EXPECT_EQ(sink.bytes.rfind(head, 0), 0u) << sink.bytes;
@@ -191,14 +189,14 @@ TEST_F(RunBatchTest, WithoutComspecTheInterpreterIsCmdInThe32BitSystemFolder) {
 }
 
 TEST_F(RunBatchTest, BatchFileCarriesTheCurrentValues) {
-  ThePathVariableInputs().version = u"2.5";
-  const NString text = BatchFileFor(u"echo a\r\n @PAUSE \r\necho b", true);
+  inputs.version = u"2.5";
+  const NString text = BatchFileFor(vars, false, u"echo a\r\n @PAUSE \r\necho b", true);
   EXPECT_NE(text.find("SET \"InstallDir=" + WideToCp1252(folder.path()) + "\"\r\n"), NString::npos) << text;
   EXPECT_NE(text.find("SET Version=2.5\r\n"), NString::npos);
   EXPECT_NE(text.find("SET \"SystemDir=" + WideToCp1252(SpecialFolderPath(SpecialFolder::kSystem)) + "\"\r\n"),
             NString::npos);
   EXPECT_EQ(text.substr(text.size() - 16), "echo a\r\necho b\r\n");
-  EXPECT_NE(BatchFileFor(u"echo a\r\n @PAUSE \r\necho b", false).find("\r\n @PAUSE \r\n"), NString::npos);
+  EXPECT_NE(BatchFileFor(vars, false, u"echo a\r\n @PAUSE \r\necho b", false).find("\r\n @PAUSE \r\n"), NString::npos);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "integration/install_log.h"
+#include "records/install_log.h"
 #include "memory_sink.h"
 #include "scratch_folder.h"
 
@@ -49,17 +49,15 @@ class SearchPathTest : public ::testing::Test {
     RegCreateKeyExW(HKEY_CURRENT_USER, W(kKey), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
     RegCloseKey(key);
     CreateDirectoryW(W(folder / u"bin"), nullptr);
-    SetStepLogSink(&sink);
+    log.set_sink(&sink);
   }
-  void TearDown() override {
-    SetStepLogSink(nullptr);
-    RegDeleteTreeW(HKEY_CURRENT_USER, W(kKey));
-  }
+  void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, W(kKey)); }
   void Edit(bool add, const WString& subfolder) {
-    EditSearchPathIn(HKEY_CURRENT_USER, kKey, add, folder.path(), subfolder);
+    EditSearchPathIn(HKEY_CURRENT_USER, kKey, add, folder.path(), subfolder, log);
   }
   ScratchFolder folder{u"ks_path_"};
   MemorySink sink;
+  InstallLog log;
 };
 
 // Far longer than a 4,096-character read: every character must survive.

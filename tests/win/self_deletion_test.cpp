@@ -7,7 +7,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/terminate_steps.h"
+#include "lib/end_of_process.h"
 #include "engine/win/special_folders.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"

@@ -161,7 +161,7 @@ TEST(SpecialFoldersWinTest, ThirtyTwoBitEngineOnSixtyFourBitWindows) {
 }
 
 TEST(SpecialFoldersWinTest, BootDriveAndInetpubFromTheRegistry) {
-  const char16_t drive = TheSpecialFolders().BootDrive();
+  const char16_t drive = SystemSpecialFolders().BootDrive();
   EXPECT_TRUE(drive >= u'A' && drive <= u'Z');
   const WString inetpub = SpecialFolderPath(SpecialFolder::kInetpubParent);
   const WString root = RegistryValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\INetStp", L"PathWWWRoot", 0);

@@ -2,9 +2,8 @@
 
 #include <windows.h>
 
-#include "core/localized_texts.h"
 #include "core/report_text.h"
-#include "core/win/process_state.h"
+#include "lib/win/message_boxes.h"
 #include "lib/win/owned.h"
 #include "lib/win/wide.h"
 #include "uninstall/removal_plan.h"
@@ -36,22 +35,20 @@ void TerminateOwner(DWORD process_id) {
 }
 
 // Asks until the window is gone; false when the user chose cancel.
-bool AskUntilClosed(HWND window, const AutoCloseRule& rule) {
-  const WString text = FormatReportText(LocalizedText(107), {Cp1252ToWide(rule.display_name)});
-  const WString caption = LocalizedText(55);
+bool AskUntilClosed(HWND window, const AutoCloseRule& rule, const LocalizedTexts& texts) {
+  const WString text = FormatReportText(texts.TextOrEnglish(107), {Cp1252ToWide(rule.display_name)});
+  const WString caption = texts.TextOrEnglish(55);
   while (::IsWindow(window)) {
-    const int answer = ::MessageBoxW(Process().background_window, W(text), W(caption),
-                                     MB_RETRYCANCEL | MB_ICONWARNING);
+    const int answer = ShowMessageBox(text, caption, MB_RETRYCANCEL | MB_ICONWARNING);
     if (answer != IDRETRY) {
-      ::MessageBoxW(Process().background_window, W(LocalizedText(101)), W(LocalizedText(111)),
-                    MB_OK | MB_ICONWARNING);
+      ShowMessageBox(texts.TextOrEnglish(101), texts.TextOrEnglish(111), MB_OK | MB_ICONWARNING);
       return false;
     }
   }
   return true;
 }
 
-bool Apply(const TopWindow& top, const AutoCloseRule& rule, DWORD owner, bool ask) {
+bool Apply(const TopWindow& top, const AutoCloseRule& rule, DWORD owner, const LocalizedTexts* ask) {
   switch (rule.action) {
     case 0:
       ::SetForegroundWindow(top.window);
@@ -61,7 +58,7 @@ bool Apply(const TopWindow& top, const AutoCloseRule& rule, DWORD owner, bool as
       ::PostMessageW(top.window, WM_QUIT, 0, 0);
       return true;
     case 2:
-      return !ask || AskUntilClosed(top.window, rule);
+      return !ask || AskUntilClosed(top.window, rule, *ask);
     case 3:
       TerminateOwner(owner);
       return true;
@@ -72,7 +69,7 @@ bool Apply(const TopWindow& top, const AutoCloseRule& rule, DWORD owner, bool as
 
 }  // namespace
 
-bool RunAutoCloseRules(const std::vector<AutoCloseRule>& rules, std::uint8_t pass, bool ask) {
+bool RunAutoCloseRules(const std::vector<AutoCloseRule>& rules, std::uint8_t pass, const LocalizedTexts* ask) {
   if (rules.empty()) return true;
   std::vector<TopWindow> windows;
   ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));

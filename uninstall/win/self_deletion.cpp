@@ -6,24 +6,20 @@
 
 #include <vector>
 
-#include "core/terminate_steps.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/special_folders.h"
+#include "lib/end_of_process.h"
 #include "lib/os_version.h"
 #include "lib/win/file.h"
 #include "lib/win/os_version_query.h"
 #include "lib/win/owned.h"
+#include "lib/win/process_start.h"
 #include "lib/win/wide.h"
 #include "uninstall/self_deletion_text.h"
 #include "uninstall/uninstall_key.h"
 
 namespace ks {
 namespace {
-
-WString& PreparedScript() {
-  static WString path;
-  return path;
-}
 
 constexpr DWORD kMaxExecutablePath = 1024;
 
@@ -79,18 +75,12 @@ bool StartHidden(const WString& script) {
   // The script's own folder as working folder: a console sitting in the
   // installation folder would keep "rd" from removing it.
   WString folder = script.substr(0, script.rfind(u'\\') == WString::npos ? 0 : script.rfind(u'\\'));
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, W(command), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                        folder.empty() ? nullptr : W(folder), &startup, &info)) {
-    return false;
-  }
-  ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return true;
+  ProcessStart start;
+  start.command_line = command;
+  start.folder = folder;
+  start.hidden = true;
+  start.creation_flags = CREATE_NEW_CONSOLE;
+  return StartProcess(start) == 0;
 }
 
 }  // namespace
@@ -104,15 +94,12 @@ bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_su
   if (result == kFileSuccess) result = file.Write(bytes.data(), bytes.size());
   file.Close();
   if (result != kFileSuccess && result != kFileAlreadyOpen) return false;
-  PreparedScript() = script_path;
-  SetTerminateStep(TerminateStep::kSelfRemoval, StartPreparedSelfDeletion);
+  SetTerminateStep(TerminateStep::kSelfRemoval, [script_path] { StartSelfDeletionScript(script_path); });
   return true;
 }
 
-void StartPreparedSelfDeletion() {
-  const WString script = PreparedScript();
+void StartSelfDeletionScript(const WString& script) {
   if (script.empty()) return;
-  PreparedScript().clear();
   if (StartHidden(script)) return;
   ::ShellExecuteW(nullptr, L"open", W(script), nullptr, nullptr, SW_HIDE);
 }

@@ -12,7 +12,8 @@ namespace ks {
 // could not be written; the uninstaller and its folders then stay.
 bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir);
 
-// Starts a prepared script now; nothing when none was prepared.
-void StartPreparedSelfDeletion();
+// Starts the script hidden in a new console (the end-of-process step does
+// this); falls back to the shell's open.
+void StartSelfDeletionScript(const WString& script);
 
 }  // namespace ks

@@ -8,6 +8,8 @@
 // and driver packages (their records are read and, for MSI, written back);
 // the progress window and the background window come with the wizard pages.
 
+#include "uninstall/win/uninstaller.h"
+
 #include <windows.h>
 
 #include <shellapi.h>
@@ -16,72 +18,35 @@
 #include <set>
 #include <vector>
 
-#include "core/localized_texts.h"
 #include "core/report_text.h"
-#include "core/start_options.h"
 #include "core/win/fatal_error.h"
-#include "core/win/process_state.h"
-#include "core/win/report_error.h"
-#include "core/win/terminate.h"
-#include "engine/win/path_variables.h"
-#include "engine/win/run_batch.h"
+#include "engine/pending_cleanup.h"
+#include "engine/win/file_removal.h"
+#include "engine/win/pending_cleanup.h"
 #include "engine/win/search_path.h"
 #include "engine/win/special_folders.h"
-#include "integration/registry_path.h"
-#include "integration/win/reg_key.h"
+#include "integration/win/after_run.h"
 #include "integration/win/registry_step.h"
 #include "lib/marked_text.h"
+#include "lib/registry_path.h"
 #include "lib/session.h"
 #include "lib/win/fs_redirection.h"
+#include "lib/win/message_boxes.h"
 #include "lib/win/notification_worker.h"
 #include "lib/win/owned.h"
 #include "lib/win/system_library.h"
 #include "lib/win/wide.h"
-#include "uninstall/pending_cleanup.h"
+#include "records/win/uninstall_data_file.h"
 #include "uninstall/removal_plan.h"
-#include "uninstall/uninstall_key.h"
-#include "uninstall/uninstaller.h"
 #include "uninstall/win/auto_close.h"
-#include "uninstall/win/file_removal.h"
-#include "uninstall/win/pending_cleanup.h"
 #include "uninstall/win/self_deletion.h"
-#include "uninstall/win/uninstall_data_file.h"
 
 namespace ks {
 namespace {
 
-constexpr int kUninstalled = 0;
-constexpr int kLeftovers = 3;
-constexpr int kDeclined = 12;
-constexpr int kNoProduct = 13;
-constexpr int kIncomplete = 14;
-
 constexpr int kMaxStartMenuLevels = 20;
 constexpr int kMaxProductKeyLevels = 20;
 constexpr std::size_t kSoftwarePrefixLength = 9;  // "Software\"
-
-// English stand-ins for texts that an old or damaged "[Strings]" lacks.
-WString Text(int n) {
-  WString text = LocalizedText(n);
-  if (!text.empty()) return text;
-  switch (n) {
-    case 10: return u"The following items could not be removed:\r\n\r\n%s";
-    case 15: return u"Information";
-    case 34: return u"<product> was removed.";
-    case 53: return u"Do you want to remove <product> and all of its components?";
-    case 55: return u"Uninstall";
-    case 58: return u"Could not delete";
-    case 74: return u"Windows must be restarted to complete the removal. Restart now?";
-    case 79: return u"Yes";
-    case 80: return u"No";
-    case 107: return u"Please close %s, then choose Retry.";
-    case 109: return u"Before you remove <product>, would you like to visit its support page?";
-    case 110: return u"Support";
-    default: break;
-  }
-  const char16_t* fallback = DefaultReportText(n);
-  return fallback ? ProcessTexts().ReplacePlaceholders(fallback) : WString();
-}
 
 // The Uninstall key through RegKey.
 class RegKeySource : public UninstallKeySource {
@@ -101,19 +66,6 @@ class RegKeySource : public UninstallKeySource {
   RegKey& key_;
 };
 
-
-// What the entry point needs after the uninstaller returned 0.
-struct Finished {
-  bool done = false;
-  WString install_dir, uninstall_subdir;
-  NString notify_url, version;
-  std::uint64_t session = 0;
-};
-
-Finished& TheFinished() {
-  static Finished finished;
-  return finished;
-}
 
 bool FileExists(const WString& path) {
   const DWORD attributes = ::GetFileAttributesW(W(path));
@@ -154,186 +106,115 @@ bool IsGuarded(const WString& folder, const std::vector<WString>& guarded) {
   return false;
 }
 
-void EnableShutdownPrivilege() {
-  HANDLE raw = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return;
-  const OwnedHandle token(raw);
-  TOKEN_PRIVILEGES privileges{};
-  privileges.PrivilegeCount = 1;
-  privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (::LookupPrivilegeValueW(nullptr, L"SeShutdownPrivilege", &privileges.Privileges[0].Luid)) {
-    ::AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
-  }
+}  // namespace
+
+Uninstaller::Uninstaller(WString key_name, UninstallContext context)
+    : context_(context),
+      vars_([this] { return UninstallationInputs(values_, automatic_, portable_); }) {
+  values_.key_name = std::move(key_name);
 }
 
-void RestartWindows() {
-  EnableShutdownPrivilege();
-  ::ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_APPLICATION |
-                                  SHTDN_REASON_MINOR_INSTALLATION);
+void Uninstaller::Show(const WString& text, const WString& caption, unsigned icon) const {
+  if (Shows()) ShowMessageBox(text, caption, MB_OK | icon);
 }
 
-// The "/r:" command: a program with its arguments, or failing that a document.
-void StartRunAfter(const WString& command) {
-  if (command.empty()) return;
-  WString line = command;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info{};
-  if (::CreateProcessW(nullptr, W(line), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
-    return;
-  }
-  ::ShellExecuteW(nullptr, L"open", W(command), nullptr, nullptr, SW_SHOWNORMAL);
+void Uninstaller::ShowError(const WString& text) const {
+  if (Shows()) ErrorBox(*context_.texts, text);
 }
 
-class Uninstaller {
- public:
-  explicit Uninstaller(WString key_name) { values_.key_name = std::move(key_name); }
-  int Run();
-
- private:
-  bool Shows() const { return !silent_ && !automatic_; }
-  void Show(const WString& text, const WString& caption, UINT icon) const;
-  void ShowError(const WString& text) const {
-    if (Shows()) ErrorBox(text);
-  }
-  int Open();
-  int OpenKey();
-  void TakeRunState();
-  void TakePathVariables() const;
-  int LoadData();
-  int Confirm();
-  void Remove();
-  void RemoveItems();
-  void RemoveFile(NStringView line);
-  void RemoveRegistryItem(ItemAction action, NStringView text);
-  void RemoveFolders();
-  void RewriteData();
-  void RemoveStartMenuFolder();
-  void RemoveProductKeys();
-  void RemoveWholeFolder();
-  int Close();
-  void NotifyDesktop() const;
-
-  UninstallKeyValues values_;
-  RegKey key_;
-  bool silent_ = false;
-  bool automatic_ = false;
-  UninstallDataContent content_;
-  std::vector<NString> kept_folders_;  // the "~" lines
-  std::vector<NString> failed_items_;
-  std::set<NString> deleted_;
-  WString failures_;
-  WString own_path_;
-  std::vector<WString> guarded_;
-};
-
-void Uninstaller::Show(const WString& text, const WString& caption, UINT icon) const {
-  if (Shows()) ::MessageBoxW(Process().background_window, W(text), W(caption), MB_OK | icon);
+BatchContext Uninstaller::Batches() const {
+  BatchContext batches;
+  batches.vars = &vars_;
+  batches.log = context_.log;
+  batches.texts = context_.texts;
+  batches.silent = silent_;
+  batches.automatic = automatic_;
+  batches.uninstalling = true;
+  return batches;
 }
 
-int Uninstaller::Run() {
-  if (const int code = Open()) return code;
-  if (const int code = Confirm()) return code;
-  Remove();
-  return Close();
-}
-
-int Uninstaller::OpenKey() {
+RunEnd Uninstaller::OpenKey() {
   const WString path = ProductUninstallKeyPath(values_.key_name);
   RegKey probe;
   if (probe.Open(HKEY_LOCAL_MACHINE, path, kRegOpenOnly, KEY_READ | KEY_WOW64_32KEY) == kRegFailed) {
     ShowError(::GetLastError() == ERROR_ACCESS_DENIED ? PermissionDeniedMessage()
                                                       : NoSuchProductMessage(values_.key_name));
-    return kNoProduct;
+    return kUninstallNoProduct;
   }
   if (key_.Open(HKEY_LOCAL_MACHINE, path, kRegOpenOnly, kRegAccess32) == kRegFailed) {
     ShowError(KeyAccessFailedMessage(values_.key_name));
-    return kNoProduct;
+    return kUninstallNoProduct;
   }
-  return 0;
+  return kGoOn;
 }
 
-int Uninstaller::Open() {
-  const StartOptions& options = TheStartOptions();
+RunEnd Uninstaller::Open() {
+  const StartOptions& options = *context_.options;
   silent_ = options.silent;
   automatic_ = options.automatic;
-  if (const int code = OpenKey()) return code;
+  if (RunEnd end = OpenKey()) return end;
   RegKeySource source(key_);
   values_ = ReadUninstallKeyValues(source, values_.key_name);
   // A folder that is a drive root or not absolute cannot be the product's:
   // everything relative starts there, and the whole-folder option would empty a drive.
   if (values_.install_location.empty() || !IsSafeAbsolutePath(values_.install_location)) {
     ShowError(CorruptRegistrationMessage(values_.display_name));
-    return kIncomplete;
+    return kUninstallIncomplete;
   }
   TakeRunState();
-  TakePathVariables();
   return LoadData();
 }
 
 void Uninstaller::TakeRunState() {
   if (HasFlag(values_.product_flags, product_flag::kUninstallSilently)) silent_ = true;
-  // The boxes of the shared reports read the same switch.
-  TheStartOptions().silent = silent_;
+  // Every box of the process reads the same switch.
+  SetMessageBoxesSilent(silent_);
   // A 32-bit uninstaller of a 64-bit product sees the real system folder
   // only with redirection off.
   if (values_.bitness == 1 && !SwitchOffFsRedirection()) FatalError("Wow64DisableWow64FsRedirection() failed");
-  SetRemovalMode(true);
+  const WString root = values_.install_location.substr(0, 3);
+  const UINT drive = ::GetDriveTypeW(W(root));
+  portable_ = drive == DRIVE_REMOVABLE || drive == DRIVE_CDROM || drive == DRIVE_RAMDISK;
   own_path_ = ModuleFileName(nullptr);
   guarded_ = GuardedFolders();
 }
 
-// The batches and the conditional deletions expand path variables as the installation did.
-void Uninstaller::TakePathVariables() const {
-  PathVariableInputs& in = ThePathVariableInputs();
-  in.automatic = automatic_;
-  in.install_dir = values_.install_location;
-  in.uninstall_dir = UninstallDataFolder(values_);
-  in.shared_dir = values_.shared_path;
-  in.product_name = values_.display_name;
-  in.version = AnsiToWide(values_.display_version);
-  in.all_users = values_.shortcut_mode == 1;
-  in.start_menu_name = values_.product_start_menu;
-  in.creates_uninstaller = true;
-}
-
-int Uninstaller::LoadData() {
+RunEnd Uninstaller::LoadData() {
   const WString path = UninstallDataFilePath(values_);
   const FileResult result = LoadUninstallData(path, content_);
   if (result != kFileSuccess) {
     ShowError(UninstallDataLoadError(values_.display_name, path, result));
-    return kIncomplete;
+    return kUninstallIncomplete;
   }
   // The texts of the language chosen at installation replace the table.
   std::vector<std::vector<WString>> rows(1001);
   for (const auto& [number, text] : content_.texts) rows[static_cast<std::size_t>(number)] = {text};
-  ProcessTexts() = LocalizedTexts({u"Uninstall"}, rows);
-  ProcessTexts().SetPlaceholders(values_.display_name, WString(), WString());
-  return 0;
+  *context_.texts = LocalizedTexts({u"Uninstall"}, rows);
+  context_.texts->SetPlaceholders(values_.display_name, WString(), WString());
+  return kGoOn;
 }
 
-int Uninstaller::Confirm() {
-  const bool ask = Shows();
-  if (!RunAutoCloseRules(content_.auto_close, kAutoCloseBeforeConfirmation, ask)) return kDeclined;
-  if (!silent_ && !AskQuestion(Text(53), Text(55), Text(79), Text(80))) return kDeclined;
+RunEnd Uninstaller::Confirm() {
+  const Reports& reports = *context_.reports;
+  const LocalizedTexts* ask = Shows() ? context_.texts : nullptr;
+  if (!RunAutoCloseRules(content_.auto_close, kAutoCloseBeforeConfirmation, ask)) return kUninstallDeclined;
+  if (!silent_ && !reports.Ask(Text(53), Text(55), Text(79), Text(80))) return kUninstallDeclined;
   // The support offer is a two-button question until the wizard's own dialog
   // exists. An automatic run answers every question "yes", which here would
   // mean leaving for the support page; it is offered only to a user who can choose.
   if (Shows() && IsInternetAddress(values_.support_offer) &&
-      AskQuestion(Text(109), Text(110), Text(110), Text(104))) {
+      reports.Ask(Text(109), Text(110), Text(110), Text(104))) {
     const WString address = AnsiToWide(values_.support_offer);
     ::ShellExecuteW(nullptr, L"open", W(address), nullptr, nullptr, SW_SHOWNORMAL);
-    return kDeclined;
+    return kUninstallDeclined;
   }
-  if (!RunAutoCloseRules(content_.auto_close, kAutoCloseAfterConfirmation, ask)) return kDeclined;
-  return 0;
+  if (!RunAutoCloseRules(content_.auto_close, kAutoCloseAfterConfirmation, ask)) return kUninstallDeclined;
+  return kGoOn;
 }
 
 void Uninstaller::Remove() {
   if (!values_.uninstall_batch1.empty()) {
-    RunUninstallBatch(1, values_.product_flags, values_.uninstall_batch1);
+    RunUninstallBatch(Batches(), 1, values_.product_flags, values_.uninstall_batch1);
     key_.DeleteValue("UninstallBatch1");
   }
   if (!HasFlag(values_.product_flags, uninstall_flag::kKeepInstallLog)) {
@@ -345,8 +226,14 @@ void Uninstaller::Remove() {
     ::ShellExecuteW(nullptr, L"taskbarunpin", W(path), nullptr, nullptr, SW_HIDE);
   }
   RemoveItems();
-  CleanPendingOperations(deleted_, false);
-  RunConditionalDeletions(content_.deletions, kUninstallationPass, values_.install_location);
+  CleanPendingOperations(deleted_, nullptr);
+  ConditionalDeletionPass pass;
+  pass.pass = kUninstallationPass;
+  pass.install_dir = values_.install_location;
+  pass.expand = [this](const WString& text) { return vars_.Expanded(text); };
+  pass.log = context_.log;
+  if (const int corrupt = RunConditionalDeletions(content_.deletions, pass)) context_.reports->Corrupt(corrupt);
+  if (pass.restart_needed) restart_needed_ = true;
   RemoveFolders();
   RewriteData();
   RemoveStartMenuFolder();
@@ -382,7 +269,7 @@ void Uninstaller::RemoveFile(NStringView line) {
   // The running uninstaller goes with the self-deletion script.
   if (EqualsIgnoreCase(path, own_path_)) return;
   if (!FileExists(path)) return;
-  if (DeleteFileWithOptions(path, 0)) {
+  if (DeleteFileWithOptions(path, 0, &restart_needed_)) {
     deleted_.insert(PendingPathKey(WStringView(path)));
     return;
   }
@@ -510,10 +397,10 @@ int Uninstaller::Close() {
   if (failures_.empty()) {
     DeleteFileWithOptions(UninstallDataFilePath(values_), 0);
     if (HasFlag(values_.product_flags, product_flag::kAddToSearchPath)) {
-      EditSearchPath(false, values_.install_location, values_.add_to_path_subfolder);
+      EditSearchPath(false, values_.install_location, values_.add_to_path_subfolder, *context_.log);
     }
     if (!values_.uninstall_batch2.empty()) {
-      RunUninstallBatch(2, values_.product_flags, values_.uninstall_batch2);
+      RunUninstallBatch(Batches(), 2, values_.product_flags, values_.uninstall_batch2);
       key_.DeleteValue("UninstallBatch2");
     }
     key_.Close();
@@ -523,42 +410,26 @@ int Uninstaller::Close() {
   RestoreFsRedirection();
   if (!failures_.empty()) {
     Show(FormatReportText(Text(10), {failures_}), Text(20), MB_ICONWARNING);
-    return kLeftovers;
+    return kUninstallLeftovers;
   }
   if (!silent_ && (values_.product_flags2 & kShowUninstallCompletion) != 0) {
     Show(Text(34), Text(15), MB_ICONINFORMATION);
   }
-  if (UninstallRestartNeeded() && (silent_ || AskQuestion(Text(74), Text(20), Text(79), Text(80)))) {
-    RestartWindows();
+  if (restart_needed_ && (silent_ || context_.reports->Ask(Text(74), Text(20), Text(79), Text(80)))) {
+    RequestSystemRestart();
   }
-  StartRunAfter(TheStartOptions().run_after);
-  Finished& finished = TheFinished();
-  finished.done = true;
-  finished.install_dir = values_.install_location;
-  finished.uninstall_subdir = values_.uninstall_subdir;
-  finished.notify_url = values_.notify_url;
-  finished.version = values_.display_version;
-  finished.session = values_.session;
+  RunAfterRules rules;
+  rules.open_as_document = true;
+  StartRunAfter(context_.options->run_after, rules);
   return kUninstalled;
 }
 
-}  // namespace
-
-int RunUninstaller(const WString& product_name) {
-  Uninstaller uninstaller(product_name);
-  const int code = uninstaller.Run();
-  if (code == kLeftovers || code == kDeclined) Terminate(code);
-  return code;
-}
-
-void FinishSuccessfulUninstallation() {
-  const Finished& finished = TheFinished();
-  if (!finished.done) return;
-  SetNotificationVersion(finished.version);
+void Uninstaller::Finish() {
+  SetNotificationVersion(values_.display_version);
   // The installation's session, so that the author can pair the two notices.
-  if (finished.session != 0) SetSessionValue(finished.session);
-  SendNotification(finished.notify_url, false);
-  PrepareSelfDeletion(finished.install_dir, finished.uninstall_subdir);
+  if (values_.session != 0) SetSessionValue(values_.session);
+  SendNotification(values_.notify_url, false);
+  PrepareSelfDeletion(values_.install_location, values_.uninstall_subdir);
 }
 
 }  // namespace ks

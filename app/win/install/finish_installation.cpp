@@ -1,0 +1,23 @@
+#include "app/win/install/install_steps.h"
+
+#include "integration/win/finishing_steps.h"
+
+namespace ks {
+
+RunEnd FinishInstallation(InstallRun& run) {
+  const BatchContext batches = run.Batches();
+  FinishingInput in;
+  in.registration = run.Registration();
+  in.archive_flags = run.archive_flags;
+  in.options = &run.options;
+  in.reports = &run.reports;
+  in.restore_point = &run.restore_point;
+  in.batches = &batches;
+  in.log_closing = run.LogClosing();
+  in.uninstall_dir = run.choices.uninstall_dir;
+  in.install_type = run.choices.install_type;
+  in.earlier_folder_exists = run.earlier.earlier.folder_exists;
+  return RunFinishingSteps(in);
+}
+
+}  // namespace ks

@@ -1,0 +1,34 @@
+#pragma once
+// The steps of the installation road, in road order, one file each. Every
+// step takes the run and says whether it goes on (core/run_end.h).
+
+#include "app/win/install_run.h"
+#include "core/run_end.h"
+
+namespace ks {
+
+// The archive in the program's own file: header and settings block.
+RunEnd OpenArchive(InstallRun& run);
+// The settings and the texts; the start notification.
+RunEnd ReadSettings(InstallRun& run);
+// The program's own file against the integrity mode of the settings.
+RunEnd CheckIntegrity(InstallRun& run);
+// Bitness, excluded systems, the master product, the single-instance lock,
+// the earlier installation, the start sound.
+RunEnd CheckInstallationAllowed(InstallRun& run);
+// The installation folder, with an earlier installation its hand-over,
+// downgrade limit, install type and warning.
+RunEnd DecideInstallFolder(InstallRun& run);
+// The installation proper begins: the step log and the begin notification.
+RunEnd BeginInstallation(InstallRun& run);
+// Restore point, folders, rights and the preparation batches.
+RunEnd PrepareTarget(InstallRun& run);
+// The product's files.
+RunEnd PlaceFiles(InstallRun& run);
+// The product key, the registry records, the merge file and App Paths.
+RunEnd WriteRegistryEntries(InstallRun& run);
+// The uninstaller and its registration, the documents, Uninstall.DAT, the
+// batches, Install.log, the restart and the launches.
+RunEnd FinishInstallation(InstallRun& run);
+
+}  // namespace ks

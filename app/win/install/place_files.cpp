@@ -1,0 +1,49 @@
+#include "app/win/install/install_steps.h"
+
+#include "engine/special_folders.h"
+#include "engine/win/special_folders.h"
+
+namespace ks {
+namespace {
+
+PlacementFolders FoldersOf(InstallRun& run) {
+  const InstallChoices& choices = run.choices;
+  PlacementFolders f;
+  f.install = choices.install_dir;
+  // Without an uninstaller there is no shared folder, yet kind-1 files need one.
+  f.shared = choices.shared_dir.empty() ? CommonFilesFolder(kFolderModeDefault) : choices.shared_dir;
+  f.fonts = SpecialFolderPath(SpecialFolder::kFonts);
+  f.system = SpecialFolderPath(SpecialFolder::kSystem);
+  f.uninstall_data = choices.uninstall_dir;
+  f.portable = choices.portable;
+  f.expand = [&run](const WString& text) { return run.vars.Expanded(text); };
+  return f;
+}
+
+}  // namespace
+
+// Malformed file data ends the process here.
+RunEnd PlaceFiles(InstallRun& run) {
+  const SetupArchive& archive = run.archive;
+  const InstallSettings& settings = run.settings;
+  const FileDataBlock block = LocateFileData(archive, settings.file_data_outside != 0, run.reports);
+  FilePlacementInput in;
+  in.block = block.data;
+  in.block_size = block.size;
+  in.coding.enciphered = archive.header.enciphered();
+  in.coding.key = archive.header.cipher_key;
+  in.coding.compressed = HasFlag(settings.product_flags, placement_flag::kCompressedFiles);
+  in.sizes = archive.header.per_file_values;
+  in.folders = FoldersOf(run);
+  in.folder_failed_label = run.texts.Text(25);
+  in.write_failed_label = run.texts.Text(31);
+  in.status_reading = run.texts.Text(29);
+  in.status_finishing = run.texts.Text(54);
+  in.uninstall = &run.uninstall;
+  in.log = &run.log;
+  in.deletions = DeletionsFromSettings(settings.deletions);
+  if (const int code = PlaceAllFiles(in, run.settings.product_flags, run.placed)) run.reports.Corrupt(code);
+  return kGoOn;
+}
+
+}  // namespace ks

@@ -1,0 +1,27 @@
+#include "app/win/install_road.h"
+
+#include "app/win/install/install_steps.h"
+
+namespace ks {
+
+int RunInstallRoad(InstallRun& run) {
+  using Step = RunEnd (*)(InstallRun&);
+  static constexpr Step kRoad[] = {
+      OpenArchive,               // the archive and its settings block
+      ReadSettings,              // settings, texts, start notification
+      CheckIntegrity,            // the program's own file
+      CheckInstallationAllowed,  // bitness, systems, master product, lock, earlier installation
+      DecideInstallFolder,       // hand-over, downgrade limit, install type, the folder
+      BeginInstallation,         // step log, begin notification
+      PrepareTarget,             // restore point, folders, rights, preparation batches
+      PlaceFiles,                // the product's files
+      WriteRegistryEntries,      // product key, records, merge file, App Paths
+      FinishInstallation,        // uninstaller, Uninstall.DAT, Install.log, restart, launches
+  };
+  for (const Step step : kRoad) {
+    if (const RunEnd end = step(run)) return *end;
+  }
+  return 0;
+}
+
+}  // namespace ks

@@ -1,0 +1,74 @@
+#include "app/win/install_run.h"
+
+#include "core/win/fatal_error.h"
+#include "lib/win/notification_worker.h"
+
+namespace ks {
+namespace {
+
+LogDateTime BuildDate(const BuildDateRecord& b) {
+  // An archive without a build date carries an all-zero record.
+  if (b == BuildDateRecord{}) return {};
+  return {b.year, b.month, b.day, b.hour, b.minute, b.second};
+}
+
+}  // namespace
+
+BatchContext InstallRun::Batches() {
+  BatchContext batches;
+  batches.vars = &vars;
+  batches.log = &log;
+  batches.texts = &texts;
+  batches.silent = options.silent;
+  batches.automatic = options.automatic || settings.automatic;
+  return batches;
+}
+
+RegistrationInput InstallRun::Registration() {
+  RegistrationInput in;
+  in.archive = &archive;
+  in.settings = &settings;
+  in.install_dir = choices.install_dir;
+  in.start_menu_name = StartMenuNameOf(settings, choices);
+  in.shared_dir = choices.shared_dir;
+  in.font_list = placed.font_list;
+  in.shared_files = earlier.earlier.shared_files;
+  in.log = &log;
+  in.uninstall = &uninstall;
+  return in;
+}
+
+InstallLogClosing InstallRun::LogClosing() {
+  InstallLogClosing closing;
+  closing.log = &log;
+  closing.steps = &step_file;
+  closing.texts = &texts;
+  closing.log_path =
+      UninstallFolderPath(InstallFolderOf(settings, choices), settings.uninstall_subdir, Widen(kInstallLogName));
+  InstallLogHeader& h = closing.header;
+  h.product_name = settings.product_name;
+  h.creates_uninstaller = HasFlag(settings.product_flags, product_flag::kRegisterUninstaller);
+  h.install_type = static_cast<int>(choices.install_type);
+  h.install_dir = InstallFolderOf(settings, choices);
+  h.build_date = BuildDate(settings.build_date);
+  h.product_version = settings.display_version;
+  // Settled only with a usable earlier installation, never as "New".
+  if (choices.install_type != InstallType::kNew) h.overwritten_version = earlier.earlier.version;
+  closing.flags = settings.product_flags;
+  closing.automatic = settings.automatic || options.automatic;
+  return closing;
+}
+
+void InstallRun::RecordFatalErrors() {
+  SetFatalErrorRecorder([this](const WString& text) {
+    log.AddFailure(text + u"\r\n");
+    if (step_file.IsOpen()) {
+      // The log is written as after any failure; a fatal end shows no final message.
+      CloseInstallLog(LogClosing(), false);
+    } else {
+      SendErrorNotification();
+    }
+  });
+}
+
+}  // namespace ks

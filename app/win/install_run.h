@@ -1,0 +1,68 @@
+#pragma once
+// One installation run: everything the steps of the installation road read
+// and settle, held in one place and handed to each step. Nothing of it lives
+// anywhere else; the path variables ask it at every expansion.
+
+#include <cstdint>
+
+#include "core/install_settings.h"
+#include "core/localized_texts.h"
+#include "core/start_options.h"
+#include "core/win/archive_open.h"
+#include "core/win/existing_installation.h"
+#include "core/win/reports.h"
+#include "engine/path_variables.h"
+#include "engine/win/path_variables.h"
+#include "engine/win/place_files.h"
+#include "engine/win/restore_point.h"
+#include "engine/win/run_batch.h"
+#include "integration/win/close_install_log.h"
+#include "integration/win/uninstall_registration.h"
+#include "records/install_log.h"
+#include "records/uninstall_data.h"
+#include "records/win/install_log_file.h"
+#include "ui/win/program_resources.h"
+
+namespace ks {
+
+struct InstallRun {
+  InstallRun(const ProgramResources& program_resources, StartOptions start_options)
+      : resources(program_resources), options(std::move(start_options)) {}
+  InstallRun(const InstallRun&) = delete;
+  InstallRun& operator=(const InstallRun&) = delete;
+
+  const ProgramResources& resources;
+  const StartOptions options;  // as the command line gave them
+  LocalizedTexts texts;
+  InstallLog log;
+  StepLogFile step_file;
+  Reports reports{texts, log};
+
+  SetupArchive archive;
+  InstallSettings settings;
+  std::uint32_t archive_flags = 0;  // the header's, as the preparation leaves them
+  EarlierInstallationState earlier;
+  InstallChoices choices;
+  bool folder_page = false;  // the folder page may still change the folder
+  RestorePoint restore_point;
+  FilePlacementOutputs placed;
+  UninstallData uninstall;
+
+  // The values of the moment: the settings as read so far, the language the
+  // texts show, the earlier installation and the choices made since.
+  PathVariables vars{[this] {
+    return InstallationInputs(settings, texts.current_language_name(), earlier.earlier, choices);
+  }};
+
+  // What every batch of the run shares.
+  BatchContext Batches();
+  // What the uninstall registration writes, as the run has settled it.
+  RegistrationInput Registration();
+  // Install.log's path, header and final-message rules as the run knows them.
+  InstallLogClosing LogClosing();
+  // From here on a fatal error goes into the failure summary, into
+  // Install.log once the step log is open, and out as the error notification.
+  void RecordFatalErrors();
+};
+
+}  // namespace ks

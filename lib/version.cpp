@@ -1,1 +1,0 @@
-#include "lib/version.h"

@@ -1,0 +1,28 @@
+#pragma once
+// The process's message boxes. Two facts hold for every box the process
+// shows, whatever part of it asks: in silent mode there is none, and while
+// the background window exists it owns them (so that they stay in front of
+// it). Both are process-wide by nature: the fatal-error path of the support
+// library shows its box from wherever it is raised.
+
+#include <windows.h>
+
+#include "lib/text.h"
+
+namespace ks {
+
+void SetMessageBoxesSilent(bool silent);
+bool MessageBoxesSilent();
+// The window that owns the boxes; nullptr when there is none.
+void SetMessageBoxOwner(HWND owner);
+HWND MessageBoxOwner();
+
+// A box of `type` (MB_*) owned by the owner window; 0 without a box (silent).
+int ShowMessageBox(const WString& text, const WString& caption, UINT type);
+
+// A Yes/No question with a question icon whose buttons carry the given
+// labels (empty ones keep the system's). True for the first button. Asks
+// even in silent mode: the caller decides whether to ask.
+bool AskWithLabels(const WString& text, const WString& caption, const WString& yes, const WString& no);
+
+}  // namespace ks

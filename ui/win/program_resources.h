@@ -1,0 +1,36 @@
+#pragma once
+// What start-up gathers once for the windows of the run: the instance handle,
+// the screen metrics, the program icons and the optional subclassing
+// functions. Filled by the entry point, read by the windows.
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "lib/win/owned.h"
+
+namespace ks {
+
+using DefSubclassProcFn = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+using SetWindowSubclassFn = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR);
+
+struct ProgramResources {
+  HINSTANCE instance = nullptr;  // for icons, dialogs and the background window
+
+  int dpi_x = 96;  // logical pixels per inch of the screen
+  int dpi_y = 96;
+  RECT work_area{};
+
+  OwnedIcon icon_large;  // resource 1 at the system's large and small icon sizes
+  OwnedIcon icon_small;
+
+  // comctl32's subclassing; the window code does without when they are missing.
+  OwnedModule comctl32;
+  DefSubclassProcFn def_subclass_proc = nullptr;
+  SetWindowSubclassFn set_window_subclass = nullptr;
+};
+
+// Reads the screen, loads the icons and looks up the subclassing functions.
+void LoadProgramResources(HINSTANCE instance, ProgramResources& resources);
+
+}  // namespace ks

@@ -9,6 +9,8 @@
 # is created once per Wine version and cached beside the state folder), keeps
 # the wine server and its virtual desktop alive, decides which engine build
 # this host can run, and writes <statedir>/env (KEY=value lines) for the tests.
+# KS_E2E_ARCH=x86_64 (or i686) on `start` picks the build instead, e.g. to run
+# the x86_64 build on a host that could run the i686 one.
 # `stop` ends everything `start` started. KS_KEEP_PREFIX=1 keeps the prefix
 # after `stop` for inspection.
 set -euo pipefail
@@ -165,6 +167,10 @@ copy_programs() {
 cmd_start() {
   local state=$1 bin32=$2 bin64=$3
   [ -n "$state" ] || die "no state folder given"
+  case "${KS_E2E_ARCH:-}" in
+    "" | i686 | x86_64) ;;
+    *) die "KS_E2E_ARCH must be i686, x86_64 or unset, not '$KS_E2E_ARCH'" ;;
+  esac
   cmd_stop "$state" >/dev/null 2>&1 || true
   rm -rf "$state"
   mkdir -p "$state"
@@ -185,6 +191,12 @@ cmd_start() {
   choice=$(choose_arch "$prefix" "$bin32")
   arch=${choice%% *}
   reason=${choice#* }
+  # The probe still ran, so KS_32BIT_RUNS says what the host can do.
+  if [ "${KS_E2E_ARCH:-}" = x86_64 ]; then
+    arch=x86_64
+  elif [ "${KS_E2E_ARCH:-}" = i686 ] && [ "$arch" != i686 ]; then
+    die "KS_E2E_ARCH=i686, but the i686 build cannot be tested here ($reason)"
+  fi
   if [ "$arch" = i686 ]; then
     wine=$(command -v wine)
     bin=$bin32
@@ -192,7 +204,9 @@ cmd_start() {
   else
     wine=$WINE64
     bin=$bin64
-    if [ "$reason" = no-i686-build ]; then
+    if [ "${KS_E2E_ARCH:-}" = x86_64 ]; then
+      log "e2e: testing the x86_64 engine build: KS_E2E_ARCH asks for it"
+    elif [ "$reason" = no-i686-build ]; then
       log "e2e: testing the x86_64 engine build: the i686 build has no ksdriver.exe in $bin32"
     else
       log "e2e: testing the x86_64 engine build: this host cannot execute 32-bit x86 code"

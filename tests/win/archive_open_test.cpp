@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -73,9 +74,15 @@ class ArchiveOpen : public ::testing::Test {
   // Builds a copy of the probe with the archive and runs it.
   DWORD RunWith(const ArchiveSpec& plan, int mode, const std::wstring& image = L"",
                 bool installer = false) {
+    return RunBuilt(engine_, plan, mode, image, installer);
+  }
+
+  // The same with another engine (the probe with bytes appended).
+  DWORD RunBuilt(const Bytes& engine, const ArchiveSpec& plan, int mode, const std::wstring& image,
+                 bool installer = false) {
     Bytes exe;
     std::string error;
-    if (!BuildSetupExecutable(engine_, plan, &exe, &error)) {
+    if (!BuildSetupExecutable(engine, plan, &exe, &error)) {
       ADD_FAILURE() << error;
       return 0xFFFFFFFF;
     }
@@ -149,17 +156,70 @@ TEST_F(ArchiveOpen, UnsignedProgramFailsTheSignatureCheck) {
   EXPECT_EQ(RunWith(Valid(), 2), kCorrupt + 1001);
 }
 
+// The build under test, from the probe's machine field.
+std::string BuildName(const Bytes& exe) {
+  if (exe.size() < 0x40) return "none";
+  const std::size_t pe = exe[0x3C] | (exe[0x3D] << 8);
+  if (exe.size() < pe + 6) return "none";
+  switch (exe[pe + 4] | (exe[pe + 5] << 8)) {
+    case IMAGE_FILE_MACHINE_I386: return "i686";
+    case IMAGE_FILE_MACHINE_AMD64: return "x86_64";
+    default: return "other";
+  }
+}
+
+#if defined(__i386__)
+constexpr char kThisBuild[] = "i686";
+#else
+constexpr char kThisBuild[] = "x86_64";
+#endif
+
+std::size_t FirstDifference(const Bytes& a, const Bytes& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return i;
+  return a.size() == b.size() ? std::string::npos : n;
+}
+
+// The image is the setup file in front of its archive with the engine's own
+// headers back: the engine as it was, then the zeros with which the builder
+// moved the archive to the next page boundary (a page, not the 512-byte file
+// alignment). How many zeros the probe as linked gets depends on its length,
+// which differs per build (and a probe that ends in the last 512 bytes of a
+// page cannot tell a page from a file alignment), so appended bytes give
+// every build the same cases: ending one byte past a page (the longest
+// padding) and on a page (none).
 TEST_F(ArchiveOpen, EngineImageIsTheProgramWithoutItsArchive) {
+  constexpr std::size_t kPage = 4096;
+  SCOPED_TRACE("engine build " + BuildName(engine_) + ", archive_probe.exe of " +
+               std::to_string(engine_.size()) + " bytes");
+  ASSERT_EQ(BuildName(engine_), kThisBuild) << "the probe must come from this suite's build";
+  const std::size_t in_page = engine_.size() % kPage;
+  const struct {
+    const char* what;
+    std::size_t appended;
+  } cases[] = {
+      {"as linked", 0},
+      {"one byte past a page", (kPage + 1 - in_page) % kPage},
+      {"on a page", (kPage - in_page) % kPage},
+  };
   ArchiveSpec plan = Valid();
   plan.flags = kArchiveBuildEngineImage;
-  const std::wstring image = dir_ + L"image.exe";
-  written_.push_back(image);
-  ASSERT_EQ(RunWith(plan, 0, image), 0u);
-  Bytes expected = engine_;
-  expected.resize((expected.size() + 511) / 512 * 512, 0);
-  EXPECT_TRUE(ReadAll(image) == expected);
-  // And the image runs: it is the probe again, without data.
-  EXPECT_EQ(RunProgram(image, L"0 0"), 2u);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes engine = engine_;
+    engine.resize(engine.size() + c.appended, 0xCC);
+    const std::wstring image = dir_ + L"image" + std::to_wstring(written_.size()) + L".exe";
+    written_.push_back(image);
+    ASSERT_EQ(RunBuilt(engine, plan, 0, image), 0u);
+    Bytes expected = engine;
+    expected.resize((engine.size() + kPage - 1) / kPage * kPage, 0);
+    const Bytes got = ReadAll(image);
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_EQ(FirstDifference(got, expected), std::string::npos) << "first differing byte";
+    // And the image runs: it is the probe again, without data.
+    EXPECT_EQ(RunProgram(image, L"0 0"), 2u);
+  }
 }
 
 // The installer's own calls end the process: exit code 2 through

@@ -174,8 +174,8 @@ TracedRun RunTraced(const WineEnv& e, const std::string& command_line, const std
   const std::string shell = "cd '" + e.prefix + "/drive_c' && env -u http_proxy -u https_proxy WINEPREFIX='" +
                             e.prefix + "' DISPLAY='" + e.Value("DISPLAY") + "' WINESERVER='" + e.Value("WINESERVER") +
                             "' WINEDLLOVERRIDES='" + e.Value("WINEDLLOVERRIDES") + "' WINEDEBUG='" + channels + "' '" +
-                            e.wine + "' '" + e.tools_dir + "\\ksdriver.exe' run --timeout 90 --descendants --cmdline-file '" + file +
-                            "' >'" + out + "' 2>'" + trace + "'";
+                            e.wine + "' '" + e.tools_dir + "\\ksdriver.exe' run --timeout 90 --descendants" +
+                            " --cmdline-file '" + file + "' >'" + out + "' 2>'" + trace + "'";
   if (std::system(shell.c_str()) != 0) return run;
   std::ifstream out_in(out), trace_in(trace);
   const DriverRun driven = ParseDriverOutput(std::string(std::istreambuf_iterator<char>(out_in), {}));

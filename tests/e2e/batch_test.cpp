@@ -45,16 +45,6 @@ const char* const kSetNames[] = {
 
 using Lines = KeyValueLines;
 
-// What follows "Running <label>..." in the log, up to the empty line.
-std::string CapturedAfter(const std::string& log, const std::string& label) {
-  const std::string head = "\r\nRunning " + label + "...\r\n";
-  const std::size_t at = log.find(head);
-  if (at == std::string::npos) return "<not run>";
-  const std::size_t from = at + head.size();
-  const std::size_t end = log.find("\r\n\r\n", from);
-  return log.substr(from, end == std::string::npos ? std::string::npos : end - from);
-}
-
 InstallSettings Product(const std::string& install_dir, const WString& name) {
   InstallSettings s;
   s.product_name = name;
@@ -100,7 +90,7 @@ TEST_F(Batches, EverySetVariableShowsItsValueInInstallLog) {
   ASSERT_TRUE(run.ok) << run.error << run.output;
   EXPECT_EQ(run.exit_code, 0) << run.output;
   const std::string log = ReadPrefixFile(dir + "\\Install.log").value_or("");
-  const std::string captured = CapturedAfter(log, "Pre-Installation Batch");
+  const std::string captured = CapturedBatchOutput(log, "Pre-Installation Batch");
   const Lines got = ParseKeyValueLines(captured, '=');
   std::vector<std::string> names;
   for (const auto& kv : got) names.push_back(kv.first);

@@ -3,12 +3,6 @@
 // engine registers itself), runs a real installer built for it and looks at
 // the exit code, the boxes shown and Install.log's header.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -22,13 +16,13 @@
 #include "core/product_flags.h"
 #include "harness/driver.h"
 #include "harness/installer.h"
+#include "harness/wait.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
 namespace {
 
 using namespace product_flag;
-using Clock = std::chrono::steady_clock;
 
 // Install.log is written also after a quiet success.
 constexpr ProductFlags kAlwaysLog = FlagLow(0x00000040);
@@ -98,6 +92,15 @@ DriverRun Drive(const std::string& installer, const std::vector<std::string>& ar
   DriverOptions options;
   options.timeout_seconds = 90;
   options.presses = presses;
+  return RunProgram(installer, args, options);
+}
+
+// Also waits until every process the installer started has ended: after
+// that, a program it should not have started would have left its trace.
+DriverRun DriveToTheEnd(const std::string& installer, const std::vector<std::string>& args) {
+  DriverOptions options;
+  options.timeout_seconds = 90;
+  options.wait_for_descendants = true;
   return RunProgram(installer, args, options);
 }
 
@@ -372,13 +375,6 @@ UninstallFirst PrepareUninstallFirst(const std::string& new_version, const std::
   return u;
 }
 
-std::optional<std::string> WaitForRecord(const std::string& uninstaller) {
-  const std::string record = uninstaller + ".cmdline";
-  for (int i = 0; i < 300 && !PrefixFileExists(record); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  return ReadPrefixFile(record);
-}
-
 std::string Backquoted(std::string text) {
   for (char& c : text) {
     if (c == '"') c = '`';
@@ -408,16 +404,18 @@ TEST_P(HandOver, EarlierUninstallerStartsWithTheExactArguments) {
   DriverOptions options;
   options.timeout_seconds = 90;
   options.presses = c.presses;
+  options.wait_for_descendants = true;
   const DriverRun run = RunCommandLine(own, options);
   ASSERT_TRUE(run.ok) << run.error << run.output;
   EXPECT_EQ(run.exit_code, c.exit_code) << run.output;
 
+  // Everything the installer started has ended, so the stand-in's record is
+  // there exactly when the installer started it.
+  const std::optional<std::string> recorded = ReadPrefixFile(u.uninstaller + ".cmdline");
   if (!c.started) {
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    EXPECT_FALSE(PrefixFileExists(u.uninstaller + ".cmdline"));
+    EXPECT_FALSE(recorded) << "the earlier uninstaller was started: " << *recorded;
     return;
   }
-  const std::optional<std::string> recorded = WaitForRecord(u.uninstaller);
   ASSERT_TRUE(recorded) << "the earlier uninstaller was not started";
   EXPECT_EQ(*recorded, u.uninstall_string + " /r:\"" + Backquoted(own) + "\"" + c.suffix);
   EXPECT_FALSE(PrefixFileExists(u.earlier + "\\Install.log"));
@@ -448,12 +446,11 @@ TEST_F(ExistingInstall, UninstallFirstAskedWithTheProductText) {
 TEST_F(ExistingInstall, EarlierVersionAtTheUninstallFirstLimitIsUpgradedInPlace) {
   const UninstallFirst u = PrepareUninstallFirst("2.0", "1.5", "1.5");
   ASSERT_FALSE(u.installer.empty());
-  const DriverRun run = Drive(u.installer, {"/a"});
+  const DriverRun run = DriveToTheEnd(u.installer, {"/a"});
   ASSERT_TRUE(run.ok) << run.error << run.output;
   EXPECT_EQ(run.exit_code, 0) << run.output;
   EXPECT_NE(Header(u.earlier).find("Install type: Upgrade\r\n"), std::string::npos) << Header(u.earlier);
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  EXPECT_FALSE(PrefixFileExists(u.uninstaller + ".cmdline"));
+  EXPECT_FALSE(PrefixFileExists(u.uninstaller + ".cmdline")) << "the earlier uninstaller was started";
 }
 
 TEST_F(ExistingInstall, UninstallFirstWithoutACommandEndsWith9) {
@@ -469,60 +466,23 @@ TEST_F(ExistingInstall, UninstallFirstWithoutACommandEndsWith9) {
 
 // ---- single instance ---------------------------------------------------------------
 
-// Accepts connections on 127.0.0.1 and never answers; counts them.
-class SilentListener {
- public:
-  SilentListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd_, 8) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-      return;
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { Serve(); });
+// True when some window of the prefix shows `text` among its static texts.
+bool SomeWindowShows(const std::string& text) {
+  for (const ShownWindow& w : VisibleWindows()) {
+    if (w.Text().find(text) != std::string::npos) return true;
   }
-  ~SilentListener() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    for (int fd : held_) close(fd);
-    if (fd_ >= 0) close(fd_);
-  }
-  int port() const { return port_; }
-  int connections() const { return connections_; }
+  return false;
+}
 
- private:
-  void Serve() {
-    while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      const int client = accept(fd_, nullptr, nullptr);
-      if (client < 0) continue;
-      held_.push_back(client);
-      ++connections_;
-    }
-  }
-  int fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::atomic<int> connections_{0};
-  std::vector<int> held_;
-  std::thread thread_;
-};
-
-// The first installer takes the lock and then waits in a box that nobody
-// answers (it runs without the driver) until it is killed. Its start
-// notification, sent just before the lock is taken, tells the test that it
-// got there; the box then holds it as long as the test needs.
+// The first installer takes the lock and then waits in an error box that
+// nobody answers (it runs without the driver) until it is killed. The box
+// comes after the lock, so once it is on the screen the lock is taken; the
+// box then holds the installer as long as the test needs.
 TEST_F(ExistingInstall, SecondInstallerAtOnceEndsWith8) {
-  SilentListener listener;
-  ASSERT_NE(listener.port(), 0);
   Product first = MakeProduct("1.0", kBase | kSingleInstance);
-  first.settings.start_url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/start";
   // A registry folder that is not there: an error box after the lock.
-  first.settings.install_path = Widen("HKCU\\Software\\" + UniqueName("Nowhere") + "\\Path");
+  const std::string nowhere = "HKCU\\Software\\" + UniqueName("Nowhere") + "\\Path";
+  first.settings.install_path = Widen(nowhere);
   const std::string first_installer = Build(first);
   const Product second = MakeProduct("1.0", kBase | kSingleInstance);
   const std::string second_installer = Build(second);
@@ -536,17 +496,15 @@ TEST_F(ExistingInstall, SecondInstallerAtOnceEndsWith8) {
     first_result = RunWine({first_installer}, kFirstLifetime);
     first_done = true;
   });
-  const auto deadline = Clock::now() + std::chrono::seconds(kFirstLifetime - 5);
-  while (listener.connections() == 0 && !first_done && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  const bool reached = listener.connections() > 0;
-  // From the notification to the lock is a few registry reads; the box follows.
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  const DriverRun run = Drive(second_installer, {"/silent"});
+  const std::string box_text = "Failed to obtain installation path from \"" + nowhere + "\"";
+  bool box_shown = false;
+  WaitUntil([&] { return first_done || (box_shown = SomeWindowShows(box_text)); },
+            std::chrono::seconds(kFirstLifetime - 5));
+  const DriverRun run = box_shown ? Drive(second_installer, {"/silent"}) : DriverRun{};
   const bool first_still_running = !first_done;
   runner.join();
 
-  ASSERT_TRUE(reached) << "the first installer never sent its start notification";
+  ASSERT_TRUE(box_shown) << "the first installer never showed its box (status " << first_result.status << ")";
   ASSERT_TRUE(first_still_running) << "the first installer ended early: " << first_result.status;
   EXPECT_TRUE(first_result.timed_out) << "the first installer should wait in its box until killed";
   ASSERT_TRUE(run.ok) << run.error << run.output;

@@ -20,6 +20,7 @@
 #include "core/install_settings.h"
 #include "engine/file_data_block.h"
 #include "harness/driver.h"
+#include "harness/wait.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
@@ -175,9 +176,7 @@ TEST_F(Placement, RulesKindsChunksAndLockedFilesInOneInstallation) {
 
   const std::string hold = CopyIntoPrefix(BuildProgramLinuxPath("kshold.exe"), ScratchFolder());
   std::thread holder([&] { RunWine({hold, dir + "\\busy.dll", "20"}, 60); });
-  for (int i = 0; i < 300 && !PrefixFileExists(dir + "\\busy.dll.held"); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_TRUE(PrefixFileExists(dir + "\\busy.dll.held"));
+  ASSERT_TRUE(WaitUntil([&] { return PrefixFileExists(dir + "\\busy.dll.held"); }, std::chrono::seconds(30)));
   DriverOptions options;
   options.timeout_seconds = 90;
   const DriverRun run = RunProgram(installer, {"/silent"}, options);

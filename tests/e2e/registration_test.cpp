@@ -25,6 +25,7 @@
 #include "engine/file_records.h"
 #include "harness/driver.h"
 #include "harness/installer.h"
+#include "harness/wait.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
@@ -147,14 +148,6 @@ std::string LastLogSection(const std::string& log_path) {
   return separator == std::string::npos ? log : log.substr(separator);
 }
 
-bool WaitForFile(const std::string& path, int seconds) {
-  for (int i = 0; i < seconds * 10; ++i) {
-    if (PrefixFileExists(path)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return false;
-}
-
 // A script that leaves `marker` behind when it runs; its path has no blanks,
 // so it is a "/r:" program without quoting troubles.
 std::string LaunchScript(const std::string& marker) {
@@ -165,11 +158,13 @@ std::string LaunchScript(const std::string& marker) {
 
 struct TracedRun {
   int exit_code = -1;
-  std::string trace;  // Wine's messages of the channels asked for
+  bool descendants_ended = false;  // every process the program started has ended too
+  std::string trace;               // Wine's messages of the channels asked for
 };
 
-// Runs exactly `command_line` under ksdriver with WINEDEBUG=`channels`; the
-// program inherits the debug channels and the standard error.
+// Runs exactly `command_line` under ksdriver with WINEDEBUG=`channels`, until
+// the program and every process it started have ended; the program inherits
+// the debug channels and the standard error.
 TracedRun RunTraced(const WineEnv& e, const std::string& command_line, const std::string& channels) {
   TracedRun run;
   const std::string file = ScratchFolder() + "\\cmdline.txt";
@@ -179,12 +174,13 @@ TracedRun RunTraced(const WineEnv& e, const std::string& command_line, const std
   const std::string shell = "cd '" + e.prefix + "/drive_c' && env -u http_proxy -u https_proxy WINEPREFIX='" +
                             e.prefix + "' DISPLAY='" + e.Value("DISPLAY") + "' WINESERVER='" + e.Value("WINESERVER") +
                             "' WINEDLLOVERRIDES='" + e.Value("WINEDLLOVERRIDES") + "' WINEDEBUG='" + channels + "' '" +
-                            e.wine + "' '" + e.tools_dir + "\\ksdriver.exe' run --timeout 90 --cmdline-file '" + file +
-                            "' >'" + out + "' 2>'" + trace + "'";
+                            e.wine + "' '" + e.tools_dir + "\\ksdriver.exe' run --timeout 90 --descendants" +
+                            " --cmdline-file '" + file + "' >'" + out + "' 2>'" + trace + "'";
   if (std::system(shell.c_str()) != 0) return run;
   std::ifstream out_in(out), trace_in(trace);
   const DriverRun driven = ParseDriverOutput(std::string(std::istreambuf_iterator<char>(out_in), {}));
   run.exit_code = driven.ok ? driven.exit_code : -1;
+  run.descendants_ended = driven.descendants_ended;
   run.trace.assign(std::istreambuf_iterator<char>(trace_in), {});
   return run;
 }
@@ -368,7 +364,7 @@ TEST_F(Registration, BusyUninstallerWaitsForARestartThatIsAsked) {
 
   const std::string hold = CopyIntoPrefix(BuildProgramLinuxPath("kshold.exe"), ScratchFolder());
   const ThreadJoiner holder{std::thread([&] { RunWine({hold, uninstaller, "30"}, 60); })};
-  ASSERT_TRUE(WaitForFile(uninstaller + ".held", 30));
+  ASSERT_TRUE(WaitUntil([&] { return PrefixFileExists(uninstaller + ".held"); }, std::chrono::seconds(30)));
 
   // The restart that a silent installation chooses by itself: Wine answers
   // the shutdown call without doing anything and names it in its trace.
@@ -377,6 +373,7 @@ TEST_F(Registration, BusyUninstallerWaitsForARestartThatIsAsked) {
   const TracedRun run =
       RunTraced(env(), "\"" + installer + "\" /silent /r:\"" + script + "\"", "fixme+advapi");
   EXPECT_EQ(run.exit_code, 0);
+  ASSERT_TRUE(run.descendants_ended) << "the installer or what it started did not end";
   EXPECT_NE(run.trace.find("fixme:advapi:InitiateSystemShutdownExW (null) (null) 0 0 1 0x80040002"),
             std::string::npos)
       << run.trace;
@@ -388,8 +385,8 @@ TEST_F(Registration, BusyUninstallerWaitsForARestartThatIsAsked) {
   const auto flags = RegQuery(kUninstallBase + key, "ProductFlags", RegView::k32);
   ASSERT_TRUE(flags.has_value());
   EXPECT_TRUE(std::stoll(*flags) & 0x4000) << *flags;
-  // With a restart chosen nothing is launched.
-  std::this_thread::sleep_for(std::chrono::seconds(3));
+  // With a restart chosen nothing is launched: had the script been started, it
+  // would have written its marker before the installer's processes all ended.
   EXPECT_FALSE(PrefixFileExists(marker));
 }
 
@@ -410,12 +407,15 @@ TEST_F(Registration, RunAfterProgramOnlyWithoutFailures) {
     const std::string marker = ScratchFolder() + "\\launched.txt";
     DriverOptions options;
     options.timeout_seconds = 120;
+    // The script, when launched, has written its marker once all of the
+    // installer's processes have ended.
+    options.wait_for_descendants = true;
     const DriverRun run =
         RunCommandLine("\"" + installer + "\" /silent /r:\"" + LaunchScript(marker) + "\"", options);
     ASSERT_TRUE(run.ok) << c.name << run.error;
     const std::string log = LastLogSection(dir + "\\Data\\Install.log");
     EXPECT_EQ(log.find("*** FAILURE SUMMARY ***") != std::string::npos, c.fail) << c.name << log;
-    EXPECT_EQ(WaitForFile(marker, c.fail ? 5 : 30), !c.fail) << c.name;
+    EXPECT_EQ(PrefixFileExists(marker), !c.fail) << c.name;
   }
 }
 

@@ -9,10 +9,10 @@
 
 #include <chrono>
 #include <sstream>
-#include <thread>
 
 #include "harness/driver.h"
 #include "harness/installer.h"
+#include "harness/wait.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
@@ -200,10 +200,10 @@ TEST_F(RegistryAppPaths, MergeFileAndAppPathsThenARegistrationAlreadyExists) {
   EXPECT_NE(first.log.find("Registering exe path...OK\r\n"), std::string::npos) << first.log;
   EXPECT_NE(first.log.find("Merging registry file...OK\r\n"), std::string::npos) << first.log;
 
-  // regedit runs beside the installation; give it a moment.
+  // regedit runs beside the installation; its value may come a moment later.
   std::optional<std::string> merged;
-  for (int i = 0; i < 30 && !(merged = RegQuery(merged_key, "Merged", RegView::k64)); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  WaitUntil([&] { return (merged = RegQuery(merged_key, "Merged", RegView::k64)).has_value(); },
+            std::chrono::seconds(15));
   EXPECT_EQ(merged, std::string("by regedit"));
 
   // The uninstaller finds the App Paths records after the author's (none here).

@@ -18,12 +18,14 @@
 #include "core/install_settings.h"
 #include "engine/file_data_block.h"
 #include "harness/driver.h"
+#include "harness/wait.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 constexpr ProductFlags kRegisterUninstaller = 0x4;
 constexpr ProductFlags kCompressed = 0x20;
@@ -95,14 +97,6 @@ std::set<std::string> Tree(const std::string& windows_dir) {
     entries.insert(fs::relative(it->path(), root).generic_string());
   }
   return entries;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int seconds) {
-  for (int i = 0; i < seconds * 10; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return condition();
 }
 
 std::string TempDelunins() {
@@ -180,9 +174,10 @@ TEST_F(Uninstall, SilentUninstallLeavesThePrefixAsItWasAndRemovesItself) {
 
   // delunins.bat waits for the uninstaller's process to end, then removes it,
   // the uninstall folders and the installation folder.
-  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(dir); }, 60)) << dir;
-  EXPECT_TRUE(WaitUntil([] { return !PrefixFileExists(TempDelunins()); }, 30));
-  EXPECT_TRUE(WaitUntil([&] { return PrefixFileExists(record + ".cmdline"); }, 30));
+  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(dir); }, 60s)) << dir;
+  const std::string delunins = TempDelunins();
+  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(delunins); }, 30s)) << delunins;
+  EXPECT_TRUE(WaitUntil([&] { return PrefixFileExists(record + ".cmdline"); }, 30s));
   const std::string recorded = ReadPrefixFile(record + ".cmdline").value_or("");
   EXPECT_NE(recorded.find("after-uninstall"), std::string::npos) << recorded;
   RunWine({"cmd", "/c", "del", record + ".cmdline"}, 60);
@@ -209,7 +204,7 @@ TEST_F(Uninstall, HeldFileEndsWithCodeThreeAndASecondRunFinishes) {
   const std::string held = dir + "\\bin\\deep\\tool.dll";
   const std::string hold = CopyIntoPrefix(BuildProgramLinuxPath("kshold.exe"), scratch);
   std::thread holder([&] { RunWine({hold, held, "25"}, 90); });
-  ASSERT_TRUE(WaitUntil([&] { return PrefixFileExists(held + ".held"); }, 30));
+  ASSERT_TRUE(WaitUntil([&] { return PrefixFileExists(held + ".held"); }, 30s));
   fs::remove(LinuxPath(held + ".held"));  // the marker is not the product's
 
   const DriverRun first = RunProgram(uninstaller, {"/u:" + product}, DriverOptions{});
@@ -230,7 +225,7 @@ TEST_F(Uninstall, HeldFileEndsWithCodeThreeAndASecondRunFinishes) {
   ASSERT_TRUE(second.ok) << second.error << second.output;
   EXPECT_EQ(second.exit_code, 0) << second.output;
   EXPECT_FALSE(RegQuery(kUninstallKey + product, "UninstallString", RegView::k32).has_value());
-  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(dir); }, 60)) << dir;
+  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(dir); }, 60s)) << dir;
 }
 
 // Registrations written by hand, as a damaged or foreign one would look.
@@ -316,7 +311,7 @@ TEST_F(Uninstall, DamagedDataRemovesOnlyWhatItsValidLinesName) {
   DeleteKey(sentinel);
   EXPECT_FALSE(RegQuery(key, "InstallLocation", RegView::k32).has_value());
   // The folder keeps what it holds; the executable goes with delunins.bat.
-  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(engine); }, 60));
+  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(engine); }, 60s));
   EXPECT_TRUE(PrefixFileExists(dir + "\\sub\\inner.txt"));
 }
 
@@ -347,8 +342,8 @@ TEST_F(Uninstall, UninstallFirstRunsTheUninstallerWhichRestartsTheNewInstaller) 
       [&] {
         return RegQuery(kUninstallKey + product, "DisplayVersion", RegView::k32) == std::optional<std::string>("2.0");
       },
-      120));
-  EXPECT_TRUE(WaitUntil([&] { return PrefixFileExists(dir + "\\Data\\Sub\\Uninstall.DAT"); }, 60));
+      120s));
+  EXPECT_TRUE(WaitUntil([&] { return PrefixFileExists(dir + "\\Data\\Sub\\Uninstall.DAT"); }, 60s));
   EXPECT_TRUE(PrefixFileExists(dir + "\\new.txt"));
   EXPECT_EQ(ReadPrefixFile(dir + "\\app.exe").value_or(""), "app 2");
   EXPECT_FALSE(PrefixFileExists(dir + "\\docs\\readme.txt"));  // 1.0's file went with its uninstaller

@@ -1,7 +1,9 @@
 // ksdriver: drives a Windows GUI program for the end-to-end tests.
 //
-//   ksdriver run [--timeout SECONDS] [--press BUTTON_TEXT]... [--cwd DIR]
+//   ksdriver run [--timeout SECONDS] [--press BUTTON_TEXT]... [--cwd DIR] [--descendants]
 //                (-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file UTF8_FILE)
+//   ksdriver windows  reports the visible top-level windows of every program
+//                     as they are now, without answering them
 //   ksdriver hold     keeps a window open until killed (holds Wine's desktop)
 //   ksdriver probe    prints "ksdriver probe <bits>-bit" and exits 0
 //
@@ -13,10 +15,16 @@
 // answered: the next --press text when the dialog has that button, otherwise
 // its default (or only) button, otherwise WM_CLOSE; reported as
 // pressed<TAB>TEXT or closed. At the end: exit<TAB>CODE (signed 32-bit).
+// With --descendants the program runs in a job object, which every process it
+// starts (and theirs) joins; after the exit line ksdriver waits until all of
+// them have ended too and prints descendants<TAB>ended. That is the moment
+// after which a program the driven one could have started can no longer
+// appear.
 // All output is UTF-8; backslash and control characters are escaped (\\ \r \n
 // \t \xHH) so that the tests can compare texts byte for byte.
 // ksdriver's own exit status: 0 done, 1 usage or start failure, 2 time-out
-// (the program is then killed and a line timeout<TAB>SECONDS is printed).
+// (the program, or with --descendants whatever is left of the job, is then
+// killed and a line timeout<TAB>SECONDS is printed).
 
 #include <windows.h>
 
@@ -126,6 +134,7 @@ struct RunOptions {
   std::deque<std::wstring> presses;
   std::wstring cwd;
   std::wstring command_line;
+  bool descendants = false;
 };
 
 bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
@@ -139,6 +148,10 @@ bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
         opt.command_line += QuoteArg(argv[j]);
       }
       return i + 1 < argc;
+    }
+    if (a == L"--descendants") {
+      opt.descendants = true;
+      continue;
     }
     if (!has_value) return false;
     const std::wstring value = argv[++i];
@@ -252,14 +265,17 @@ struct Finder {
   std::vector<HWND> found;
 };
 
+constexpr DWORD kAnyProcess = 0;
+
 BOOL CALLBACK CollectTopLevel(HWND h, LPARAM param) {
   auto* finder = reinterpret_cast<Finder*>(param);
   DWORD pid = 0;
   GetWindowThreadProcessId(h, &pid);
-  if (pid == finder->pid && IsWindowVisible(h)) finder->found.push_back(h);
+  if ((finder->pid == kAnyProcess || pid == finder->pid) && IsWindowVisible(h)) finder->found.push_back(h);
   return TRUE;
 }
 
+// The visible top-level windows of process `pid`, or of every process.
 std::vector<HWND> TopLevelWindows(DWORD pid) {
   Finder finder{pid, {}};
   EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&finder));
@@ -340,37 +356,87 @@ void Poll(DWORD pid, std::map<HWND, Seen>& seen, std::deque<std::wstring>& press
 
 // ---- commands ----------------------------------------------------------------
 
+// Processes of the job still running; -1 when the job cannot be asked.
+long ActiveProcesses(HANDLE job) {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+  if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr))
+    return -1;
+  return static_cast<long>(info.ActiveProcesses);
+}
+
 int Run(int argc, wchar_t** argv) {
   RunOptions opt;
   if (!ParseRunOptions(argc, argv, opt)) {
-    Emit(L"error\tusage: ksdriver run [--timeout S] [--press TEXT] [--cwd DIR] "
+    Emit(L"error\tusage: ksdriver run [--timeout S] [--press TEXT] [--cwd DIR] [--descendants] "
          L"(-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file FILE)");
     return 1;
+  }
+  UniqueHandle job;
+  if (opt.descendants) {
+    job.reset(CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+      Emit(L"error\tCreateJobObject failed with system error " + std::to_wstring(GetLastError()));
+      return 1;
+    }
   }
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::wstring line = opt.command_line;  // CreateProcessW may write into it
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+  // Suspended until it is in the job, so that not even its first child escapes.
+  const DWORD flags = job ? CREATE_SUSPENDED : 0;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
                       opt.cwd.empty() ? nullptr : opt.cwd.c_str(), &si, &pi)) {
     Emit(L"error\tCreateProcess failed with system error " + std::to_wstring(GetLastError()));
     return 1;
   }
   UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  if (job) {
+    if (!AssignProcessToJobObject(job.get(), process.get())) {
+      Emit(L"error\tAssignProcessToJobObject failed with system error " + std::to_wstring(GetLastError()));
+      TerminateProcess(process.get(), 1);
+      return 1;
+    }
+    ResumeThread(thread.get());
+  }
   std::map<HWND, Seen> seen;
   const ULONGLONG deadline = GetTickCount64() + opt.timeout_ms;
+  const auto timed_out = [&] {
+    if (GetTickCount64() < deadline) return false;
+    Emit(L"timeout\t" + std::to_wstring(opt.timeout_ms / 1000));
+    if (job) TerminateJobObject(job.get(), 1);
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 5000);
+    return true;
+  };
   while (WaitForSingleObject(process.get(), 50) == WAIT_TIMEOUT) {
-    if (GetTickCount64() >= deadline) {
-      Emit(L"timeout\t" + std::to_wstring(opt.timeout_ms / 1000));
-      TerminateProcess(process.get(), 1);
-      WaitForSingleObject(process.get(), 5000);
-      return 2;
-    }
+    if (timed_out()) return 2;
     Poll(pi.dwProcessId, seen, opt.presses);
   }
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
   Emit(L"exit\t" + std::to_wstring(static_cast<long>(static_cast<int>(code))));
+  if (!job) return 0;
+  for (;;) {
+    const long active = ActiveProcesses(job.get());
+    if (active < 0) {
+      Emit(L"error\tQueryInformationJobObject failed with system error " + std::to_wstring(GetLastError()));
+      return 1;
+    }
+    if (active == 0) break;
+    if (timed_out()) return 2;
+    Sleep(50);
+  }
+  Emit(L"descendants\tended");
+  return 0;
+}
+
+// Reports every visible top-level window once, as `run` would, and answers none.
+int Windows() {
+  for (HWND h : TopLevelWindows(kAnyProcess)) {
+    const WindowInfo info = Inspect(h);
+    Emit(info.Report());
+  }
   return 0;
 }
 
@@ -390,11 +456,12 @@ int Hold() {
 int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"run") return Run(argc, argv);
+  if (command == L"windows") return Windows();
   if (command == L"hold") return Hold();
   if (command == L"probe") {
     Emit(L"ksdriver probe " + std::to_wstring(sizeof(void*) * 8) + L"-bit");
     return 0;
   }
-  Emit(L"error\tusage: ksdriver run|hold|probe ...");
+  Emit(L"error\tusage: ksdriver run|windows|hold|probe ...");
   return 1;
 }

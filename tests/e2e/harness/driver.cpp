@@ -78,9 +78,14 @@ void ParseLine(const std::string& line, DriverRun& run) {
   } else if (kind == "exit" && fields.size() > 1) {
     run.exit_code = static_cast<int>(std::strtol(fields[1].c_str(), nullptr, 10));
     run.ok = true;
+  } else if (kind == "descendants") {
+    run.descendants_ended = arg == "ended";
   } else if (kind == "timeout") {
     run.timed_out = true;
-    run.error = "the program did not end within " + arg + " s and was killed";
+    run.error = run.ok ? "the program ended, but processes it started still ran after " + arg +
+                             " s and were killed"
+                       : "the program did not end within " + arg + " s and was killed";
+    run.ok = false;
   } else if (kind == "error") {
     run.error = "ksdriver: " + arg;
   }
@@ -152,13 +157,25 @@ DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& o
                                 std::to_string(options.timeout_seconds)};
   for (const auto& p : options.presses) args.insert(args.end(), {"--press", p});
   if (!options.cwd.empty()) args.insert(args.end(), {"--cwd", options.cwd});
+  if (options.wait_for_descendants) args.push_back("--descendants");
   args.insert(args.end(), {"--cmdline-file", file});
   const WineResult r = RunWine(args, options.timeout_seconds + 60);
   DriverRun run = ParseDriverOutput(r.out);
   if (!r.started) run.error = "cannot start " + env->wine;
   if (r.timed_out) run.error = "ksdriver itself did not end in time; output so far:\n" + r.out;
   if (!r.started || r.timed_out) run.ok = false;
+  if (options.wait_for_descendants && run.ok && !run.descendants_ended) {
+    run.ok = false;
+    run.error = "ksdriver did not report the end of the program's descendants";
+  }
   return run;
+}
+
+std::vector<ShownWindow> VisibleWindows() {
+  const WineEnv* env = LoadWineEnv(nullptr);
+  if (!env) return {};
+  const WineResult r = RunWine({env->tools_dir + "\\ksdriver.exe", "windows"}, 60);
+  return ParseDriverOutput(r.out).windows;
 }
 
 }  // namespace ks::e2e

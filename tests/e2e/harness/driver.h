@@ -20,8 +20,10 @@ struct ShownWindow {
 };
 
 struct DriverRun {
-  bool ok = false;         // the program ran to its end and its exit code is known
-  bool timed_out = false;  // ksdriver killed it at the time-out
+  bool ok = false;         // the program ran to its end and its exit code is known (and,
+                           // when asked for, every process it started ended as well)
+  bool timed_out = false;  // ksdriver killed it (or what it started) at the time-out
+  bool descendants_ended = false;  // with wait_for_descendants: all its processes ended
   int exit_code = 0;       // the full 32-bit exit code, signed
   std::vector<ShownWindow> windows;
   std::string output;      // ksdriver's raw output, for failure messages
@@ -32,6 +34,11 @@ struct DriverOptions {
   int timeout_seconds = 60;
   std::vector<std::string> presses;  // button texts to press, in order of the dialogs
   std::string cwd;                   // C:\ working folder ("" = ksdriver's own)
+  // Also wait, within the time-out, until every process the program started
+  // (and those started by them) has ended. After that, something such a
+  // process would have done either happened or never will: the moment for
+  // checking that it did not.
+  bool wait_for_descendants = false;
 };
 
 // Runs `program` (a C:\ path) with `args`, each quoted as the Windows argument
@@ -42,6 +49,10 @@ DriverRun RunProgram(const std::string& program, const std::vector<std::string>&
 // Runs exactly this command line (UTF-8; the program's path first), for tests
 // of odd quoting. It reaches CreateProcessW byte for byte, whatever the locale.
 DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& options = {});
+
+// The visible top-level windows of every program of the prefix at this
+// moment, as ksdriver reports them; none is answered.
+std::vector<ShownWindow> VisibleWindows();
 
 // Quotes one argument for a Windows command line.
 std::string QuoteWindowsArg(const std::string& arg);

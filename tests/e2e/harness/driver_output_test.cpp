@@ -37,6 +37,8 @@ TEST(DriverOutput, FailuresAreNotOk) {
       {"window\tclass=#32770\ttitle=T\ntimeout\t5\n", true, "within 5 s"},
       {"error\tCreateProcess failed with system error 2\n", false, "system error 2"},
       {"", false, "no exit code"},
+      // The program ended; what it started outlived the time-out.
+      {"exit\t0\ntimeout\t5\n", true, "still ran after 5 s"},
   };
   for (const auto& c : cases) {
     const DriverRun run = ParseDriverOutput(c.output);
@@ -44,6 +46,16 @@ TEST(DriverOutput, FailuresAreNotOk) {
     EXPECT_EQ(run.timed_out, c.timed_out) << c.output;
     EXPECT_NE(run.error.find(c.error_part), std::string::npos) << run.error;
   }
+}
+
+TEST(DriverOutput, DescendantsEndedOnlyWhenReported) {
+  const DriverRun ended = ParseDriverOutput("exit\t10\ndescendants\tended\n");
+  ASSERT_TRUE(ended.ok) << ended.error;
+  EXPECT_EQ(ended.exit_code, 10);
+  EXPECT_TRUE(ended.descendants_ended);
+  const DriverRun plain = ParseDriverOutput("exit\t10\n");
+  ASSERT_TRUE(plain.ok) << plain.error;
+  EXPECT_FALSE(plain.descendants_ended);
 }
 
 TEST(DriverOutput, FullRangeExitCodes) {

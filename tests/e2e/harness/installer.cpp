@@ -44,4 +44,13 @@ std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem) {
   return path;
 }
 
+std::string CapturedBatchOutput(const std::string& log, const std::string& label) {
+  const std::string head = "\r\nRunning " + label + "...\r\n";
+  const std::size_t at = log.find(head);
+  if (at == std::string::npos) return "<not run>";
+  const std::size_t from = at + head.size();
+  const std::size_t end = log.find("\r\n\r\n", from);
+  return log.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
 }  // namespace ks::e2e

@@ -31,4 +31,9 @@ Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& text
 // C:\ path, or "" after adding a test failure.
 std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem = "setup");
 
+// The output of the batch named `label` (e.g. "Pre-Installation Batch") as
+// Install.log `log` holds it: what follows "Running <label>..." up to the
+// empty line; "<not run>" when the log does not name the batch.
+std::string CapturedBatchOutput(const std::string& log, const std::string& label);
+
 }  // namespace ks::e2e

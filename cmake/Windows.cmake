@@ -12,6 +12,11 @@ set(KS_WIN_LINK_OPTIONS -municode -static -static-libgcc -static-libstdc++)
 set(KS_ENTRY_SOURCE "${CMAKE_SOURCE_DIR}/app/win/main.cpp")
 ks_add_win_layers(KS_WIN "${KS_ENTRY_SOURCE}")
 target_link_libraries(ks_lib_win PUBLIC ${KS_WIN_SYSTEM_LIBS})
+# One of the two builds is enough to compile every Win32 header alone.
+option(KS_CHECK_WIN_HEADERS "Compile each Win32 header alone against its layer" OFF)
+if(KS_CHECK_WIN_HEADERS)
+  ks_add_header_checks(win)
+endif()
 
 file(GLOB KS_RESOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources/*.rc")
 add_executable(kestrelon WIN32 ${KS_ENTRY_SOURCE} ${KS_RESOURCES})

@@ -1,6 +1,7 @@
 #include "app/win/install_run.h"
 
 #include "core/win/fatal_error.h"
+#include "engine/win/reboot_replacement.h"
 #include "lib/win/notification_worker.h"
 
 namespace ks {
@@ -63,8 +64,11 @@ void InstallRun::RecordFatalErrors() {
   SetFatalErrorRecorder([this](const WString& text) {
     log.AddFailure(text + u"\r\n");
     if (step_file.IsOpen()) {
-      // The log is written as after any failure; a fatal end shows no final message.
-      CloseInstallLog(LogClosing(), false);
+      // The log is written as after any failure, into a folder made for it
+      // when no file was placed yet; a fatal end shows no final message.
+      const InstallLogClosing closing = LogClosing();
+      CreateFolderTree(FolderOfFile(closing.log_path));
+      CloseInstallLog(closing, false);
     } else {
       SendErrorNotification();
     }

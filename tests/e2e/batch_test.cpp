@@ -98,11 +98,14 @@ TEST_F(Batches, EverySetVariableShowsItsValueInInstallLog) {
   EXPECT_NE(captured.find("]\r\nadded\r\n\"quoted\""), std::string::npos) << "the /b1: addition runs last\n"
                                                                           << captured;
 
-  // The same variables as the engine's resolvers give them for these inputs.
+  // The same variables as the engine's resolvers give them for these inputs
+  // (an empty Start-menu name is the product name; the folders as the system
+  // reports them are compared by the path-variable input tests).
   const std::string tool = CopyIntoPrefix(BuildProgramLinuxPath("kspaths.exe"), ScratchFolder());
   ASSERT_FALSE(tool.empty());
   const WineResult r = RunWine({tool, "install_dir=" + dir, "product_name=Batch Vars", "company_name=Maker",
-                                "version=3.1", "language=English", "automatic=1", "uninstall_dir=" + dir},
+                                "version=3.1", "language=English", "automatic=1", "uninstall_dir=" + dir,
+                                "start_menu_name=Batch Vars"},
                                120);
   ASSERT_TRUE(r.started && !r.timed_out && r.status == 0) << r.out;
   const Lines want = ParseKeyValueLines(r.out, '=');

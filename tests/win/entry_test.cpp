@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "core/win/fatal_error.h"
 #include "lib/end_of_process.h"
+#include "lib/fatal.h"
 #include "lib/session.h"
 #include "lib/win/message_boxes.h"
 #include "lib/win/random_source.h"
@@ -104,6 +106,28 @@ TEST(EntryDeathTest, FatalErrorGoesToTheRunsRecorderFirst) {
         FatalError("Out Of Memory");
       },
       ::testing::ExitedWithCode(-1), "recorder\\[Out Of Memory\\]");
+}
+
+// An allocation the process cannot serve takes the out-of-memory path with the
+// size it asked for: the crash hook, then the fatal error and the run's recorder.
+TEST(EntryDeathTest, AFailedAllocationEndsThroughTheOutOfMemoryPath) {
+  EXPECT_EXIT(
+      {
+        SetMessageBoxesSilent(true);
+        SetFatalErrorHook(FatalError);
+        SetFatalErrorRecorder([](const WString& text) {
+          NString shown = WideToUtf8(text);
+          for (char& ch : shown)
+            if (ch == '\r' || ch == '\n') ch = '#';
+          std::fprintf(stderr, "recorder[%s]", shown.c_str());
+          std::fflush(stderr);
+        });
+        volatile std::size_t huge = static_cast<std::size_t>(-1) / 2;
+        char* never = new char[huge];
+        std::fprintf(stderr, "allocated %p", static_cast<void*>(never));
+      },
+      ::testing::ExitedWithCode(-1),
+      "recorder\\[Out Of Memory##Size: " + std::to_string(static_cast<std::size_t>(-1) / 2) + "\\]");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "core/archive_header.h"
 
@@ -122,11 +121,7 @@ bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* t
       s.index >= s.section_count)
     return false;
   Bytes image = std::move(prefix);
-  try {
-    image.insert(image.end(), tail, tail + tail_size);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  image.insert(image.end(), tail, tail + tail_size);
   std::uint8_t* pe = image.data() + s.pe_offset;
   std::uint8_t* table = image.data() + s.table_offset;
   const std::uint64_t removed_end = std::uint64_t{s.raw_offset} + s.raw_size;

@@ -3,6 +3,7 @@
 #include "core/archive_builder.h"
 #include "core/settings_block.h"
 #include "lib/crc32.h"
+#include "lib/fatal.h"
 
 namespace ks {
 namespace {
@@ -75,11 +76,14 @@ int FileDataReader::DecodeNextChunk() {
     stored_size = deciphered.size();
   }
   if (!coding_.compressed) {
+    if (stored_size > stream_.max_size() - stream_.size()) RaiseOutOfMemory(stream_.size() + stored_size);
     stream_.insert(stream_.end(), stored, stored + stored_size);
     return 0;
   }
   Bytes decoded;
   if (!XzDecode(stored, stored_size, &decoded, kMaxRecordItem)) return kCorruptChunkDecode;
+  // More than a vector can hold is memory the process lacks, not damage.
+  if (decoded.size() > stream_.max_size() - stream_.size()) RaiseOutOfMemory(stream_.size() + decoded.size());
   if (stream_.empty()) stream_.swap(decoded);
   else stream_.insert(stream_.end(), decoded.begin(), decoded.end());
   return 0;

@@ -1,5 +1,7 @@
 #include "uninstall/self_deletion_text.h"
 
+#include <string>
+
 #include <vector>
 
 namespace ks {
@@ -58,6 +60,10 @@ NString EncodeSelfDeletionScript(WStringView script, bool utf8_console) {
   for (char16_t c : script) beyond_ascii = beyond_ascii || c > 127;
   if (utf8_console && beyond_ascii) return "@chcp 65001 >nul\r\n" + WideToUtf8(script);
   return "@chcp 1252 >nul\r\n" + WideToCp1252(script);
+}
+
+WString SelfDeletionScriptName(unsigned n) {
+  return n == 0 ? WString(u"delunins.bat") : u"delunins" + Widen(std::to_string(n)) + u".bat";
 }
 
 }  // namespace ks

@@ -7,6 +7,12 @@
 
 namespace ks {
 
+// The script's file name: "delunins.bat", then "delunins1.bat",
+// "delunins2.bat", ... for the n-th attempt. An uninstaller takes the first
+// name that is free, so that two finishing at once never replace each
+// other's script.
+WString SelfDeletionScriptName(unsigned n);
+
 // The most "rd" lines the uninstall sub-folder may produce.
 inline constexpr int kMaxSubfolderRdLines = 50;
 

@@ -27,7 +27,9 @@ namespace ks {
 
 struct InstallRun {
   InstallRun(const ProgramResources& program_resources, StartOptions start_options)
-      : resources(program_resources), options(std::move(start_options)) {}
+      : resources(program_resources), options(std::move(start_options)) {
+    reports.follow_automatic(&options.automatic);
+  }
   InstallRun(const InstallRun&) = delete;
   InstallRun& operator=(const InstallRun&) = delete;
 

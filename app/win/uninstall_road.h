@@ -13,7 +13,7 @@ namespace ks {
 struct UninstallRun {
   UninstallRun(const ProgramResources& program_resources, StartOptions start_options)
       : resources(program_resources), options(std::move(start_options)) {
-    reports.set_automatic(options.automatic);
+    reports.follow_automatic(&options.automatic);
     reports.set_uninstalling(true);
   }
   UninstallRun(const UninstallRun&) = delete;

@@ -1,7 +1,6 @@
 #include "core/win/archive_open.h"
 
 #include <algorithm>
-#include <new>
 #include <string>
 
 #include "core/settings_block.h"
@@ -53,15 +52,6 @@ bool MapSection(SetupArchive& a) {
 }
 
 }  // namespace
-
-bool TryResize(Bytes& bytes, std::size_t size) {
-  try {
-    bytes.resize(size);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-}
 
 bool ReadFileAt(HANDLE file, std::uint64_t pos, std::uint8_t* out, std::size_t n) {
   LARGE_INTEGER at;
@@ -155,8 +145,8 @@ int ReadFileData(const SetupArchive& a, bool outside, FileDataBlock* block, std:
   *read_pos = pos;
   if (pos > a.file_size || a.file_size - pos != static_cast<std::uint64_t>(a.header.file_data_size))
     return kCorruptFileDataMismatch;
-  if (!TryResize(block->storage, static_cast<std::size_t>(a.header.file_data_size)) ||
-      !ReadFileAt(a.file.get(), pos, block->storage.data(), block->storage.size()))
+  block->storage.resize(static_cast<std::size_t>(a.header.file_data_size));
+  if (!ReadFileAt(a.file.get(), pos, block->storage.data(), block->storage.size()))
     return -1;
   block->data = block->storage.data();
   block->size = block->storage.size();

@@ -67,10 +67,6 @@ int ReadFileData(const SetupArchive& archive, bool outside, FileDataBlock* block
 // ReadFileData that ends the process on failure.
 FileDataBlock LocateFileData(const SetupArchive& archive, bool outside, const Reports& reports);
 
-// Sizes a buffer for file bytes; false instead of an exception when the
-// memory is not there (a 32-bit process cannot hold every file).
-bool TryResize(Bytes& bytes, std::size_t size);
-
 // Reads n bytes at pos; false on any failure or short read.
 bool ReadFileAt(HANDLE file, std::uint64_t pos, std::uint8_t* out, std::size_t n);
 

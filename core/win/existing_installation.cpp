@@ -179,8 +179,7 @@ int HandOverToUninstaller(InstallSettings& settings, const EarlierInstallation& 
                           const FolderDecisionInput& input) {
   const Reports& reports = *input.reports;
   const bool silent = input.options->silent;
-  settings.automatic = false;
-  input.reports->set_automatic(false);
+  settings.automatic = false;  // the run's reports follow it
   WString command;
   {
     RegKey key;

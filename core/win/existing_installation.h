@@ -43,7 +43,7 @@ struct FolderDecision {
 // What deciding the folder needs besides the settings.
 struct FolderDecisionInput {
   const StartOptions* options = nullptr;  // "/d:", the own command line's silent request
-  Reports* reports = nullptr;             // its automatic mode ends with the hand-over
+  const Reports* reports = nullptr;
   // Expands path variables in the folder read from the registry.
   std::function<WString(const WString&)> expand;
 };

@@ -28,7 +28,8 @@ bool AppendTail(const SetupArchive& a, Bytes* tail) {
   const std::uint64_t from = std::uint64_t{a.section.raw_offset} + a.section.raw_size;
   if (a.file_size <= from) return true;
   const std::uint64_t size = a.file_size - from;
-  if (size > SIZE_MAX || !TryResize(*tail, static_cast<std::size_t>(size))) return false;
+  if (size > SIZE_MAX) return false;
+  tail->resize(static_cast<std::size_t>(size));
   return ReadFileAt(a.file.get(), from, tail->data(), tail->size());
 }
 
@@ -62,7 +63,8 @@ int VerifyCodeSignature(const WString& path, DWORD* last_error) {
 IntegrityResult CheckIntegrity(SetupArchive& a, std::uint32_t mode) {
   const SetupSection& s = a.section;
   Bytes leading;
-  if (!TryResize(leading, s.raw_offset) || !ReadFileAt(a.file.get(), 0, leading.data(), leading.size()))
+  leading.resize(s.raw_offset);
+  if (!ReadFileAt(a.file.get(), 0, leading.data(), leading.size()))
     return Failure(kCorruptReadBeforeSection);
   if (mode == 1 && EngineCheckValue(leading.data(), s.pe_offset, s.raw_offset) != a.header.engine_check)
     return Failure(kCorruptEngineCheck);

@@ -21,7 +21,7 @@ void ErrorBox(const LocalizedTexts& texts, const WString& message) {
 
 bool Reports::ErrorsShown() const {
   if (MessageBoxesSilent()) return false;
-  return !automatic_ || errors_in_automatic_;
+  return !automatic() || errors_in_automatic_;
 }
 
 void Reports::Error(const WString& message) const {
@@ -35,7 +35,7 @@ void Reports::Error(int text_number, std::initializer_list<ReportArg> args) cons
 
 int Reports::Cancelled(int exit_code) const {
   SendNotification(cancel_address_, false);
-  if (!automatic_) ShowMessageBox(Text(111), Text(uninstalling_ ? 101 : 98), MB_OK | MB_ICONWARNING);
+  if (!automatic()) ShowMessageBox(Text(111), Text(uninstalling_ ? 101 : 98), MB_OK | MB_ICONWARNING);
   return exit_code;
 }
 
@@ -46,12 +46,12 @@ int Reports::CancelledQuietly() const {
 
 bool Reports::Ask(const WString& text, const WString& caption, const WString& first_button,
                   const WString& second_button) const {
-  if (MessageBoxesSilent() || automatic_) return true;
+  if (MessageBoxesSilent() || automatic()) return true;
   return AskWithLabels(text, caption, first_button, second_button);
 }
 
 bool Reports::AskYesNo(const WString& text, const WString& caption) const {
-  if (MessageBoxesSilent() || automatic_) return true;
+  if (MessageBoxesSilent() || automatic()) return true;
   return ShowMessageBox(text, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 

@@ -29,10 +29,11 @@ class Reports {
   Reports(const Reports&) = delete;
   Reports& operator=(const Reports&) = delete;
 
-  // Until the settings are read the command line's automatic request counts;
-  // the uninstall-first hand-over switches it off for the rest of the run.
-  void set_automatic(bool automatic) { automatic_ = automatic; }
-  bool automatic() const { return automatic_; }
+  // Where the run keeps its automatic mode: the command line's request until
+  // the settings are read, then the settings' rule (which the uninstall-first
+  // hand-over switches off for the rest of the run). Not owned.
+  void follow_automatic(const bool* automatic) { automatic_ = automatic; }
+  bool automatic() const { return automatic_ && *automatic_; }
   // ProductFlags high 0x8: errors are shown in automatic mode too.
   void set_errors_in_automatic(bool shown) { errors_in_automatic_ = shown; }
   // The settings' cancellation address (sent with every cancellation).
@@ -76,7 +77,7 @@ class Reports {
 
   const LocalizedTexts& texts_;
   InstallLog& log_;
-  bool automatic_ = false;
+  const bool* automatic_ = nullptr;
   bool errors_in_automatic_ = false;
   bool uninstalling_ = false;
   NString cancel_address_;

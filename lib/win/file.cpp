@@ -1,6 +1,5 @@
 #include "lib/win/file.h"
 
-#include <new>
 
 #include "lib/fatal.h"
 #include "lib/win/wide.h"
@@ -164,12 +163,7 @@ FileResult File::Load(std::vector<std::uint8_t>& out) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return kFileTooLarge;
   }
-  try {
-    out.resize(static_cast<std::size_t>(size));
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return kFileTooLarge;
-  }
+  out.resize(static_cast<std::size_t>(size));  // memory the process lacks ends the run (out_of_memory.cpp)
   FileResult code = Seek(0);
   if (code == kFileSuccess) code = Read(out.data(), out.size());
   if (code != kFileSuccess) {

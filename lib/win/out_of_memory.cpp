@@ -17,8 +17,9 @@ void* operator new(std::size_t size) {
 
 void* operator new[](std::size_t size) { return ::operator new(size); }
 
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return ::operator new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return ::operator new(size); }
+// Who asks without exceptions handles a failure: the standard answer, null.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size != 0 ? size : 1); }
 
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete[](void* memory) noexcept { std::free(memory); }

@@ -7,6 +7,7 @@
 #include <vector>
 #include <algorithm>
 
+#include "lib/csv_record.h"
 #include "records/uninstall_data.h"
 
 namespace {

@@ -40,5 +40,26 @@ TEST(SelfDeletionTest, ScriptInTheTemporaryFolderNamesThisProgramAndTheFolders) 
   ::DeleteFileW(W(script));
 }
 
+// Two uninstallers finishing at once: the second script takes the next free
+// name and leaves the first one's as it is.
+TEST(SelfDeletionTest, AScriptWaitingThereIsNotReplaced) {
+  WString temp = SpecialFolderPath(SpecialFolder::kTemp);
+  if (temp.back() != u'\\') temp += u'\\';
+  const WString first = temp + u"delunins.bat";
+  const WString second = temp + u"delunins1.bat";
+  ::DeleteFileW(W(first));
+  ::DeleteFileW(W(second));
+  ASSERT_TRUE(PrepareSelfDeletion(u"C:\\First", u""));
+  ASSERT_TRUE(PrepareSelfDeletion(u"C:\\Second", u""));
+  SetTerminateStep(TerminateStep::kSelfRemoval, nullptr);
+  EXPECT_NE(ReadAll(first).find("rd \"C:\\First\"\r\ndel \"" + WideToUtf8(first) + "\"\r\n"), std::string::npos)
+      << ReadAll(first);
+  EXPECT_NE(ReadAll(second).find("rd \"C:\\Second\"\r\ndel \"" + WideToUtf8(second) + "\"\r\n"),
+            std::string::npos)
+      << ReadAll(second);
+  ::DeleteFileW(W(first));
+  ::DeleteFileW(W(second));
+}
+
 }  // namespace
 }  // namespace ks

@@ -22,6 +22,8 @@ namespace ks {
 namespace {
 
 constexpr DWORD kMaxExecutablePath = 1024;
+// Enough fresh script names for any number of uninstallers finishing at once.
+constexpr unsigned kScriptNameAttempts = 1000;
 
 // A path longer than the room is left empty rather than cut: a cut path
 // would make the script delete some other file.
@@ -86,16 +88,30 @@ bool StartHidden(const WString& script) {
 }  // namespace
 
 bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir) {
-  const WString script_path = JoinPath(ScriptFolder(), u"delunins.bat");
-  const WString text = BuildSelfDeletionScript(OwnExecutablePath(), install_dir, uninstall_subdir, script_path);
-  const NString bytes = EncodeSelfDeletionScript(text, UsesUtf8Console());
-  File file;
-  FileResult result = file.Open(script_path, kFileWrite);
-  if (result == kFileSuccess) result = file.Write(bytes.data(), bytes.size());
-  file.Close();
-  if (result != kFileSuccess && result != kFileAlreadyOpen) return false;
-  SetTerminateStep(TerminateStep::kSelfRemoval, [script_path] { StartSelfDeletionScript(script_path); });
-  return true;
+  const WString folder = ScriptFolder();
+  const WString executable = OwnExecutablePath();
+  const bool utf8 = UsesUtf8Console();
+  for (unsigned n = 0; n < kScriptNameAttempts; ++n) {
+    const WString script_path = JoinPath(folder, SelfDeletionScriptName(n));
+    const HANDLE created = ::CreateFileW(W(script_path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) {
+      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+      return false;
+    }
+    const OwnedHandle file(created);
+    const NString bytes =
+        EncodeSelfDeletionScript(BuildSelfDeletionScript(executable, install_dir, uninstall_subdir, script_path), utf8);
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+      ::DeleteFileW(W(script_path));
+      return false;
+    }
+    SetTerminateStep(TerminateStep::kSelfRemoval, [script_path] { StartSelfDeletionScript(script_path); });
+    return true;
+  }
+  return false;
 }
 
 void StartSelfDeletionScript(const WString& script) {

@@ -5,11 +5,13 @@
 
 namespace ks {
 
-// Writes "delunins.bat" to the temporary folder (the current folder when none
-// is known) and arranges for it to start, hidden in a new console, when the
-// process ends (the self-removal step of Terminate), so that its loop can
-// delete the executable once the process is gone. False when the script
-// could not be written; the uninstaller and its folders then stay.
+// Writes "delunins.bat" (or the first free numbered name, when another
+// uninstaller's script waits there) to the temporary folder (the current
+// folder when none is known) and arranges for it to start, hidden in a new
+// console, when the process ends (the self-removal step of the end of the
+// process), so that its loop can delete the executable once the process is
+// gone. False when the script could not be written; the uninstaller and its
+// folders then stay.
 bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir);
 
 // Starts the script hidden in a new console (the end-of-process step does

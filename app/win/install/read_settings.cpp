@@ -41,7 +41,7 @@ RunEnd ReadSettings(InstallRun& run) {
   SetNotificationVersion(settings.display_version_narrow);
   SetErrorNotificationAddress(settings.error_url);
   if (code != 0) run.reports.Corrupt(code);
-  run.reports.set_automatic(settings.automatic);
+  run.reports.follow_automatic(&settings.automatic);
   run.reports.set_errors_in_automatic(HasFlag(settings.product_flags, product_flag::kErrorsInAutomaticMode));
   run.reports.set_cancel_address(settings.cancel_url);
   run.log.set_failure_label(run.texts.Text(31));

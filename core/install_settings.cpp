@@ -341,8 +341,8 @@ int FieldReader::Lists() {
   if (int code = Shortcuts()) return code;
   s_.root_shortcut_command = in_.TextW();
   s_.root_shortcut_name = in_.TextW();
-  s_.root_shortcut_text = in_.ZTextW();
-  s_.taskbar_pin_text = in_.ZTextW();
+  s_.taskbar_pin_command = in_.ZTextW();
+  s_.taskbar_pin_name = in_.ZTextW();
   if (int code = ExtraValues()) return code;
   s_.support_offer = in_.Text16A();
   s_.product_icon = in_.Blob();
@@ -562,8 +562,8 @@ void FieldWriter::Lists() {
   Records();
   Keep(out_.TextW(s_.root_shortcut_command));
   Keep(out_.TextW(s_.root_shortcut_name));
-  Keep(out_.ZTextW(s_.root_shortcut_text));
-  Keep(out_.ZTextW(s_.taskbar_pin_text));
+  Keep(out_.ZTextW(s_.taskbar_pin_command));
+  Keep(out_.ZTextW(s_.taskbar_pin_name));
   out_.U32(static_cast<std::uint32_t>(s_.extra_uninstall_values.size()));
   for (const ExtraUninstallValue& v : s_.extra_uninstall_values) {
     Keep(out_.Text8(v.name));

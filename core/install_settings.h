@@ -191,8 +191,8 @@ struct InstallSettings {
   std::vector<ShortcutRecord> shortcuts;          // 94
   WString root_shortcut_command;                  // 95
   WString root_shortcut_name;                     // 96
-  WString root_shortcut_text;                     // 97
-  WString taskbar_pin_text;                       // 98
+  WString taskbar_pin_command;                    // 97
+  WString taskbar_pin_name;                       // 98
   std::vector<ExtraUninstallValue> extra_uninstall_values;  // 99
   NString support_offer;                          // 100
   Bytes product_icon;                             // 101

@@ -153,8 +153,11 @@ const char16_t* EnglishText(int n) {
     case 15: return u"Information";
     case 20: return u"Warning";
     case 21: return u"Error";
+    case 31: return u"Failed:";
+    case 33: return u"Uninstall <product>";
     case 34: return u"<product> was removed.";
     case 37: return u"The installation requires a restart of your computer. Restart now?";
+    case 38: return u"%s";
     case 49: return u"Cancel";
     case 53: return u"Do you want to remove <product> and all of its components?";
     case 55: return u"Uninstall";
@@ -162,9 +165,11 @@ const char16_t* EnglishText(int n) {
     case 61: return u"This product cannot be installed on %s.";
     case 72: return u"An old version of <product> is installed. Do you want to replace it?";
     case 74: return u"Windows must be restarted to complete the removal. Restart now?";
+    case 78: return u"Writing registry entries...";
     case 79: return u"Yes";
     case 80: return u"No";
     case 81: return u"This product requires a %d-bit version of Windows.";
+    case 86: return u"Installation Log";
     case 90: return u"Continue";
     case 91: return u"Another installation is running. Please wait until it has finished and try again.";
     case 98: return u"Installation";

@@ -102,18 +102,16 @@ WString WideFromBytes(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
-bool EnumSubKeys(HKEY key, std::vector<WString>* out) {
-  out->clear();
-  DWORD count = 0, longest = 0;
-  if (!Done(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr)))
-    return false;
+// Lists names by index (sub-keys or values) until the list ends; `longest`
+// sizes the first buffer.
+template <typename EnumAt>
+bool EnumNames(DWORD longest, EnumAt enum_at, std::vector<WString>* out) {
   std::vector<wchar_t> buffer(longest + 2);
   for (DWORD i = 0;; ++i) {
     DWORD size = static_cast<DWORD>(buffer.size());
-    const LSTATUS status = ::RegEnumKeyExW(key, i, buffer.data(), &size, nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS status = enum_at(i, buffer.data(), &size);
     if (status == ERROR_NO_MORE_ITEMS) break;
-    if (status == ERROR_MORE_DATA) {  // a key added while listing
+    if (status == ERROR_MORE_DATA) {  // a name added while listing
       buffer.resize(buffer.size() * 2);
       --i;
       continue;
@@ -122,6 +120,28 @@ bool EnumSubKeys(HKEY key, std::vector<WString>* out) {
     out->push_back(FromW(buffer.data(), size));
   }
   return Done(ERROR_SUCCESS);
+}
+
+bool EnumSubKeys(HKEY key, std::vector<WString>* out) {
+  out->clear();
+  DWORD count = 0, longest = 0;
+  if (!Done(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr)))
+    return false;
+  return EnumNames(longest, [key](DWORD i, wchar_t* name, DWORD* size) {
+    return ::RegEnumKeyExW(key, i, name, size, nullptr, nullptr, nullptr, nullptr);
+  }, out);
+}
+
+bool EnumValueNames(HKEY key, std::vector<WString>* out) {
+  out->clear();
+  DWORD count = 0, longest = 0;
+  if (!Done(::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest,
+                               nullptr, nullptr, nullptr)))
+    return false;
+  return EnumNames(longest, [key](DWORD i, wchar_t* name, DWORD* size) {
+    return ::RegEnumValueW(key, i, name, size, nullptr, nullptr, nullptr, nullptr);
+  }, out);
 }
 
 }  // namespace
@@ -327,6 +347,11 @@ bool RegKey::GetMultiString(const RegName& name, std::vector<WString>* out) {
 bool RegKey::SubKeys(std::vector<WString>* out) {
   if (!handle_) return Done(ERROR_INVALID_HANDLE);
   return EnumSubKeys(handle_, out);
+}
+
+bool RegKey::ValueNames(std::vector<WString>* out) {
+  if (!handle_) return Done(ERROR_INVALID_HANDLE);
+  return EnumValueNames(handle_, out);
 }
 
 bool DeleteKeyTree(HKEY root, const WString& path, REGSAM view) {

@@ -119,6 +119,8 @@ class RegKey {
 
   // Names of the current key's sub-keys; false when they cannot be listed.
   bool SubKeys(std::vector<WString>* out);
+  // Names of the current key's values, "" for a default value that is set.
+  bool ValueNames(std::vector<WString>* out);
 
  private:
   struct Saved {

@@ -15,7 +15,10 @@ int RunInstallRoad(InstallRun& run) {
       BeginInstallation,         // step log, begin notification
       PrepareTarget,             // restore point, folders, rights, preparation batches
       PlaceFiles,                // the product's files
+      CreateShortcuts,           // shortcuts, desktop folder, root shortcut, taskbar pin
       WriteRegistryEntries,      // product key, records, merge file, App Paths
+      AssociateFiles,            // file associations
+      AddFirewallExceptions,     // firewall exceptions
       FinishInstallation,        // uninstaller, Uninstall.DAT, Install.log, restart, launches
   };
   for (const Step step : kRoad) {

@@ -4,6 +4,7 @@
 // anywhere else; the path variables ask it at every expansion.
 
 #include <cstdint>
+#include <memory>
 
 #include "core/install_settings.h"
 #include "core/localized_texts.h"
@@ -16,7 +17,9 @@
 #include "engine/win/place_files.h"
 #include "engine/win/restore_point.h"
 #include "engine/win/run_batch.h"
+#include "integration/firewall.h"
 #include "integration/win/close_install_log.h"
+#include "integration/win/system_firewall.h"
 #include "integration/win/uninstall_registration.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
@@ -49,6 +52,8 @@ struct InstallRun {
   RestorePoint restore_point;
   FilePlacementOutputs placed;
   UninstallData uninstall;
+  // The system firewall's settings (the real ones unless a test hands its own).
+  std::unique_ptr<FirewallSettings> firewall = MakeSystemFirewall();
 
   // The values of the moment: the settings as read so far, the language the
   // texts show, the earlier installation and the choices made since.

@@ -1,9 +1,12 @@
 #pragma once
 // The road of one uninstallation: the product that "/u:" names is removed.
 
+#include <memory>
+
 #include "core/localized_texts.h"
 #include "core/start_options.h"
 #include "core/win/reports.h"
+#include "integration/win/system_firewall.h"
 #include "records/install_log.h"
 #include "ui/win/program_resources.h"
 #include "uninstall/win/uninstaller.h"
@@ -24,7 +27,10 @@ struct UninstallRun {
   LocalizedTexts texts;
   InstallLog log;  // no step log: the uninstaller's failures are its own list
   Reports reports{texts, log};
-  Uninstaller uninstaller{options.uninstall_name, UninstallContext{&options, &texts, &reports, &log}};
+  // The system firewall's settings (the real ones unless a test hands its own).
+  std::unique_ptr<FirewallSettings> firewall = MakeSystemFirewall();
+  Uninstaller uninstaller{options.uninstall_name,
+                          UninstallContext{&options, &texts, &reports, &log, firewall.get()}};
 };
 
 // Runs the uninstaller's steps in order; returns the uninstaller's result.

@@ -25,8 +25,14 @@ RunEnd BeginInstallation(InstallRun& run);
 RunEnd PrepareTarget(InstallRun& run);
 // The product's files.
 RunEnd PlaceFiles(InstallRun& run);
+// The shortcuts, the desktop folder, the root shortcut and the taskbar pin.
+RunEnd CreateShortcuts(InstallRun& run);
 // The product key, the registry records, the merge file and App Paths.
 RunEnd WriteRegistryEntries(InstallRun& run);
+// The file associations.
+RunEnd AssociateFiles(InstallRun& run);
+// The firewall exceptions.
+RunEnd AddFirewallExceptions(InstallRun& run);
 // The uninstaller and its registration, the documents, Uninstall.DAT, the
 // batches, Install.log, the restart and the launches.
 RunEnd FinishInstallation(InstallRun& run);

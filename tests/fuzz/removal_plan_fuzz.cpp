@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Check(key.find(u'\\') != ks::WString::npos);
     }
   }
-  const ks::UninstallData left = ks::RemainingUninstallData(content, files, content.msi, content.deletions);
+  const ks::UninstallData left =
+      ks::RemainingUninstallData(content, files, content.msi, content.inf, content.deletions);
   const ks::UninstallDataContent again =
       ks::ParseUninstallDataFile(ks::BuildUninstallDataFile(left, ks::ContentTexts(content)));
   std::vector<ks::NString> recorded;

@@ -3,10 +3,11 @@
 // what is left. The decisions are in uninstall/removal_plan.h; this file is
 // the order of the steps and the system calls around them.
 //
-// Not here yet, because the features they undo do not exist yet: file
-// associations, fonts, shared-file counts, MSI packages, firewall exceptions
-// and driver packages (their records are read and, for MSI, written back);
-// the progress window and the background window come with the wizard pages.
+// Not here yet, because the features they undo do not exist yet: fonts,
+// shared-file counts, MSI packages and driver packages. Their records keep
+// the data file and the registration (a failure line says so), so that an
+// uninstaller that can undo them finds them; the progress window and the
+// background window come with the wizard pages.
 
 #include "uninstall/win/uninstaller.h"
 
@@ -39,7 +40,10 @@
 #include "records/win/uninstall_data_file.h"
 #include "uninstall/removal_plan.h"
 #include "uninstall/win/auto_close.h"
+#include "uninstall/win/remove_associations.h"
+#include "uninstall/win/remove_firewall_exceptions.h"
 #include "uninstall/win/self_deletion.h"
+#include "uninstall/win/unpin_taskbar.h"
 
 namespace ks {
 namespace {
@@ -217,14 +221,12 @@ void Uninstaller::Remove() {
     RunUninstallBatch(Batches(), 1, values_.product_flags, values_.uninstall_batch1);
     key_.DeleteValue("UninstallBatch1");
   }
+  RemoveFileAssociations(content_.associations, values_.display_name);
+  failures_ += UnhandledRecordsText(content_, values_.product_fonts, values_.uninstall_fonts, values_.shared_files);
   if (!HasFlag(values_.product_flags, uninstall_flag::kKeepInstallLog)) {
     DeleteFileWithOptions(InstallLogPath(values_), 0);
   }
-  for (const NString& line : content_.items) {
-    if (line.find("\\User Pinned\\") == NString::npos) continue;
-    const WString path = DecodeMarkedText(ItemText(line));
-    ::ShellExecuteW(nullptr, L"taskbarunpin", W(path), nullptr, nullptr, SW_HIDE);
-  }
+  UnpinTaskbarItems(content_.items);
   RemoveItems();
   CleanPendingOperations(deleted_, nullptr);
   ConditionalDeletionPass pass;
@@ -241,6 +243,9 @@ void Uninstaller::Remove() {
   if (!content_.registry.empty()) {
     RemoveRegistryRecords(Utf8ToWide(content_.registry),
                           HasFlag(values_.product_flags, product_flag::kProductRegistryKey));
+  }
+  if (context_.firewall) {
+    RemoveRecordedFirewallExceptions(content_.firewall, values_.install_location, vars_, *context_.firewall);
   }
   RemoveWholeFolder();
   if (!values_.shared_path.empty() && IsSafeAbsolutePath(values_.shared_path) &&
@@ -335,7 +340,8 @@ void Uninstaller::RemoveFolders() {
 }
 
 void Uninstaller::RewriteData() {
-  const UninstallData left = RemainingUninstallData(content_, failed_items_, content_.msi, content_.deletions);
+  const UninstallData left =
+      RemainingUninstallData(content_, failed_items_, content_.msi, content_.inf, content_.deletions);
   WriteUninstallData(UninstallDataFilePath(values_), left, ContentTexts(content_));
 }
 

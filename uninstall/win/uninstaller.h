@@ -14,6 +14,7 @@
 #include "core/win/reports.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/run_batch.h"
+#include "integration/firewall.h"
 #include "lib/text.h"
 #include "lib/win/reg_key.h"
 #include "records/install_log.h"
@@ -36,6 +37,7 @@ struct UninstallContext {
   LocalizedTexts* texts = nullptr;  // replaced by the texts the installation left in "[Strings]"
   Reports* reports = nullptr;
   InstallLog* log = nullptr;        // the uninstallation keeps no step log
+  FirewallSettings* firewall = nullptr;  // the system firewall's settings
 };
 
 class Uninstaller {

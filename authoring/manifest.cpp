@@ -221,6 +221,14 @@ void ReadUninstall(Section& sec) {
   ReadFile(sec, "icon", &S::uninstaller_icon);
 }
 
+void ReadShortcutSettings(Section& sec) {
+  if (const auto v = sec.t.Bool("all_users")) sec.s().shortcut_mode = *v ? 1 : 0;
+  ReadWide(sec, {{"root_command", &S::root_shortcut_command},
+                 {"root_name", &S::root_shortcut_name},
+                 {"pin_command", &S::taskbar_pin_command, kZTextBytes * 2},
+                 {"pin_name", &S::taskbar_pin_name, kZTextBytes * 2}});
+}
+
 void ReadNotify(Section& sec) {
   ReadNarrow(sec, {{"start", &S::start_url},
                    {"begin", &S::begin_url},
@@ -287,6 +295,7 @@ const SectionSpec kSections[] = {
     {"product", ReadProduct}, {"versions", ReadVersions}, {"master", ReadMaster},
     {"wizard", ReadWizard},   {"background", ReadBackground}, {"uninstall", ReadUninstall},
     {"notify", ReadNotify},   {"batches", ReadBatches},   {"archive", ReadArchive},
+    {"shortcuts", ReadShortcutSettings},
 };
 
 void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {
@@ -309,6 +318,12 @@ void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {
   ReadClosePrograms(root, m.settings.close_programs);
   ReadDeletions(root, m.settings.deletions);
   ReadUninstallValues(root, m.settings.extra_uninstall_values);
+  ReadShortcuts(root, m.settings.shortcuts);
+  ReadAssociations(root, m.settings.associations);
+  const NString firewall = ReadFirewallExceptions(root);
+  NString& firewall_text = m.settings.firewall_text;
+  if (!firewall.empty() && !firewall_text.empty() && firewall_text.back() != '\n') firewall_text += "\r\n";
+  firewall_text += firewall;
   ReadFiles(root, m.files);
   m.file_chunk_size = static_cast<std::uint32_t>(
       root.Int("file_chunk_size", 4096, 256 << 20).value_or(kDefaultChunkSize));

@@ -80,7 +80,93 @@ void ReadUninstallValue(TomlReader& t, ExtraUninstallValue& r) {
   r.data = WideText(t, "data").value_or(u"");
 }
 
+void ReadShortcut(TomlReader& t, ShortcutRecord& r) {
+  r.from_archive = true;
+  r.target = WideText(t, "target").value_or(u"");
+  if (!t.Has("target")) t.Error("", "missing key \"target\": the program or document the shortcut opens");
+  r.name = WideText(t, "name").value_or(u"");
+  r.icon = WideText(t, "icon").value_or(u"");
+  r.arguments = WideText(t, "arguments").value_or(u"");
+  r.start_in = WideText(t, "start_in").value_or(u"");
+  r.on_desktop = t.Bool("desktop").value_or(false) ? 1 : 0;
+  r.in_start_menu = t.Bool("start_menu").value_or(false) ? 1 : 0;
+  r.in_startup = t.Bool("startup").value_or(false) ? 1 : 0;
+  if (const auto folder = WideText(t, "folder")) {
+    r.other_folder = EncodeMarkedText(*folder);
+    if (r.other_folder.size() > kZTextBytes) {
+      t.Error("folder", "expected at most 511 bytes as stored, found " + std::to_string(r.other_folder.size()));
+    }
+  }
+  const auto window = t.Enum("window", {{"normal", 0}, {"minimized", 1}, {"maximized", 2}});
+  r.window_state = static_cast<std::uint8_t>(window.value_or(0));
+  r.keep = t.Bool("keep").value_or(false) ? 1 : 0;
+  if (!r.on_desktop && !r.in_start_menu && !r.in_startup && r.other_folder.empty()) {
+    t.Error("", "expected at least one place: \"desktop\", \"start_menu\", \"startup\" or \"folder\"");
+  }
+}
+
+void ReadAssociation(TomlReader& t, FileAssociation& r) {
+  r.extension = NarrowText(t, "extension", kZTextBytes).value_or("");
+  if (r.extension.empty() && !t.Has("extension")) {
+    t.Error("", "missing key \"extension\": the file extension to associate");
+  }
+  r.prog_id = NarrowText(t, "prog_id", kZTextBytes).value_or("");
+  r.description = NarrowText(t, "description", kZTextBytes).value_or("");
+  if (const auto verbs = t.TextList("verbs")) {
+    for (const std::string& verb : *verbs) {
+      if (verb.empty() || verb.find(',') != std::string::npos) {
+        t.Error("verbs", "expected verbs without commas, found \"" + verb + "\"");
+        continue;
+      }
+      r.verbs += (r.verbs.empty() ? "" : ",") + WideToCp1252(Utf8ToWide(verb));
+    }
+    if (r.verbs.size() > kZTextBytes) t.Error("verbs", "expected at most 511 bytes of verbs");
+  } else {
+    r.verbs = "open";
+  }
+  r.verb_label = NarrowText(t, "verb_label", kZTextBytes).value_or("");
+  r.command = WideText(t, "command").value_or(u"");
+  if (!t.Has("command")) t.Error("", "missing key \"command\": the command line of the verbs");
+  r.language = WideText(t, "language", kZTextBytes).value_or(u"");
+  r.icon = WideText(t, "icon").value_or(u"");
+  const auto mode = t.Enum("mode", {{"normal", 0}, {"default-verb", 1}, {"open-with", 2}});
+  r.mode = static_cast<std::uint32_t>(mode.value_or(0));
+}
+
+// One line of the firewall text: target;name;protocols;options.
+void ReadFirewallException(TomlReader& t, NString& line) {
+  NString target;
+  if (const auto port = t.Int("port", 1, 65535)) target = std::to_string(*port);
+  if (const auto program = WideText(t, "program")) target = EncodeMarkedText(*program);
+  if (t.Has("port") == t.Has("program")) t.Error("", "expected either \"port\" or \"program\"");
+  const NString name = WideToUtf8(WideText(t, "name").value_or(u""));
+  if (name.find(';') != NString::npos || target.find(';') != NString::npos) {
+    t.Error("", "the name and the program may not contain \";\" (it separates the fields)");
+  }
+  const auto protocol = t.Enum("protocol", {{"tcp", 1}, {"udp", 2}, {"both", 3}});
+  if (protocol && !t.Has("port")) t.Error("protocol", "a protocol belongs to a port");
+  const bool keep = t.Bool("keep").value_or(false);
+  line = target + ";" + name + ";" + std::to_string(protocol.value_or(t.Has("port") ? 1 : 0)) + ";" +
+         (keep ? "1" : "0");
+}
+
 }  // namespace
+
+void ReadShortcuts(TomlReader& root, std::vector<ShortcutRecord>& out) {
+  ReadList(root, "shortcut", out, ReadShortcut);
+}
+
+void ReadAssociations(TomlReader& root, std::vector<FileAssociation>& out) {
+  ReadList(root, "association", out, ReadAssociation);
+}
+
+NString ReadFirewallExceptions(TomlReader& root) {
+  std::vector<NString> lines;
+  ReadList(root, "firewall", lines, ReadFirewallException);
+  NString text;
+  for (const NString& line : lines) text += line + "\r\n";
+  return text;
+}
 
 void ReadClosePrograms(TomlReader& root, std::vector<CloseProgramEntry>& out) {
   ReadList(root, "close_program", out, ReadCloseProgram);

@@ -354,6 +354,93 @@ data = "1"
   EXPECT_EQ(s.extra_uninstall_values[1].data, u"1");
 }
 
+TEST(AuthoringManifestTest, ShortcutsAssociationsAndFirewallExceptions) {
+  const Loaded r = Load(std::string(kMinimal) + R"(
+firewall_text = "7;Raw;1;0"
+
+[shortcuts]
+all_users = true
+root_command = '"%InstallDir%\run.exe" -p'
+root_name = "Run <product>"
+pin_command = '"%InstallDir%\notes.exe"'
+pin_name = "Notes"
+
+[[shortcut]]
+target = '%InstallDir%\notes.exe'
+name = 'Tools\Notes'
+arguments = "--new"
+start_in = "%InstallDir%"
+icon = "notes.ico"
+desktop = true
+start_menu = true
+window = "minimized"
+
+[[shortcut]]
+target = "readme.txt"
+folder = '%AppDataDir%\Café'
+startup = true
+keep = true
+
+[[association]]
+extension = ".ptn"
+prog_id = "Ptarmigan.Note"
+description = "Ptarmigan note"
+verbs = ["open", "print"]
+verb_label = "&Open"
+command = '"%InstallDir%\notes.exe" "%1"'
+icon = "notes.exe,0"
+mode = "open-with"
+language = "English"
+
+[[association]]
+extension = "ptx"
+command = "x.exe"
+
+[[firewall]]
+port = 8642
+protocol = "both"
+name = "Notes sync"
+
+[[firewall]]
+program = '%InstallDir%\notes.exe'
+keep = true
+)");
+  ASSERT_TRUE(r.manifest) << r.diags.Text();
+  const InstallSettings& s = r.manifest->settings;
+  EXPECT_EQ(s.shortcut_mode, 1);
+  EXPECT_EQ(s.root_shortcut_command, u"\"%InstallDir%\\run.exe\" -p");
+  EXPECT_EQ(s.root_shortcut_name, u"Run <product>");
+  EXPECT_EQ(s.taskbar_pin_command, u"\"%InstallDir%\\notes.exe\"");
+  EXPECT_EQ(s.taskbar_pin_name, u"Notes");
+  ASSERT_EQ(s.shortcuts.size(), 2u);
+  const ShortcutRecord& notes = s.shortcuts[0];
+  EXPECT_EQ(notes.target, u"%InstallDir%\\notes.exe");
+  EXPECT_EQ(notes.name, u"Tools\\Notes");
+  EXPECT_EQ(notes.arguments, u"--new");
+  EXPECT_EQ(notes.start_in, u"%InstallDir%");
+  EXPECT_EQ(notes.icon, u"notes.ico");
+  EXPECT_EQ(notes.on_desktop + notes.in_start_menu * 2 + notes.in_startup * 4, 3);
+  EXPECT_EQ(notes.window_state, 1);
+  EXPECT_EQ(notes.keep, 0);
+  EXPECT_EQ(s.shortcuts[1].other_folder, "|%AppDataDir%\\Caf\xC3\xA9");
+  EXPECT_EQ(s.shortcuts[1].in_startup, 1);
+  EXPECT_EQ(s.shortcuts[1].keep, 1);
+  ASSERT_EQ(s.associations.size(), 2u);
+  const FileAssociation& note = s.associations[0];
+  EXPECT_EQ(note.extension, ".ptn");
+  EXPECT_EQ(note.prog_id, "Ptarmigan.Note");
+  EXPECT_EQ(note.description, "Ptarmigan note");
+  EXPECT_EQ(note.verbs, "open,print");
+  EXPECT_EQ(note.verb_label, "&Open");
+  EXPECT_EQ(note.command, u"\"%InstallDir%\\notes.exe\" \"%1\"");
+  EXPECT_EQ(note.icon, u"notes.exe,0");
+  EXPECT_EQ(note.mode, 2u);
+  EXPECT_EQ(note.language, u"English");
+  EXPECT_EQ(s.associations[1].verbs, "open") << "one verb, open, by default";
+  EXPECT_EQ(s.associations[1].mode, 0u);
+  EXPECT_EQ(s.firewall_text, "7;Raw;1;0\r\n8642;Notes sync;3;0\r\n%InstallDir%\\notes.exe;;0;1\r\n");
+}
+
 TEST(AuthoringManifestTest, RecordListErrorsNameTheEntry) {
   std::string many;
   for (int i = 0; i < 1001; ++i) many += "[[uninstall_value]]\nname = \"V\"\n";
@@ -380,6 +467,18 @@ TEST(AuthoringManifestTest, RecordListErrorsNameTheEntry) {
        "5:1: uninstall_value[0].value: unknown key; expected one of: data, name, type"},
       {"not an array of tables", "", "1:12: deletion: expected tables written as [[deletion]], found a text \"x\""},
       {"too many records", many, "3:1: uninstall_value: expected at most 1000 entries, found 1001"},
+      {"shortcut without target", "[[shortcut]]\ndesktop = true\n",
+       "3:1: shortcut[0]: missing key \"target\": the program or document the shortcut opens"},
+      {"shortcut without a place", "[[shortcut]]\ntarget = \"a.exe\"\n",
+       "3:1: shortcut[0]: expected at least one place: \"desktop\", \"start_menu\", \"startup\" or \"folder\""},
+      {"association without command", "[[association]]\nextension = \"x\"\n",
+       "3:1: association[0]: missing key \"command\": the command line of the verbs"},
+      {"verb with a comma", "[[association]]\nextension = \"x\"\ncommand = \"c\"\nverbs = [\"a,b\"]\n",
+       "6:9: association[0].verbs: expected verbs without commas, found \"a,b\""},
+      {"port and program", "[[firewall]]\nport = 1\nprogram = \"p\"\n",
+       "3:1: firewall[0]: expected either \"port\" or \"program\""},
+      {"name with the separator", "[[firewall]]\nport = 1\nname = \"a;b\"\n",
+       "3:1: firewall[0]: the name and the program may not contain \";\" (it separates the fields)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -122,10 +122,7 @@ const char kDesktop[] = "16";
 const char kCommonDesktop[] = "25";
 
 KeyValueLines ShellFolders(const std::string& scratch) {
-  const std::string tool = CopyIntoPrefix(BuildProgramLinuxPath("ksfolders.exe"), scratch);
-  const WineResult r = RunWine({tool, kPrograms, kCommonPrograms, kDesktop, kCommonDesktop}, 60);
-  EXPECT_TRUE(r.started && !r.timed_out && r.status == 0) << r.out;
-  return ParseKeyValueLines(r.out);
+  return ParseKeyValueLines(ShellFolderOutput(scratch, {kPrograms, kCommonPrograms, kDesktop, kCommonDesktop}));
 }
 
 struct ShortcutCase {

@@ -103,19 +103,6 @@ Bytes Utf16(const std::string& ascii) {
 }
 std::string Str(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
-// Plain files in the archive (uncompressed chunks), with their sizes in the
-// per-file value list.
-void AddFiles(InstallerSpec& plan, const std::vector<std::pair<std::string, std::string>>& files) {
-  std::vector<Bytes> items;
-  for (const auto& [name, data] : files) {
-    FileRecord record;
-    record.name = name;
-    items.push_back(EncodeFileRecord(record, Bytes(data.begin(), data.end())));
-    plan.archive.per_file_values.push_back(static_cast<std::int32_t>(data.size()));
-  }
-  ASSERT_TRUE(BuildFileDataBlock(items, 4096, ChunkCoding{}, &plan.archive.file_data));
-}
-
 InstallerSpec ProductSpec(const std::string& key_name, const std::string& install_dir, const char16_t* version) {
   InstallerSpec plan;
   InstallSettings& s = plan.settings;

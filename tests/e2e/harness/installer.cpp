@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "engine/file_data_block.h"
+#include "engine/file_records.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
@@ -42,6 +44,17 @@ std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem) {
     return {};
   }
   return path;
+}
+
+void AddFiles(InstallerSpec& plan, const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<Bytes> items;
+  for (const auto& [name, data] : files) {
+    FileRecord record;
+    record.name = name;
+    items.push_back(EncodeFileRecord(record, Bytes(data.begin(), data.end())));
+    plan.archive.per_file_values.push_back(static_cast<std::int32_t>(data.size()));
+  }
+  ASSERT_TRUE(BuildFileDataBlock(items, 4096, ChunkCoding{}, &plan.archive.file_data));
 }
 
 std::string CapturedBatchOutput(const std::string& log, const std::string& label) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/archive_builder.h"
 #include "core/install_settings.h"
@@ -30,6 +32,10 @@ Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& text
 // Builds the installer into the running test's scratch folder; returns its
 // C:\ path, or "" after adding a test failure.
 std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem = "setup");
+
+// Plain files in the archive (uncompressed chunks), with their sizes in the
+// per-file value list: (name as the file record carries it, bytes).
+void AddFiles(InstallerSpec& plan, const std::vector<std::pair<std::string, std::string>>& files);
 
 // The output of the batch named `label` (e.g. "Pre-Installation Batch") as
 // Install.log `log` holds it: what follows "Running <label>..." up to the

@@ -328,6 +328,14 @@ WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds) {
   return RunProcess(*env, argv, timeout_seconds);
 }
 
+std::string ShellFolderOutput(const std::string& scratch, const std::vector<std::string>& csidls) {
+  std::vector<std::string> args = {CopyIntoPrefix(BuildProgramLinuxPath("ksfolders.exe"), scratch)};
+  args.insert(args.end(), csidls.begin(), csidls.end());
+  const WineResult r = RunWine(args, 60);
+  EXPECT_TRUE(r.started && !r.timed_out && r.status == 0) << r.out;
+  return r.out;
+}
+
 bool SimulateRestart() {
   const WineEnv* env = LoadWineEnv(nullptr);
   if (!env) return false;
@@ -361,8 +369,14 @@ std::optional<std::string> RegQuery(const std::string& key, const std::string& n
 
 bool RegAddString(const std::string& key, const std::string& name, const std::string& data,
                   RegView view) {
-  const WineResult r =
-      RunWine({"reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", data, "/f", RegViewSwitch(view)}, 60);
+  std::vector<std::string> args{"reg", "add", key};
+  if (name.empty()) {
+    args.push_back("/ve");
+  } else {
+    args.insert(args.end(), {"/v", name});
+  }
+  args.insert(args.end(), {"/t", "REG_SZ", "/d", data, "/f", RegViewSwitch(view)});
+  const WineResult r = RunWine(args, 60);
   return r.started && !r.timed_out && r.status == 0;
 }
 

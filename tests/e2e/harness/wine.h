@@ -90,6 +90,11 @@ struct WineResult {
 // until the pipe closes: programs it started may keep it open).
 WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds = 120);
 
+// The special folders as the shell reports them (SHGetFolderPathW through
+// ksfolders.exe, copied into `scratch`): "<csidl>=<path>" lines, one per
+// number asked for. A failed run fails the test.
+std::string ShellFolderOutput(const std::string& scratch, const std::vector<std::string>& csidls);
+
 // Simulates a restart of Windows: ends every program of the prefix and the
 // wine server; the first program started afterwards carries out the pending
 // file renames (PendingFileRenameOperations). Restores the persistent server
@@ -100,7 +105,7 @@ enum class RegView { k32, k64 };
 
 // The data of a registry value as `reg query` shows it (REG_SZ text, REG_DWORD
 // as 0x..., ...); nullopt when the key or value is missing. An empty `name`
-// asks for the key's default value.
+// asks for the key's default value (and RegAddString sets it).
 std::optional<std::string> RegQuery(const std::string& key, const std::string& name, RegView view);
 bool RegAddString(const std::string& key, const std::string& name, const std::string& data,
                   RegView view);

@@ -21,6 +21,7 @@
 #include "integration/win/close_install_log.h"
 #include "integration/win/system_firewall.h"
 #include "integration/win/uninstall_registration.h"
+#include "lib/win/space_reservation.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
 #include "records/win/install_log_file.h"
@@ -50,6 +51,7 @@ struct InstallRun {
   InstallChoices choices;
   bool folder_page = false;  // the folder page may still change the folder
   RestorePoint restore_point;
+  SpaceReservation record_space;  // released when the finishing steps begin
   FilePlacementOutputs placed;
   UninstallData uninstall;
   // The system firewall's settings (the real ones unless a test hands its own).

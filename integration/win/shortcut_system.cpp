@@ -101,13 +101,11 @@ bool RunningShortcutSystem::FolderExists(const WString& path) {
 
 std::uint32_t RunningShortcutSystem::CreateFolder(const WString& path) { return CreateFolderTree(path); }
 
+// Whole or not at all: an icon cut short by a full disk would show nothing.
 std::uint32_t RunningShortcutSystem::WriteFile(const WString& path, const Bytes& bytes) {
-  File file;
-  if (file.Open(path, kFileWrite) != kFileSuccess || file.Write(bytes.data(), bytes.size()) != kFileSuccess) {
-    const DWORD error = ::GetLastError();
-    return error != 0 ? error : ERROR_WRITE_FAULT;
-  }
-  return 0;
+  if (WriteFileAtomically(path, bytes.data(), bytes.size()) == kFileSuccess) return 0;
+  const DWORD error = ::GetLastError();
+  return error != 0 ? error : ERROR_WRITE_FAULT;
 }
 
 void RunningShortcutSystem::WriteFolderIcon(const WString& folder, const WString& icon) {

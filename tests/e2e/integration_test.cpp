@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,7 +22,6 @@
 namespace ks::e2e {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using test::ParseShellLink;
 using test::ShellLinkFile;
@@ -76,18 +74,6 @@ ShellLinkFile ReadLink(const std::string& path) {
   const std::optional<std::string> bytes = ReadPrefixFile(path);
   EXPECT_TRUE(bytes.has_value()) << path;
   return ParseShellLink(bytes.value_or(""));
-}
-
-// Every file and folder below a C:\ folder, relative to it.
-std::set<std::string> Tree(const std::string& windows_dir) {
-  std::set<std::string> entries;
-  std::error_code ec;
-  const fs::path root = LinuxPath(windows_dir);
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    entries.insert(fs::relative(it->path(), root).generic_string());
-  }
-  return entries;
 }
 
 struct ModeCase {
@@ -310,7 +296,7 @@ TEST_F(SerialIntegration, InstallingAndUninstallingLeavesThePrefixAsItWas) {
   const std::vector<std::string> folders = {ValueOf(shell, kDesktop), ValueOf(shell, kPrograms),
                                             ValueOf(shell, kStartup), scratch};
   std::vector<std::set<std::string>> trees_before;
-  for (const std::string& f : folders) trees_before.push_back(Tree(f));
+  for (const std::string& f : folders) trees_before.push_back(PrefixTree(f));
   const std::string classes_before = ExportClasses(scratch, "before");
 
   InstallerSpec plan = ProductPlan(product, dir);
@@ -359,7 +345,7 @@ TEST_F(SerialIntegration, InstallingAndUninstallingLeavesThePrefixAsItWas) {
   EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(dir); }, 60s)) << dir;
   EXPECT_EQ(ExportClasses(scratch, "after"), classes_before);
   for (std::size_t i = 0; i < folders.size(); ++i) {
-    std::set<std::string> after = Tree(folders[i]);
+    std::set<std::string> after = PrefixTree(folders[i]);
     // The exports lie in the scratch folder; they are the test's.
     after.erase("before.reg");
     after.erase("after.reg");

@@ -87,18 +87,6 @@ const std::vector<Payload> kFiles = {
     {"docs\\readme.txt", "read me"},
 };
 
-// Every file and folder below a C:\ folder, relative to it.
-std::set<std::string> Tree(const std::string& windows_dir) {
-  std::set<std::string> entries;
-  std::error_code ec;
-  const fs::path root = LinuxPath(windows_dir);
-  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    entries.insert(fs::relative(it->path(), root).generic_string());
-  }
-  return entries;
-}
-
 std::string TempDelunins() {
   const WineResult r = RunWine({"cmd", "/c", "echo %TEMP%"}, 60);
   std::string temp = r.out;
@@ -147,11 +135,11 @@ TEST_F(Uninstall, SilentUninstallLeavesThePrefixAsItWasAndRemovesItself) {
   const std::string dir = scratch + "\\Maker App";
   const std::string record = CopyIntoPrefix(BuildProgramLinuxPath("ksrecord.exe"), scratch + "\\rec");
   ASSERT_FALSE(record.empty());
-  const std::set<std::string> files_before = Tree(scratch);
+  const std::set<std::string> files_before = PrefixTree(scratch);
   const auto registry_before = RegistrySnapshot(product);
 
   const std::string uninstaller = Install(product, dir, scratch);
-  const std::set<std::string> files_installed = Tree(scratch);
+  const std::set<std::string> files_installed = PrefixTree(scratch);
   EXPECT_TRUE(files_installed.count("Maker App/bin/deep/tool.dll")) << files_installed.size();
   // The installer itself lies in the scratch folder too; it is not the product's.
   std::set<std::string> expected_after = files_before;
@@ -182,7 +170,7 @@ TEST_F(Uninstall, SilentUninstallLeavesThePrefixAsItWasAndRemovesItself) {
   EXPECT_NE(recorded.find("after-uninstall"), std::string::npos) << recorded;
   RunWine({"cmd", "/c", "del", record + ".cmdline"}, 60);
 
-  EXPECT_EQ(Tree(scratch), expected_after);
+  EXPECT_EQ(PrefixTree(scratch), expected_after);
   EXPECT_EQ(RegistrySnapshot(product), registry_before);
 }
 

@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "captured_log.h"
+
 namespace ks {
 namespace {
 
@@ -66,12 +68,6 @@ class MemoryKeys : public ClassesKeys {
   std::set<WString> refused;
 };
 
-class LogSink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { text.append(utf8); }
-  NString text;
-};
-
 FileAssociation Association(const char* extension, const char* prog_id, const char* verbs = "open") {
   FileAssociation a;
   a.extension = extension;
@@ -90,12 +86,7 @@ class AssociationsTest : public ::testing::Test {
     in.display_name = u"Kes\\trel\r\n";
     in.language = u"English";
     in.install_dir = u"C:\\Kes";
-    in.expand = [](const WString& text) {
-      WString out = text;
-      const std::size_t at = out.find(u"%InstallDir%");
-      if (at != WString::npos) out.replace(at, 12, u"C:\\Kes");
-      return out;
-    };
+    in.expand = test::InstallDirExpansion(u"C:\\Kes");
     in.notify_shell = [this] { ++notified; };
     in.log = &log;
   }
@@ -110,7 +101,7 @@ class AssociationsTest : public ::testing::Test {
   }
 
   MemoryKeys keys;
-  LogSink sink;
+  test::CapturedLog sink;
   InstallLog log;
   UninstallData data;
   AssociationStepInput in;

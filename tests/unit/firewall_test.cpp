@@ -4,6 +4,7 @@
 
 #include <set>
 
+#include "captured_log.h"
 #include "recording_firewall.h"
 
 namespace ks {
@@ -11,24 +12,13 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-class LogSink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { text.append(utf8); }
-  NString text;
-};
-
 class FirewallStepTest : public ::testing::Test {
  protected:
   FirewallStepTest() {
     log.set_sink(&sink);
     in.product_name = u"Kestrel";
     in.install_dir = u"C:\\Kes";
-    in.expand = [](const WString& text) {
-      WString out = text;
-      const std::size_t at = out.find(u"%InstallDir%");
-      if (at != WString::npos) out.replace(at, 12, u"C:\\Kes");
-      return out;
-    };
+    in.expand = test::InstallDirExpansion(u"C:\\Kes");
     in.file_exists = [this](const WString& path) { return files.count(path) != 0; };
     in.log = &log;
   }
@@ -37,7 +27,7 @@ class FirewallStepTest : public ::testing::Test {
     return AddFirewallExceptions(in, firewall, data);
   }
 
-  LogSink sink;
+  test::CapturedLog sink;
   InstallLog log;
   UninstallData data;
   test::RecordingFirewall firewall;

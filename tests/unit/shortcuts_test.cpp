@@ -5,18 +5,12 @@
 #include <map>
 #include <set>
 
-#include "core/localized_texts.h"
+#include "captured_log.h"
 
 namespace ks {
 namespace {
 
 namespace pf = product_flag;
-
-class LogSink : public StepLogSink {
- public:
-  void Append(NStringView utf8) override { text.append(utf8); }
-  NString text;
-};
 
 // The system as plain data: what was saved, written and asked.
 class FakeSystem : public ShortcutSystem {
@@ -100,12 +94,7 @@ class ShortcutStepTest : public ::testing::Test {
       if (at != WString::npos) out.replace(at, 9, u"Prod");
       return out;
     };
-    in.expand = [](const WString& text) {
-      WString out = text;
-      const std::size_t at = out.find(u"%InstallDir%");
-      if (at != WString::npos) out.replace(at, 12, u"C:\\Prod");
-      return out;
-    };
+    in.expand = test::InstallDirExpansion(u"C:\\Prod");
     in.set_status = [this](const WString& text) { statuses.push_back(text); };
     in.log = &log;
     in.uninstall = &data;
@@ -125,7 +114,7 @@ class ShortcutStepTest : public ::testing::Test {
     return paths;
   }
 
-  LogSink sink;
+  test::CapturedLog sink;
   InstallLog log;
   UninstallData data;
   FakeSystem system;

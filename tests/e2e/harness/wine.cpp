@@ -253,6 +253,17 @@ bool PrefixFileExists(const std::string& windows_path) {
   return !path.empty() && fs::exists(path, ec);
 }
 
+std::set<std::string> PrefixTree(const std::string& windows_dir) {
+  std::set<std::string> entries;
+  std::error_code ec;
+  const std::filesystem::path root = LinuxPath(windows_dir);
+  for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    entries.insert(std::filesystem::relative(it->path(), root).generic_string());
+  }
+  return entries;
+}
+
 std::string ScratchFolder() {
   const std::string base = "C:\\ks\\t\\" + CurrentTestName();
   std::error_code ec;

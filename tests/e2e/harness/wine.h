@@ -9,6 +9,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ bool WritePrefixFile(const std::string& windows_path, const std::string& bytes);
 std::optional<std::string> ReadPrefixFile(const std::string& windows_path);
 
 bool PrefixFileExists(const std::string& windows_path);
+
+// Every file and folder below a C:\ folder, relative to it ("a/b.txt").
+std::set<std::string> PrefixTree(const std::string& windows_dir);
 
 // A new, empty folder for the running test, unique within the run
 // (C:\ks\t\<suite>.<test>-<n>). Tests keep apart by these folders.

@@ -4,43 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
 #include <string>
-#include <unistd.h>
 
 #include "authoring/check_command.h"
 #include "authoring/init_manifest.h"
 #include "authoring/manifest_checks.h"
+#include "scratch_dir.h"
 
 namespace ks::authoring {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScratchDir {
- public:
-  ScratchDir() {
-    static int counter = 0;
-    path_ = fs::temp_directory_path() / ("ks-check-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path Write(const std::string& name, const std::string& content) const {
-    const fs::path p = path_ / name;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::ScratchDir;
 
 // A product with a program, a document and a language file; each case adds
 // one mistake to it.

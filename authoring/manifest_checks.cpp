@@ -87,8 +87,8 @@ void CheckTextArgumentsOf(const CheckContext& c, const std::vector<TextOverride>
     if (same) continue;
     Diagnostic d = t.where;
     d.message = expected.empty()
-                    ? "text " + std::to_string(t.number) + " is shown as it stands, so it takes no arguments, found " +
-                          Describe(found) + " (write %% for a percent sign before a letter)"
+                    ? "text " + std::to_string(t.number) + " is shown as it stands and takes no arguments, found " +
+                          Describe(found) + ", which would show as written"
                     : "text " + std::to_string(t.number) + " is filled with " + Describe(expected) +
                           " in this order, found " + Describe(found);
     c.diags.Add(std::move(d));

@@ -164,9 +164,11 @@ bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* t
   // the certificate table behind the section goes, and its directory entry
   // is cleared, so that the image reads as unsigned rather than tampered.
   std::size_t cut_from = tail_size, cut_to = tail_size;
+  bool was_signed = false;
   if (const std::size_t entry = SecurityEntryAt(image.data() + s.pe_offset, image.size() - s.pe_offset)) {
     std::uint8_t* directory = image.data() + s.pe_offset + entry;
     const std::uint64_t table = Get32(directory), table_size = Get32(directory + 4);
+    was_signed = table != 0 || table_size != 0;
     if (table >= removed_end && table - removed_end + table_size <= tail_size) {
       cut_from = static_cast<std::size_t>(table - removed_end);
       cut_to = static_cast<std::size_t>(cut_from + table_size);
@@ -202,8 +204,9 @@ bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* t
                                        AlignUp(Get32(pe + kHeadersSizeAt), alignment));
   }
   Put32(pe + kImageSizeAt, static_cast<std::uint32_t>(new_size));
-  // A checksum the signing tool wrote no longer fits the shorter file.
-  if (Get32(pe + kChecksumAt) != 0) {
+  // The checksum the signing tool wrote no longer fits the shorter file.
+  // (An unsigned installer keeps the engine's own, as the engine had it.)
+  if (was_signed && Get32(pe + kChecksumAt) != 0) {
     Put32(pe + kChecksumAt, 0);
     Put32(pe + kChecksumAt, PeChecksum(image));
   }

@@ -120,8 +120,8 @@ TEST(AuthoringCheckTest, EachMistakeGivesOnePreciseFinding) {
        "12:1: texts.13: text 13 is filled with a number (%d) in this order, found none"},
       {"argument in a plain text", std::string(kSound).replace(std::string(kSound).find("[languages]"), 0,
                                                               "1 = \"Welcome to %s\"\n"),
-       "13:1: texts.1: text 1 is shown as it stands, so it takes no arguments, found a text (%s) (write %% for a "
-       "percent sign before a letter)"},
+       "13:1: texts.1: text 1 is shown as it stands and takes no arguments, found a text (%s), which would show "
+       "as written"},
       {"translation with other arguments", kSound,
        "3:1: texts.19: text 19 is filled with a number (%d), a number (%d) in this order, found a text (%s)",
        wrong_german, "de.toml"},

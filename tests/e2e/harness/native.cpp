@@ -67,7 +67,13 @@ NativeResult RunNative(const std::vector<std::string>& argv, const std::map<std:
 std::string AuthoringToolPath() { return KS_AUTHORING_TOOL; }
 
 const TestCertificate* TestSigner(std::string* error) {
-  static TestCertificate signer;
+  // The folder goes when the test process ends.
+  static struct Signer : TestCertificate {
+    ~Signer() {
+      std::error_code ignored;
+      if (!folder.empty()) fs::remove_all(folder, ignored);
+    }
+  } signer;
   static std::string made_error;
   static bool made = false;
   if (!made) {

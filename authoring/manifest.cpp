@@ -278,6 +278,10 @@ void ReadLanguages(TomlReader& t, Manifest& m, Diagnostics& diags) {
   }
 }
 
+// Shipping the built file: signing and the package managers' descriptions.
+void ReadSigning(Section& sec) { ReadSigningTable(sec.t, sec.m.signing); }
+void ReadPackage(Section& sec) { ReadPackageTable(sec.t, sec.m.package); }
+
 using SectionFn = void (*)(Section&);
 struct SectionSpec {
   const char* name;
@@ -287,6 +291,7 @@ const SectionSpec kSections[] = {
     {"product", ReadProduct}, {"versions", ReadVersions}, {"master", ReadMaster},
     {"wizard", ReadWizard},   {"background", ReadBackground}, {"uninstall", ReadUninstall},
     {"notify", ReadNotify},   {"batches", ReadBatches},   {"archive", ReadArchive},
+    {"signing", ReadSigning}, {"package", ReadPackage},
 };
 
 void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {

@@ -357,7 +357,7 @@ const std::vector<NamedBit>& ProductFlagNames() {
       {"compare_versions", pf::kCompareVersions},
       {"local_folders_only", pf::kLocalFoldersOnly},
       {"uninstaller_shortcut_in_data_folder", pf::kUninstallerShortcutInDataFolder},
-      {"restart_without_asking_when_automatic", FlagHigh(0x00000200)},
+      {"ask_restart_when_automatic", FlagHigh(0x00000200)},
       {"background_maximised", pf::kBackgroundMaximised},
       {"keep_background_title", pf::kKeepBackgroundTitle},
       {"no_greeting_page", pf::kNoGreetingPage},

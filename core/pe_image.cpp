@@ -28,18 +28,10 @@ constexpr std::size_t kRawOffsetAt = 20;
 constexpr std::size_t kCharacteristicsAt = 36;
 constexpr std::uint32_t kInitializedDataReadable = 0x00000040 | 0x40000000;
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+constexpr auto Get16 = LoadLe16;
+constexpr auto Get32 = LoadLe32;
+constexpr auto Put16 = StoreLe16;
+constexpr auto Put32 = StoreLe32;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment) {
   return (v + alignment - 1) / alignment * alignment;

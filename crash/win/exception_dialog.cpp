@@ -8,6 +8,8 @@
 namespace ks {
 namespace {
 
+constexpr UINT kShowReportStart = WM_APP + 1;
+
 struct DialogState {
   const NString* report = nullptr;
   const NString* support = nullptr;
@@ -75,8 +77,6 @@ void Initialize(HWND dialog, const DialogState& state) {
   ::SetDlgItemTextW(dialog, kApologyText, W(Cp1252ToWide(ApologyText(*state.support))));
   ::SendDlgItemMessageW(dialog, kReportEdit, EM_SETLIMITTEXT, 0, 0);
   ::SetDlgItemTextW(dialog, kReportEdit, W(Cp1252ToWide(*state.report)));
-  ::SendDlgItemMessageW(dialog, kReportEdit, EM_SETSEL, 0, 0);
-  ::SendDlgItemMessageW(dialog, kReportEdit, EM_SCROLLCARET, 0, 0);
   int default_button = kInformUsButton;
   if (state.support->empty()) {
     ::EnableWindow(::GetDlgItem(dialog, kInformUsButton), FALSE);
@@ -90,6 +90,9 @@ void Initialize(HWND dialog, const DialogState& state) {
   // The report is read from its start, not selected as the first control
   // would be: the focus goes to the default button.
   ::SetFocus(::GetDlgItem(dialog, default_button));
+  // Shown, the edit control scrolls to the end of its text; the report is
+  // read from its first line.
+  ::PostMessageW(dialog, kShowReportStart, 0, 0);
 }
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -99,6 +102,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
       ::SetWindowLongPtrW(dialog, DWLP_USER, lparam);
       Initialize(dialog, *reinterpret_cast<DialogState*>(lparam));
       return FALSE;  // the focus is set
+    case kShowReportStart:
+      ::SendDlgItemMessageW(dialog, kReportEdit, EM_SETSEL, 0, 0);
+      ::SendDlgItemMessageW(dialog, kReportEdit, EM_SCROLLCARET, 0, 0);
+      return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wparam)) {
         case kCopyReportButton:

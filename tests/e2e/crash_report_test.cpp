@@ -21,6 +21,7 @@
 #include "harness/driver.h"
 #include "harness/http_server.h"
 #include "harness/installer.h"
+#include "harness/key_values.h"
 #include "harness/wine.h"
 
 namespace ks::e2e {
@@ -54,18 +55,9 @@ void SetAddresses(Bytes& engine, const std::string& support, const std::string& 
   engine = std::move(edited);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-    lines.push_back(text.substr(at, end - at));
-  lines.push_back(text.substr(at));
-  return lines;
-}
-
 // The value after "label" on the report's line that starts with it.
 std::string LineValue(const std::string& report, const std::string& label) {
-  for (const std::string& line : Lines(report)) {
+  for (const std::string& line : CrLfLines(report)) {
     if (line.rfind(label, 0) == 0) return line.substr(label.size());
   }
   return "<no line " + label + ">";

@@ -28,6 +28,7 @@ CrashRecorder g_recorder;
 volatile LONG g_crash_thread = 0;
 
 constexpr std::size_t kMaxFatalMessage = 64 * 1024;
+constexpr ULONG kStackOverflowReserve = 64 * 1024;
 
 NString ResourceText(HINSTANCE instance, UINT id) {
   // A zero length asks for a pointer to the resource's own (uncounted) text.
@@ -65,9 +66,10 @@ void SendReport(const NString& report, const ReportInput& input) {
   const NString program = WideToCp1252(FileNameOf(ModuleFileName(nullptr)));
   const NString form = ReportForm(g_addresses.support, ReportBody(report, input),
                                   ReportSubject(kInstallerVersion, program), ReportHeaders(input.email));
-  const HCURSOR previous = ::SetCursor(::LoadCursorW(nullptr, IDC_APPSTARTING));
+  // The cursor of work going on in the background while the report travels.
+  ::SetCursor(::LoadCursorW(nullptr, IDC_APPSTARTING));
   PostReportForm(Cp1252ToWide(g_addresses.endpoint), form);
-  ::SetCursor(previous ? previous : ::LoadCursorW(nullptr, IDC_ARROW));
+  ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
 }
 
 struct Crash {
@@ -90,8 +92,22 @@ void HandleCrash(const Crash& crash) {
   if (input && !g_addresses.endpoint.empty()) SendReport(report, *input);
 }
 
-DWORD WINAPI HandleCrashThread(void* crash) {
-  HandleCrash(*static_cast<const Crash*>(crash));
+// The report of a stack overflow, made on a thread with a stack of its own
+// from the crashed thread's exception information, which stays in place
+// while that thread waits. The crash is this thread's from now on: a crash
+// of the report ends the process at once, and an end begun here goes on.
+struct Overflow {
+  EXCEPTION_POINTERS* info;
+  HANDLE thread;
+  DWORD thread_id;
+};
+
+DWORD WINAPI ReportOverflow(void* parameter) {
+  const Overflow& overflow = *static_cast<const Overflow*>(parameter);
+  ::InterlockedExchange(&g_crash_thread, static_cast<LONG>(::GetCurrentThreadId()));
+  HoldEndWhileCrashReported(::GetCurrentThreadId());
+  HandleCrash(Crash{CrashRecordOf(*overflow.info->ExceptionRecord, *overflow.info->ContextRecord),
+                    *overflow.info->ContextRecord, overflow.thread, overflow.thread_id});
   return 0;
 }
 
@@ -107,22 +123,18 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* info) {
     WaitForProcessEnd();
   }
   HoldEndWhileCrashReported(self);
-  Crash crash{CrashRecordOf(*info->ExceptionRecord, *info->ContextRecord), *info->ContextRecord,
-              ::GetCurrentThread(), self};
-  if (code != kStackOverflowCode) {
-    HandleCrash(crash);
-    return EXCEPTION_EXECUTE_HANDLER;
+  if (code == kStackOverflowCode) {
+    // Hardly any stack is left here: the report is made elsewhere, and the
+    // process ends as soon as it is done.
+    Overflow overflow{info, nullptr, self};
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &overflow.thread, 0,
+                      FALSE, DUPLICATE_SAME_ACCESS);
+    const HANDLE worker = ::CreateThread(nullptr, 1 << 20, ReportOverflow, &overflow, 0, nullptr);
+    if (worker) ::WaitForSingleObject(worker, INFINITE);
+    ::TerminateProcess(::GetCurrentProcess(), code);
   }
-  // Hardly any stack is left: the report is made on a thread of its own,
-  // and the process ends as soon as it is done.
-  HANDLE thread = nullptr;
-  ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &thread, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-  const OwnedHandle crashed(thread);
-  crash.thread = thread;
-  const OwnedHandle worker(::CreateThread(nullptr, 1 << 20, HandleCrashThread, &crash, 0, nullptr));
-  if (worker) ::WaitForSingleObject(worker.get(), INFINITE);
-  ::TerminateProcess(::GetCurrentProcess(), code);
+  HandleCrash(Crash{CrashRecordOf(*info->ExceptionRecord, *info->ContextRecord), *info->ContextRecord,
+                    ::GetCurrentThread(), self});
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -148,6 +160,10 @@ CrashRecord CrashRecordOf(const EXCEPTION_RECORD& e, const CONTEXT& context) {
 void InstallCrashHandling(HINSTANCE instance) {
   g_instance = instance;
   g_main_thread = ::GetCurrentThreadId();
+  // A stack overflow is raised when the stack reaches its last pages; the
+  // system needs room beyond them to deliver it to the filter.
+  ULONG guarantee = kStackOverflowReserve;
+  ::SetThreadStackGuarantee(&guarantee);
   g_addresses.support = ResourceText(instance, kSupportAddressStringId);
   g_addresses.endpoint = ResourceText(instance, kReportEndpointStringId);
   ::SetUnhandledExceptionFilter(CrashFilter);

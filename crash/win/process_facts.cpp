@@ -171,7 +171,9 @@ ProcessorContext ProcessorContextOf(const CONTEXT& c) {
   p.ax = c.Eax, p.bx = c.Ebx, p.cx = c.Ecx, p.dx = c.Edx, p.di = c.Edi, p.si = c.Esi;
   p.ip = c.Eip, p.bp = c.Ebp, p.sp = c.Esp;
 #endif
-  p.cs = c.SegCs, p.ds = c.SegDs, p.es = c.SegEs, p.fs = c.SegFs, p.gs = c.SegGs, p.ss = c.SegSs;
+  // Segment selectors are 16 bits; the context's wider fields may carry leftovers above them.
+  p.cs = c.SegCs & 0xFFFF, p.ds = c.SegDs & 0xFFFF, p.es = c.SegEs & 0xFFFF;
+  p.fs = c.SegFs & 0xFFFF, p.gs = c.SegGs & 0xFFFF, p.ss = c.SegSs & 0xFFFF;
   return p;
 }
 

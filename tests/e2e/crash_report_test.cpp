@@ -171,7 +171,11 @@ TEST_F(CrashReport, WriteToAddress0x10InAnotherThread) {
   const std::string ip = env().arch == "x86_64" ? "  RIP: " : "  EIP: ";
   EXPECT_NE(report.find("\r\nCPU Registers:\r\nFlags: "), std::string::npos) << report;
   EXPECT_EQ(LineValue(report, ip), address) << "the instruction pointer is where the exception happened";
-  EXPECT_EQ(LineValue(report, "   SS: ").size(), 8u);
+  for (const char* segment : {"   CS: ", "   DS: ", "   ES: ", "   FS: ", "   GS: ", "   SS: "}) {
+    const std::string value = LineValue(report, segment);
+    EXPECT_EQ(value.size(), 8u) << segment;
+    EXPECT_EQ(value.substr(0, 4), "0000") << segment << "a selector has 16 bits";
+  }
   EXPECT_NE(report.find("\r\nCall Stack:\r\n"), std::string::npos);
 
   // The log's crash marker: Install.log is written at the crash.

@@ -64,6 +64,16 @@ TEST(CrashHandlerDeathTest, AccessViolationOnTheMainThread) {
                   digits + "0020~.*~CPU Registers:~Flags: .*~Modules:~.*ks_win_tests.exe~");
 }
 
+// A stack overflow is reported from a thread of its own, for the crashed
+// thread. (Wine ends a process whose stack really overflowed before any
+// filter runs, so the exception is raised here as the system would.)
+TEST(CrashHandlerDeathTest, StackOverflowIsReportedFromAFreshStack) {
+  EXPECT_EXIT(CrashInsideCxxFrames([] { ::RaiseException(0xC00000FD, EXCEPTION_NONCONTINUABLE, 0, nullptr); }),
+              ::testing::ExitedWithCode(static_cast<int>(0xC00000FD)),
+              "^recorded\\[~~INSTALLER CRASHED!~Exception: Stack overflow.~~Product: .*~Exception code: C00000FD~"
+              ".*Thread ID: \\d+  Main Thread: \\d+~");
+}
+
 // While one thread reports a crash, the main thread's end of the process
 // waits, still answering what is sent to its windows; the reporting thread
 // ends the process. Were the end not held, the first end-of-process step

@@ -35,7 +35,7 @@ void StartUp(HINSTANCE instance, ProgramResources& resources) {
   // those steps fail on their own and are logged there.
   EnablePrivilegeForProcess(SE_TAKE_OWNERSHIP_NAME);
   SetFatalErrorHook(FatalError);
-  // Before any other work: a crash from here on is reported, never silent.
+  // From here on a crash is reported, not silent; before the run does anything.
   InstallCrashHandling(instance);
   SetSessionValue(DrawSession(SystemRandom, StartupNoise()));
   LoadProgramResources(instance, resources);

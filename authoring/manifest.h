@@ -14,6 +14,7 @@
 #include "authoring/diagnostic.h"
 #include "authoring/languages.h"
 #include "authoring/manifest_files.h"
+#include "authoring/manifest_release.h"
 #include "core/install_settings.h"
 
 namespace ks::authoring {
@@ -33,6 +34,8 @@ struct Manifest {
   // both empty when the table is missing, and the engine offers no sending.
   NString crash_support_address;
   NString crash_form_address;
+  SigningConfig signing;                         // [signing]: used with --sign
+  PackageInfo package;                           // [package]: used with --package-manifest
 };
 
 // The record as the tool starts it before the manifest's keys apply.

@@ -17,6 +17,11 @@ inline constexpr char kSetupSectionName[] = ".setup";
 // at most 0x1000, the optional header at most 0xFFFF bytes, 99 table entries.
 inline constexpr std::size_t kPeHeadersMaxSize = 0x1000 + 24 + 0xFFFF + 99 * 40;
 
+// The image checksum of `file`: its 16-bit words summed with their carries
+// folded back, the 4-byte checksum field at `checksum_at` left out, plus the
+// file's length.
+std::uint32_t PeChecksum(const Bytes& file, std::size_t checksum_at);
+
 struct SetupSection {
   std::uint32_t pe_offset = 0;     // E: offset of "PE\0\0"
   std::uint16_t section_count = 0;
@@ -47,7 +52,11 @@ SectionLookupResult FindSetupSection(const std::uint8_t* headers, std::size_t he
 
 // The engine without its archive. `prefix` is the file's first raw_offset
 // bytes, `tail` the bytes behind the section's raw data (may be empty).
-// Returns false when the prefix does not even hold the section table, or
+// A code signature of the installer covers the archive and cannot hold for
+// the image: its certificate table is left out of the tail, the security
+// directory entry is cleared, and the checksum the signing tool wrote (when
+// not zero) is computed anew, so the image is an unsigned program, not a
+// tampered one. An unsigned installer's headers keep the engine's checksum. Returns false when the prefix does not even hold the section table, or
 // when the memory for the image is not there.
 bool BuildEngineImage(const SetupSection& section, Bytes prefix, const std::uint8_t* tail,
                       std::size_t tail_size, Bytes* out);

@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "core/pe_image.h"
+
 namespace ks {
 namespace {
 
@@ -231,19 +233,6 @@ const std::uint8_t* FileBytesAt(const Bytes& f, const PeLayout& l, std::uint32_t
   const std::uint64_t raw_end = std::min<std::uint64_t>(std::uint64_t{s->raw_offset} + s->raw_size, f.size());
   if (rva - s->va + std::uint64_t{size} > s->MemorySize() || from + size > raw_end) return nullptr;
   return f.data() + from;
-}
-
-// The image checksum: 16-bit words summed with end-around carry, the
-// checksum field itself left out, plus the file's length.
-std::uint32_t ImageChecksum(const Bytes& f, std::size_t checksum_at) {
-  std::uint64_t sum = 0;
-  for (std::size_t i = 0; i < f.size(); i += 2) {
-    if (i == checksum_at || i == checksum_at + 2) continue;
-    sum += i + 1 < f.size() ? LoadLe16(f.data() + i) : f[i];
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<std::uint32_t>(sum + f.size());
 }
 
 // ---------------------------------------------------------------------------
@@ -600,7 +589,7 @@ bool WriteResources(const Bytes& image, const ResourceTable& table, Bytes* out, 
   StoreLe32(opt + kImageSizeAt, static_cast<std::uint32_t>(image_end));
   RelocateDebugData(f, l, rsrc, old_raw_end, room);
   // A checksum the linker wrote must still hold; an image without one keeps none.
-  if (LoadLe32(opt + kChecksumAt) != 0) StoreLe32(opt + kChecksumAt, ImageChecksum(f, l.optional + kChecksumAt));
+  if (LoadLe32(opt + kChecksumAt) != 0) StoreLe32(opt + kChecksumAt, PeChecksum(f, l.optional + kChecksumAt));
   *out = std::move(f);
   return true;
 }

@@ -14,6 +14,7 @@ int RunInstallRoad(InstallRun& run) {
       DecideInstallFolder,       // hand-over, downgrade limit, install type, the folder
       BeginInstallation,         // step log, begin notification
       PrepareTarget,             // restore point, folders, rights, preparation batches
+      ReserveRecordSpace,        // room for the uninstaller, Uninstall.DAT and Install.log
       PlaceFiles,                // the product's files
       WriteRegistryEntries,      // product key, records, merge file, App Paths
       FinishInstallation,        // uninstaller, Uninstall.DAT, Install.log, restart, launches

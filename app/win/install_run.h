@@ -18,6 +18,7 @@
 #include "engine/win/run_batch.h"
 #include "integration/win/close_install_log.h"
 #include "integration/win/uninstall_registration.h"
+#include "lib/win/space_reservation.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
 #include "records/win/install_log_file.h"
@@ -47,6 +48,7 @@ struct InstallRun {
   InstallChoices choices;
   bool folder_page = false;  // the folder page may still change the folder
   RestorePoint restore_point;
+  SpaceReservation record_space;  // released when the finishing steps begin
   FilePlacementOutputs placed;
   UninstallData uninstall;
 

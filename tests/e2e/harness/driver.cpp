@@ -166,7 +166,7 @@ DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& o
   for (const auto& p : options.presses_keeping_open) args.insert(args.end(), {"--press-keep", p});
   if (options.watch_clipboard) args.push_back("--clipboard");
   args.insert(args.end(), {"--cmdline-file", file});
-  const WineResult r = RunWine(args, options.timeout_seconds + 60);
+  const WineResult r = RunWine(args, options.timeout_seconds + 60, options.environment);
   DriverRun run = ParseDriverOutput(r.out);
   if (!r.started) run.error = "cannot start " + env->wine;
   if (r.timed_out) run.error = "ksdriver itself did not end in time; output so far:\n" + r.out;

@@ -50,6 +50,9 @@ struct DriverOptions {
   std::vector<std::string> presses_keeping_open;
   // Report every change of the clipboard's 8-bit text.
   bool watch_clipboard = false;
+  // NAME=VALUE entries added to the environment of ksdriver's wine process,
+  // and so to that of the program and of everything it starts.
+  std::vector<std::string> environment;
 };
 
 // Runs `program` (a C:\ path) with `args`, each quoted as the Windows argument

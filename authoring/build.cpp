@@ -1,8 +1,10 @@
 #include "authoring/build.h"
 
 #include "core/archive_builder.h"
+#include "core/pe_resources.h"
 #include "core/settings_block.h"
 #include "engine/file_data_block.h"
+#include "crash/report_form.h"
 #include "lib/crc32.h"
 
 namespace ks::authoring {
@@ -49,6 +51,22 @@ bool CompressFileData(const Manifest& manifest, const CompressOptions& compress,
     plan.file_data.insert(plan.file_data.end(), chunk.begin(), chunk.end());
   }
   return true;
+}
+
+// The engine with the manifest's crash-report addresses as its strings; the
+// engine as it is when the manifest names none.
+bool WithCrashReportAddresses(const Manifest& manifest, const Bytes& engine, Bytes* out, std::string* error) {
+  if (manifest.crash_support_address.empty() && manifest.crash_form_address.empty()) {
+    *out = engine;
+    return true;
+  }
+  ResourceTable table;
+  if (!ReadResources(engine, &table, error)) return false;
+  PutResourceString(table, kSupportAddressStringId, kResourceLanguageEnglishUs,
+                    Cp1252ToWide(manifest.crash_support_address));
+  PutResourceString(table, kReportEndpointStringId, kResourceLanguageEnglishUs,
+                    Cp1252ToWide(manifest.crash_form_address));
+  return WriteResources(engine, table, out, error);
 }
 
 }  // namespace
@@ -139,7 +157,12 @@ BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const 
   plan.file_data_outside = manifest.settings.file_data_outside != 0;
   if (!CompressFileData(manifest, compress, progress, plan, r)) return r;
   std::string error;
-  if (!BuildSetupExecutable(engine, plan, &r.executable, &error)) {
+  Bytes own_engine;
+  if (!WithCrashReportAddresses(manifest, engine, &own_engine, &error)) {
+    Fail(r, "crash_report", "cannot write the crash report's addresses into the engine: " + error);
+    return r;
+  }
+  if (!BuildSetupExecutable(own_engine, plan, &r.executable, &error)) {
     Fail(r, "", "cannot add the archive to the engine: " + error);
     return r;
   }

@@ -242,6 +242,28 @@ void ReadNotify(Section& sec) {
                    {"error", &S::error_url}});
 }
 
+// The maker's addresses for crash reports: the support address names the
+// maker in the crash dialog and the form's "from" field; the form's address
+// receives the report. One without the other would offer a button that sends
+// nothing, or send without naming the maker.
+void ReadCrashReport(Section& sec) {
+  if (auto v = NarrowText(sec.t, "support_address", kCrashSupportAddressBytes)) {
+    if (v->find('@') == NString::npos || v->find_first_of(" \t\r\n") != NString::npos) {
+      sec.t.Error("support_address", "expected an e-mail address (name@host), found \"" + *v + "\"");
+    }
+    sec.m.crash_support_address = std::move(*v);
+  }
+  if (auto v = NarrowText(sec.t, "form_address", kCrashFormAddressBytes)) {
+    if (!StartsWithIgnoreCase(*v, "https://") && !StartsWithIgnoreCase(*v, "http://")) {
+      sec.t.Error("form_address", "expected an https:// (or http://) address, found \"" + *v + "\"");
+    }
+    sec.m.crash_form_address = std::move(*v);
+  }
+  if (sec.t.Has("support_address") != sec.t.Has("form_address")) {
+    sec.t.Error("", "\"support_address\" and \"form_address\" go together: give both or neither");
+  }
+}
+
 void ReadBatches(Section& sec) {
   ReadNarrow(sec, {{"pre_install", &S::pre_install_batch},
                    {"post_install", &S::post_install_batch},
@@ -299,7 +321,7 @@ const SectionSpec kSections[] = {
     {"product", ReadProduct}, {"versions", ReadVersions}, {"master", ReadMaster},
     {"wizard", ReadWizard},   {"background", ReadBackground}, {"uninstall", ReadUninstall},
     {"notify", ReadNotify},   {"batches", ReadBatches},   {"archive", ReadArchive},
-    {"shortcuts", ReadShortcutSettings},
+    {"shortcuts", ReadShortcutSettings}, {"crash_report", ReadCrashReport},
     {"signing", ReadSigning}, {"package", ReadPackage},
 };
 

@@ -30,6 +30,10 @@ struct Manifest {
   std::vector<LanguageSource> languages;
   std::vector<ManifestFile> files;               // [[file]]
   std::uint32_t file_chunk_size = kDefaultChunkSize;
+  // [crash_report]: where the engine's crash report goes (code page 1252);
+  // both empty when the table is missing, and the engine offers no sending.
+  NString crash_support_address;
+  NString crash_form_address;
   SigningConfig signing;                         // [signing]: used with --sign
   PackageInfo package;                           // [package]: used with --package-manifest
 };

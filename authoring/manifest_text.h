@@ -17,6 +17,10 @@ inline constexpr std::size_t kText16Bytes = 0xFFFF;
 inline constexpr std::size_t kText8Bytes = 0xFF;
 inline constexpr std::size_t kZTextBytes = 511;
 inline constexpr std::size_t kNoLimit = 0x40000000;
+// The crash report's addresses: an e-mail address, and a web address that
+// the engine's internet functions take whole.
+inline constexpr std::size_t kCrashSupportAddressBytes = 254;
+inline constexpr std::size_t kCrashFormAddressBytes = 2000;
 
 // max_bytes counts UTF-16LE bytes.
 std::optional<WString> WideText(TomlReader& t, std::string_view key, std::size_t max_bytes = kNoLimit);

@@ -37,18 +37,10 @@ constexpr std::size_t kRawOffsetAt = 20;
 constexpr std::size_t kCharacteristicsAt = 36;
 constexpr std::uint32_t kInitializedDataReadable = 0x00000040 | 0x40000000;
 
-std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
+constexpr auto Get16 = LoadLe16;
+constexpr auto Get32 = LoadLe32;
+constexpr auto Put16 = StoreLe16;
+constexpr auto Put32 = StoreLe32;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment) {
   return (v + alignment - 1) / alignment * alignment;
@@ -98,19 +90,18 @@ std::size_t SecurityEntryAt(const std::uint8_t* pe, std::size_t available) {
   return entry;
 }
 
-// The PE checksum: 16-bit words summed with their carries folded back, plus
-// the file's length. The checksum field must be zero while it is summed.
-std::uint32_t PeChecksum(const Bytes& file) {
+}  // namespace
+
+std::uint32_t PeChecksum(const Bytes& file, std::size_t checksum_at) {
   std::uint64_t sum = 0;
   for (std::size_t i = 0; i < file.size(); i += 2) {
+    if (i == checksum_at || i == checksum_at + 2) continue;
     sum += i + 1 < file.size() ? Get16(file.data() + i) : file[i];
     sum = (sum & 0xFFFF) + (sum >> 16);
   }
   sum = (sum & 0xFFFF) + (sum >> 16);
   return static_cast<std::uint32_t>(sum + file.size());
 }
-
-}  // namespace
 
 std::uint32_t SetupSection::MappedSize() const {
   return virtual_size == 0 ? raw_size : std::min(virtual_size, raw_size);
@@ -207,8 +198,7 @@ bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* t
   // The checksum the signing tool wrote no longer fits the shorter file.
   // (An unsigned installer keeps the engine's own, as the engine had it.)
   if (was_signed && Get32(pe + kChecksumAt) != 0) {
-    Put32(pe + kChecksumAt, 0);
-    Put32(pe + kChecksumAt, PeChecksum(image));
+    Put32(pe + kChecksumAt, PeChecksum(image, s.pe_offset + kChecksumAt));
   }
   *out = std::move(image);
   return true;

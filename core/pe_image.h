@@ -17,6 +17,11 @@ inline constexpr char kSetupSectionName[] = ".setup";
 // at most 0x1000, the optional header at most 0xFFFF bytes, 99 table entries.
 inline constexpr std::size_t kPeHeadersMaxSize = 0x1000 + 24 + 0xFFFF + 99 * 40;
 
+// The image checksum of `file`: its 16-bit words summed with their carries
+// folded back, the 4-byte checksum field at `checksum_at` left out, plus the
+// file's length.
+std::uint32_t PeChecksum(const Bytes& file, std::size_t checksum_at);
+
 struct SetupSection {
   std::uint32_t pe_offset = 0;     // E: offset of "PE\0\0"
   std::uint16_t section_count = 0;

@@ -15,11 +15,6 @@ constexpr std::size_t kPiece = 16 * 1024;
 // 64 MiB dictionaries; a header asking for more is refused before allocation.
 constexpr std::uint64_t kDecoderMemoryLimit = std::uint64_t{256} << 20;
 
-std::uint32_t LoadLe32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-         (std::uint32_t{p[3]} << 24);
-}
-
 struct LzmaStream {
   lzma_stream s = LZMA_STREAM_INIT;
   ~LzmaStream() { lzma_end(&s); }

@@ -1,6 +1,7 @@
 #include "app/win/install_run.h"
 
 #include "core/win/fatal_error.h"
+#include "crash/win/crash_handler.h"
 #include "engine/win/reboot_replacement.h"
 #include "lib/win/notification_worker.h"
 
@@ -61,8 +62,8 @@ InstallLogClosing InstallRun::LogClosing() {
 }
 
 void InstallRun::RecordFatalErrors() {
-  SetFatalErrorRecorder([this](const WString& text) {
-    log.AddFailure(text + u"\r\n");
+  const auto record = [this](const WString& entry) {
+    log.AddFailure(entry);
     if (step_file.IsOpen()) {
       // The log is written as after any failure, into a folder made for it
       // when no file was placed yet; a fatal end shows no final message.
@@ -72,7 +73,9 @@ void InstallRun::RecordFatalErrors() {
     } else {
       SendErrorNotification();
     }
-  });
+  };
+  SetFatalErrorRecorder([record](const WString& text) { record(text + u"\r\n"); });
+  SetCrashRecorder(record);
 }
 
 }  // namespace ks

@@ -69,8 +69,9 @@ struct InstallRun {
   RegistrationInput Registration();
   // Install.log's path, header and final-message rules as the run knows them.
   InstallLogClosing LogClosing();
-  // From here on a fatal error goes into the failure summary, into
-  // Install.log once the step log is open, and out as the error notification.
+  // From here on a fatal error or a crash goes into the failure summary,
+  // into Install.log once the step log is open, and out as the error
+  // notification.
   void RecordFatalErrors();
 };
 

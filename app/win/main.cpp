@@ -11,6 +11,7 @@
 #include "core/command_line.h"
 #include "core/start_options.h"
 #include "core/win/fatal_error.h"
+#include "crash/win/crash_handler.h"
 #include "lib/fatal.h"
 #include "lib/session.h"
 #include "lib/win/code_page.h"
@@ -25,11 +26,6 @@
 namespace ks {
 namespace {
 
-// The crash handler installs its hook and the process's unhandled-exception
-// filter here when it exists; until then the support library's default crash
-// hook passes internal errors on to FatalError.
-void InstallCrashHandler() {}
-
 void StartUp(HINSTANCE instance, ProgramResources& resources) {
   // The installer caption (kInstallerCaption) is a constant, set before anything runs.
   // Narrow texts go through the system's code page from here on (the /d: copy, the batches).
@@ -40,7 +36,8 @@ void StartUp(HINSTANCE instance, ProgramResources& resources) {
   // those steps fail on their own and are logged there.
   EnablePrivilegeForProcess(SE_TAKE_OWNERSHIP_NAME);
   SetFatalErrorHook(FatalError);
-  InstallCrashHandler();
+  // From here on a crash is reported, not silent; before the run does anything.
+  InstallCrashHandling(instance);
   SetSessionValue(DrawSession(SystemRandom, StartupNoise()));
   LoadProgramResources(instance, resources);
 }

@@ -1,9 +1,10 @@
 // A file record of 1 GiB, the largest the format allows: more than a 32-bit
 // process can hold next to its buffers (the record stream's buffer would have
 // to grow past 1 GiB, to 2 GiB, in a 2 GiB address space). The shipped i686 engine must end through the out-of-memory
-// path (exit code -1, the text in Install.log's failure summary, the error
-// notification), never with a silent abort or a corrupt-archive report; the
-// x86_64 build holds the record and places the file.
+// path, a fatal internal error for the crash handler (its exception code as
+// exit code, the crash report in Install.log's failure summary, the error
+// notification, and in silent mode no dialog), never with a silent abort or a
+// corrupt-archive report; the x86_64 build holds the record and places the file.
 //
 // The record is zeros, so the chunks are built from two compressed pieces
 // instead of compressing a gigabyte for the test.
@@ -109,9 +110,17 @@ TEST_F(OutOfMemory, ARecordTooLargeForTheProcess) {
     std::filesystem::remove(LinuxPath(dir + "\\huge.bin"));
     return;
   }
-  EXPECT_EQ(run.exit_code, -1) << run.output;
-  EXPECT_NE(log.find("*** FAILURE SUMMARY ***\r\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("Out Of Memory\r\nSize: "), std::string::npos) << log;
+  EXPECT_EQ(static_cast<std::uint32_t>(run.exit_code), 0xD1EB17CCu) << run.output;
+  EXPECT_TRUE(run.windows.empty()) << run.output;
+  EXPECT_NE(log.find("*** FAILURE SUMMARY ***\r\n\r\n\r\nINSTALLER CRASHED!\r\nFatal error: Out Of Memory\r\nSize: "),
+            std::string::npos)
+      << log;
+  // Raised on the main thread, and not an earlier condition of its own.
+  const std::size_t threads = log.find("Thread ID: ");
+  ASSERT_NE(threads, std::string::npos) << log;
+  const std::string line = log.substr(threads + 11, log.find("\r\n", threads) - threads - 11);
+  EXPECT_EQ(line.substr(0, line.find(' ')), line.substr(line.rfind(' ') + 1)) << line;
+  EXPECT_EQ(log.find("A previous out-of-memory condition occurred."), std::string::npos);
   ASSERT_TRUE(WaitUntil([&server] { return !server.requests().empty(); }, std::chrono::seconds(30)));
   EXPECT_EQ(server.requests()[0].request_line.rfind("GET /error ", 0), 0u) << server.requests()[0].request_line;
   EXPECT_FALSE(PrefixFileExists(dir + "\\huge.bin"));

@@ -20,6 +20,7 @@
 #include "core/install_settings.h"
 #include "engine/file_data_block.h"
 #include "harness/driver.h"
+#include "harness/key_values.h"
 #include "harness/wait.h"
 #include "harness/wine.h"
 
@@ -107,19 +108,10 @@ std::string MakeInstaller(const std::string& install_dir, const std::vector<Item
   return path;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
-    out.push_back(text.substr(start, at - start));
-  out.push_back(text.substr(start));
-  return out;
-}
-
 // Compares line by line; a line given as "~regex:" followed by a pattern must
 // match it instead.
 void ExpectLines(const std::string& what, const std::string& text, const std::vector<std::string>& expected) {
-  const std::vector<std::string> got = Lines(text);
+  const std::vector<std::string> got = CrLfLines(text);
   for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
     const std::string g = i < got.size() ? got[i] : "<none>";
     const std::string e = i < expected.size() ? expected[i] : "<none>";

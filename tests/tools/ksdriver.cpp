@@ -1,6 +1,7 @@
 // ksdriver: drives a Windows GUI program for the end-to-end tests.
 //
 //   ksdriver run [--timeout SECONDS] [--press BUTTON_TEXT]... [--cwd DIR] [--descendants]
+//                [--set ID=TEXT]... [--press-keep BUTTON_TEXT]... [--clipboard]
 //                (-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file UTF8_FILE)
 //   ksdriver windows  reports the visible top-level windows of every program
 //                     as they are now, without answering them
@@ -11,10 +12,16 @@
 // the program's top-level windows. Each new window (or a window whose content
 // changed) is reported once its content is stable, as one line:
 //   window<TAB>class=..<TAB>title=..<TAB>text=..<TAB>button=..
-// (one text= per static text, one button= per push button). A dialog is then
+// (one text= per static text, one edit= per edit control, one button= per
+// push button and also disabled= for a disabled one). A dialog is then
 // answered: the next --press text when the dialog has that button, otherwise
-// its default (or only) button, otherwise WM_CLOSE; reported as
-// pressed<TAB>TEXT or closed. At the end: exit<TAB>CODE (signed 32-bit).
+// its default (or only) enabled button, otherwise WM_CLOSE; reported as
+// pressed<TAB>TEXT or closed. Before that, --set puts TEXT into the control
+// ID of the first dialog that has it (set<TAB>ID), and --press-keep presses,
+// in order, buttons that leave the dialog open (such as a copy button),
+// waiting for each to be handled. With --clipboard every change of the
+// clipboard's 8-bit text is reported as clipboard<TAB>BYTES (escaped as
+// below, bytes from 0x7F up as \xHH). At the end: exit<TAB>CODE (signed 32-bit).
 // With --descendants the program runs in a job object, which every process it
 // starts (and theirs) joins; after the exit line ksdriver waits until all of
 // them have ended too and prints descendants<TAB>ended. That is the moment
@@ -29,6 +36,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <deque>
 #include <map>
@@ -132,9 +140,12 @@ bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
 struct RunOptions {
   DWORD timeout_ms = 60000;
   std::deque<std::wstring> presses;
+  std::deque<std::wstring> keep_presses;
+  std::deque<std::pair<int, std::wstring>> sets;
   std::wstring cwd;
   std::wstring command_line;
   bool descendants = false;
+  bool clipboard = false;
 };
 
 bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
@@ -153,12 +164,22 @@ bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
       opt.descendants = true;
       continue;
     }
+    if (a == L"--clipboard") {
+      opt.clipboard = true;
+      continue;
+    }
     if (!has_value) return false;
     const std::wstring value = argv[++i];
     if (a == L"--timeout") {
       opt.timeout_ms = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10) * 1000);
     } else if (a == L"--press") {
       opt.presses.push_back(value);
+    } else if (a == L"--press-keep") {
+      opt.keep_presses.push_back(value);
+    } else if (a == L"--set") {
+      const size_t eq = value.find(L'=');
+      if (eq == std::wstring::npos) return false;
+      opt.sets.emplace_back(static_cast<int>(wcstol(value.substr(0, eq).c_str(), nullptr, 10)), value.substr(eq + 1));
     } else if (a == L"--cwd") {
       opt.cwd = value;
     } else if (a == L"--cmdline") {
@@ -212,18 +233,23 @@ struct Button {
   int id;
   std::wstring text;
   bool is_default;
+  bool enabled;
 };
 
 struct WindowInfo {
   bool complete = true;  // every text could be read
   std::wstring cls, title;
   std::vector<std::wstring> texts;
+  std::vector<std::wstring> edits;
   std::vector<Button> buttons;
 
   std::wstring Report() const {
     std::wstring line = L"window\tclass=" + Escape(cls) + L"\ttitle=" + Escape(title);
     for (const auto& t : texts) line += L"\ttext=" + Escape(t);
+    for (const auto& e : edits) line += L"\tedit=" + Escape(e);
     for (const auto& b : buttons) line += L"\tbutton=" + Escape(b.text);
+    for (const auto& b : buttons)
+      if (!b.enabled) line += L"\tdisabled=" + Escape(b.text);
     return line;
   }
 };
@@ -237,11 +263,13 @@ void AddControl(HWND child, WindowInfo& info) {
     if (kind == SS_ICON || kind == SS_BITMAP || kind == SS_ENHMETAFILE) return;
     std::wstring text = TextOf(child, info.complete);
     if (!text.empty()) info.texts.push_back(std::move(text));
+  } else if (lstrcmpiW(cls.c_str(), L"Edit") == 0) {
+    info.edits.push_back(TextOf(child, info.complete));
   } else if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
     const LONG kind = style & BS_TYPEMASK;
     if (kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON) return;
-    info.buttons.push_back(
-        {child, GetDlgCtrlID(child), TextOf(child, info.complete), kind == BS_DEFPUSHBUTTON});
+    info.buttons.push_back({child, GetDlgCtrlID(child), TextOf(child, info.complete), kind == BS_DEFPUSHBUTTON,
+                            IsWindowEnabled(child) != FALSE});
   }
 }
 
@@ -291,9 +319,10 @@ std::wstring StripAccelerator(const std::wstring& text) {
   return out;
 }
 
+// An enabled button with this text, or nullptr.
 const Button* FindButton(const WindowInfo& info, const std::wstring& text) {
   for (const auto& b : info.buttons)
-    if (b.text == text || StripAccelerator(b.text) == text) return &b;
+    if (b.enabled && (b.text == text || StripAccelerator(b.text) == text)) return &b;
   return nullptr;
 }
 
@@ -302,16 +331,98 @@ const Button* DefaultButton(HWND dialog, const WindowInfo& info) {
   if (SendMessageTimeoutW(dialog, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 2000, &def) &&
       HIWORD(def) == DC_HASDEFID) {
     for (const auto& b : info.buttons)
-      if (b.id == LOWORD(def)) return &b;
+      if (b.id == LOWORD(def)) return b.enabled ? &b : nullptr;
   }
   for (const auto& b : info.buttons)
-    if (b.is_default) return &b;
-  return info.buttons.size() == 1 ? &info.buttons.front() : nullptr;
+    if (b.is_default) return b.enabled ? &b : nullptr;
+  return info.buttons.size() == 1 && info.buttons.front().enabled ? &info.buttons.front() : nullptr;
+}
+
+// ---- the clipboard -------------------------------------------------------------
+
+// Escapes bytes like Escape, and every byte from 0x7F up as \xHH.
+std::wstring EscapeBytes(const std::string& bytes) {
+  static const wchar_t kHex[] = L"0123456789ABCDEF";
+  std::wstring out;
+  for (const unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<wchar_t>(c);
+    } else if (c == '\\' || c == '\r' || c == '\n' || c == '\t') {
+      out += Escape(std::wstring(1, static_cast<wchar_t>(c)));
+    } else {
+      out += L"\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xf];
+    }
+  }
+  return out;
+}
+
+// Reports the clipboard's 8-bit text whenever it changed since the last look.
+struct ClipboardWatch {
+  bool on = false;
+  DWORD sequence = 0;
+
+  void Look() {
+    if (!on || GetClipboardSequenceNumber() == sequence) return;
+    sequence = GetClipboardSequenceNumber();
+    if (!OpenClipboard(nullptr)) return;
+    std::string text;
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+      if (const char* bytes = static_cast<const char*>(GlobalLock(data))) {
+        text.assign(bytes, strnlen(bytes, GlobalSize(data)));
+        GlobalUnlock(data);
+      }
+    }
+    CloseClipboard();
+    Emit(L"clipboard\t" + EscapeBytes(text));
+  }
+};
+
+struct Script {
+  std::deque<std::wstring> presses;
+  std::deque<std::wstring> keep_presses;
+  std::deque<std::pair<int, std::wstring>> sets;
+  ClipboardWatch clipboard;
+};
+
+// Puts the pending texts into the dialog's controls that it has.
+void ApplySets(HWND h, std::deque<std::pair<int, std::wstring>>& sets) {
+  for (auto it = sets.begin(); it != sets.end();) {
+    const HWND control = GetDlgItem(h, it->first);
+    if (!control) {
+      ++it;
+      continue;
+    }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(it->second.c_str()), SMTO_ABORTIFHUNG,
+                        5000, &ignored);
+    Emit(L"set\t" + std::to_wstring(it->first));
+    it = sets.erase(it);
+  }
+}
+
+// Presses, in order, the buttons that leave the dialog open, each handled
+// before the next.
+void PressKeepingOpen(HWND h, const WindowInfo& info, Script& script) {
+  while (!script.keep_presses.empty()) {
+    const Button* button = FindButton(info, script.keep_presses.front());
+    if (!button) return;
+    script.keep_presses.pop_front();
+    Emit(L"pressed\t" + Escape(button->text));
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(h, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED), reinterpret_cast<LPARAM>(button->hwnd),
+                        SMTO_ABORTIFHUNG, 10000, &ignored);
+    script.clipboard.Look();
+  }
 }
 
 // Answers a dialog: the next requested button when it is there, else the default.
-void Answer(HWND h, const WindowInfo& info, std::deque<std::wstring>& presses) {
+void Answer(HWND h, const WindowInfo& info, Script& script) {
   if (info.cls != L"#32770") return;  // only dialogs and message boxes are answered
+  ApplySets(h, script.sets);
+  PressKeepingOpen(h, info, script);
+  std::deque<std::wstring>& presses = script.presses;
   const Button* button = nullptr;
   if (!presses.empty() && (button = FindButton(info, presses.front())) != nullptr)
     presses.pop_front();
@@ -333,7 +444,8 @@ struct Seen {
   std::wstring last, reported;
 };
 
-void Poll(DWORD pid, std::map<HWND, Seen>& seen, std::deque<std::wstring>& presses) {
+void Poll(DWORD pid, std::map<HWND, Seen>& seen, Script& script) {
+  script.clipboard.Look();
   std::map<HWND, Seen> next;
   for (HWND h : TopLevelWindows(pid)) {
     Seen state = seen.count(h) ? seen[h] : Seen{};
@@ -346,7 +458,7 @@ void Poll(DWORD pid, std::map<HWND, Seen>& seen, std::deque<std::wstring>& press
     if (report == state.last && report != state.reported) {
       Emit(report);
       state.reported = report;
-      Answer(h, info, presses);
+      Answer(h, info, script);
     }
     state.last = report;
     next[h] = state;
@@ -368,6 +480,7 @@ int Run(int argc, wchar_t** argv) {
   RunOptions opt;
   if (!ParseRunOptions(argc, argv, opt)) {
     Emit(L"error\tusage: ksdriver run [--timeout S] [--press TEXT] [--cwd DIR] [--descendants] "
+         L"[--set ID=TEXT] [--press-keep TEXT] [--clipboard] "
          L"(-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file FILE)");
     return 1;
   }
@@ -400,6 +513,7 @@ int Run(int argc, wchar_t** argv) {
     ResumeThread(thread.get());
   }
   std::map<HWND, Seen> seen;
+  Script script{opt.presses, opt.keep_presses, opt.sets, {opt.clipboard, GetClipboardSequenceNumber()}};
   const ULONGLONG deadline = GetTickCount64() + opt.timeout_ms;
   const auto timed_out = [&] {
     if (GetTickCount64() < deadline) return false;
@@ -411,10 +525,11 @@ int Run(int argc, wchar_t** argv) {
   };
   while (WaitForSingleObject(process.get(), 50) == WAIT_TIMEOUT) {
     if (timed_out()) return 2;
-    Poll(pi.dwProcessId, seen, opt.presses);
+    Poll(pi.dwProcessId, seen, script);
   }
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
+  script.clipboard.Look();
   Emit(L"exit\t" + std::to_wstring(static_cast<long>(static_cast<int>(code))));
   if (!job) return 0;
   for (;;) {

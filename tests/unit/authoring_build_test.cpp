@@ -12,7 +12,9 @@
 #include "authoring/english_texts.h"
 #include "core/archive_header.h"
 #include "core/pe_image.h"
+#include "core/pe_resources.h"
 #include "core/settings_block.h"
+#include "crash/report_form.h"
 
 namespace ks::authoring {
 namespace {
@@ -54,6 +56,22 @@ Bytes FakeEngine() {
   }
   Put32(f, kPe + 0x20, 0x600);
   Put32(f, kPe + 0x50, 0x4000);
+  return f;
+}
+
+// The stand-in engine with resources, as the real one has: its last section
+// holds a resource tree with the program icon.
+Bytes FakeEngineWithResources() {
+  constexpr std::size_t kPe = 0x80, kOptional = kPe + 24, kLast = kPe + 24 + 0xE0 + 2 * 40;
+  Bytes f = FakeEngine();
+  Put32(f, kOptional + 0x5C, 16);
+  const ResourceTable icon = {
+      Resource{ResourceKey::Id(resource_type::kIcon), ResourceKey::Id(1), kResourceLanguageEnglishUs, 0, Bytes(40, 7)}};
+  const Bytes tree = BuildResourceSection(icon, 0x3000);
+  std::copy(tree.begin(), tree.end(), f.begin() + 0x800);
+  Put32(f, kOptional + 0x60 + 2 * 8, 0x3000);
+  Put32(f, kOptional + 0x60 + 2 * 8 + 4, static_cast<std::uint32_t>(tree.size()));
+  std::memcpy(&f[kLast], ".rsrc\0\0\0", 8);
   return f;
 }
 
@@ -161,6 +179,40 @@ files = ["de.toml"]
     EXPECT_EQ(back.texts.Text(49), u"Abbrechen");
     EXPECT_EQ(back.texts.Text(21), u"Error") << "untranslated texts fall back to English";
   }
+}
+
+TEST(AuthoringBuildTest, CrashReportAddressesBecomeTheEnginesStrings) {
+  const Manifest m = LoadOrDie(R"([product]
+name = "Demo"
+[crash_report]
+support_address = "help@maker.example"
+form_address = "https://maker.example/crash?product=demo"
+)");
+  const BuildResult r = BuildInstaller(m, FakeEngineWithResources(), std::nullopt, CompressOptions{}, {});
+  ASSERT_TRUE(r.ok) << r.diags.Text();
+  ResourceTable table;
+  std::string error;
+  ASSERT_TRUE(ReadResources(r.executable, &table, &error)) << error;
+  EXPECT_EQ(ResourceString(table, kSupportAddressStringId, kResourceLanguageEnglishUs), u"help@maker.example");
+  EXPECT_EQ(ResourceString(table, kReportEndpointStringId, kResourceLanguageEnglishUs),
+            u"https://maker.example/crash?product=demo");
+  EXPECT_NE(FindResourceEntry(table, ResourceKey::Id(resource_type::kIcon), ResourceKey::Id(1),
+                              kResourceLanguageEnglishUs),
+            nullptr);
+  EXPECT_EQ(ReadInstaller(r.executable).settings.product_name, u"Demo");
+
+  // Without the table the engine keeps its own resources, and an engine
+  // without any cannot take the addresses.
+  const BuildResult plain =
+      BuildInstaller(LoadOrDie("[product]\nname = \"Demo\"\n"), FakeEngineWithResources(), std::nullopt, CompressOptions{}, {});
+  ASSERT_TRUE(plain.ok);
+  ASSERT_TRUE(ReadResources(plain.executable, &table, &error)) << error;
+  EXPECT_EQ(ResourceString(table, kSupportAddressStringId, kResourceLanguageEnglishUs), u"");
+  const BuildResult refused = Build(m);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.diags.Text().find("crash_report: cannot write the crash report's addresses into the engine"),
+            std::string::npos)
+      << refused.diags.Text();
 }
 
 TEST(AuthoringBuildTest, SameInputGivesSameBytes) {

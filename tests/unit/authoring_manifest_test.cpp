@@ -110,6 +110,15 @@ TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
        "3:1: background: copyright settings given without \"copyright_position\" (0 shows no copyright line)"},
       {"master without name", std::string(kMinimal) + "[master]\nmin_version = \"2\"\n", {},
        "3:1: master: missing key \"name\": the master product's Uninstall key name"},
+      {"crash report address without the form's", std::string(kMinimal) +
+       "[crash_report]\nsupport_address = \"help@maker.example\"\n", {},
+       "3:1: crash_report: \"support_address\" and \"form_address\" go together: give both or neither"},
+      {"crash report support address", std::string(kMinimal) +
+       "[crash_report]\nsupport_address = \"maker\"\nform_address = \"https://maker.example/f\"\n", {},
+       "4:19: crash_report.support_address: expected an e-mail address (name@host), found \"maker\""},
+      {"crash report form address", std::string(kMinimal) +
+       "[crash_report]\nsupport_address = \"help@maker.example\"\nform_address = \"ftp://maker.example/f\"\n", {},
+       "5:16: crash_report.form_address: expected an https:// (or http://) address, found \"ftp://maker.example/f\""},
       {"language file missing", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n", {},
        "<dir>/de.toml: cannot read the file: No such file or directory"},
       {"language file without name", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n",

@@ -42,6 +42,13 @@ TEST(EngineShape, OnlyTheEntryPointTerminates) {
             (std::set<std::string>{"app/win/main.cpp", "lib/win/terminate.cpp", "lib/win/terminate.h"}));
 }
 
+TEST(EngineShape, OnlyTheEndOfProcessAndTheCrashHandlerEndIt) {
+  EXPECT_EQ(Callers("ExitProcess"), (std::set<std::string>{"lib/win/terminate.cpp"}));
+  // A crashed process ends at once; the uninstaller ends the programs that hold its files.
+  EXPECT_EQ(Callers("TerminateProcess"),
+            (std::set<std::string>{"crash/win/crash_handler.cpp", "uninstall/win/auto_close.cpp"}));
+}
+
 TEST(EngineShape, OnlyTheFatalPathsStopTheProcess) {
   EXPECT_EQ(Callers("StopProcess"), (std::set<std::string>{"core/win/fatal_error.cpp", "core/win/reports.cpp",
                                                            "lib/win/terminate.cpp", "lib/win/terminate.h"}));

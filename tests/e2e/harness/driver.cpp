@@ -61,7 +61,9 @@ ShownWindow ParseWindow(const std::vector<std::string>& fields) {
     if (key == "class") w.cls = value;
     if (key == "title") w.title = value;
     if (key == "text") w.texts.push_back(value);
+    if (key == "edit") w.edits.push_back(value);
     if (key == "button") w.buttons.push_back(value);
+    if (key == "disabled") w.disabled.push_back(value);
   }
   return w;
 }
@@ -78,6 +80,8 @@ void ParseLine(const std::string& line, DriverRun& run) {
   } else if (kind == "exit" && fields.size() > 1) {
     run.exit_code = static_cast<int>(std::strtol(fields[1].c_str(), nullptr, 10));
     run.ok = true;
+  } else if (kind == "clipboard") {
+    run.clipboard.push_back(arg);
   } else if (kind == "descendants") {
     run.descendants_ended = arg == "ended";
   } else if (kind == "timeout") {
@@ -158,6 +162,9 @@ DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& o
   for (const auto& p : options.presses) args.insert(args.end(), {"--press", p});
   if (!options.cwd.empty()) args.insert(args.end(), {"--cwd", options.cwd});
   if (options.wait_for_descendants) args.push_back("--descendants");
+  for (const auto& [id, text] : options.sets) args.insert(args.end(), {"--set", std::to_string(id) + "=" + text});
+  for (const auto& p : options.presses_keeping_open) args.insert(args.end(), {"--press-keep", p});
+  if (options.watch_clipboard) args.push_back("--clipboard");
   args.insert(args.end(), {"--cmdline-file", file});
   const WineResult r = RunWine(args, options.timeout_seconds + 60, options.environment);
   DriverRun run = ParseDriverOutput(r.out);

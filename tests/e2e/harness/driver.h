@@ -3,6 +3,7 @@
 // which reports every window the program shows and answers its dialogs.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ks::e2e {
@@ -11,9 +12,11 @@ namespace ks::e2e {
 struct ShownWindow {
   std::string cls;                   // "#32770" for dialogs and message boxes
   std::string title;
-  std::vector<std::string> texts;    // the static texts, in window order
-  std::vector<std::string> buttons;  // the push buttons' texts
-  std::string pressed;               // the button ksdriver pressed ("" if none)
+  std::vector<std::string> texts;     // the static texts, in window order
+  std::vector<std::string> edits;     // the edit controls' texts, in window order
+  std::vector<std::string> buttons;   // the push buttons' texts
+  std::vector<std::string> disabled;  // those of them that are disabled
+  std::string pressed;                // the last button ksdriver pressed ("" if none)
 
   // The static texts joined by "\n" (a message box has one).
   std::string Text() const;
@@ -26,6 +29,7 @@ struct DriverRun {
   bool descendants_ended = false;  // with wait_for_descendants: all its processes ended
   int exit_code = 0;       // the full 32-bit exit code, signed
   std::vector<ShownWindow> windows;
+  std::vector<std::string> clipboard;  // with watch_clipboard: the clipboard's 8-bit texts, as they changed
   std::string output;      // ksdriver's raw output, for failure messages
   std::string error;       // what went wrong when !ok
 };
@@ -39,6 +43,13 @@ struct DriverOptions {
   // process would have done either happened or never will: the moment for
   // checking that it did not.
   bool wait_for_descendants = false;
+  // Texts put into controls (by id) of the first dialog that has them, before it is answered.
+  std::vector<std::pair<int, std::string>> sets;
+  // Buttons that leave their dialog open, pressed in order (each handled
+  // before the next) before the dialog is answered.
+  std::vector<std::string> presses_keeping_open;
+  // Report every change of the clipboard's 8-bit text.
+  bool watch_clipboard = false;
   // NAME=VALUE entries added to the environment of ksdriver's wine process,
   // and so to that of the program and of everything it starts.
   std::vector<std::string> environment;

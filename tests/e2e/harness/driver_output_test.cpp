@@ -27,6 +27,24 @@ TEST(DriverOutput, ReadsWindowsPressesAndExitCode) {
   EXPECT_EQ(run.windows[1].pressed, "");
 }
 
+TEST(DriverOutput, ReadsEditsDisabledButtonsAndTheClipboard) {
+  const DriverRun run = ParseDriverOutput(
+      "window\tclass=#32770\ttitle=Illegal Operation\ttext=t\tedit=line 1\\r\\nline 2\tedit=\t"
+      "button=Inform Us\tbutton=Exit\tdisabled=Inform Us\n"
+      "set\t2705\n"
+      "pressed\tCopy Report\n"
+      "clipboard\tR\\xE9sum\\xE9\\r\\n\n"
+      "pressed\tExit\n"
+      "exit\t0\n");
+  ASSERT_TRUE(run.ok) << run.error;
+  ASSERT_EQ(run.windows.size(), 1u);
+  EXPECT_EQ(run.windows[0].edits, (std::vector<std::string>{"line 1\r\nline 2", ""}));
+  EXPECT_EQ(run.windows[0].buttons, (std::vector<std::string>{"Inform Us", "Exit"}));
+  EXPECT_EQ(run.windows[0].disabled, (std::vector<std::string>{"Inform Us"}));
+  EXPECT_EQ(run.windows[0].pressed, "Exit");
+  EXPECT_EQ(run.clipboard, (std::vector<std::string>{"R\xE9sum\xE9\r\n"}));
+}
+
 TEST(DriverOutput, FailuresAreNotOk) {
   struct Case {
     const char* output;

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,6 +22,17 @@ namespace ks::e2e {
 struct Received {
   std::string request_line;
   std::string user_agent;
+  std::string headers;  // the header lines after the request line, each ending in CR LF
+  std::string body;     // as many bytes as Content-Length says
+
+  // The value of the first header `name` (as written, case included); "" when missing.
+  std::string Header(const std::string& name) const {
+    const std::string key = "\r\n" + name + ": ";
+    const std::size_t at = ("\r\n" + headers).find(key);
+    if (at == std::string::npos) return {};
+    const std::size_t start = at + key.size() - 2;
+    return headers.substr(start, headers.find("\r\n", start) - start);
+  }
 };
 
 // Serves one connection at a time on 127.0.0.1. With `answer` off it accepts
@@ -83,12 +95,23 @@ class LocalHttpServer {
       data.append(buffer, static_cast<std::size_t>(n));
     }
     Received r;
-    r.request_line = data.substr(0, data.find("\r\n"));
-    const std::size_t agent = data.find("\r\nUser-Agent: ");
-    if (agent != std::string::npos) {
-      const std::size_t start = agent + 14;
-      r.user_agent = data.substr(start, data.find("\r\n", start) - start);
+    const std::size_t line_end = data.find("\r\n");
+    const std::size_t head_end = data.find("\r\n\r\n");
+    r.request_line = data.substr(0, line_end);
+    if (line_end != std::string::npos && head_end != std::string::npos)
+      r.headers = data.substr(line_end + 2, head_end + 2 - (line_end + 2));
+    r.user_agent = r.Header("User-Agent");
+    // The body follows the empty line; a POST says how long it is.
+    const std::size_t length = std::strtoul(r.Header("Content-Length").c_str(), nullptr, 10);
+    std::string body = head_end == std::string::npos ? std::string() : data.substr(head_end + 4);
+    while (Running() && body.size() < length && length <= (64u << 20)) {
+      pollfd p{client, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      const ssize_t n = recv(client, buffer, sizeof(buffer), 0);
+      if (n <= 0) break;
+      body.append(buffer, static_cast<std::size_t>(n));
     }
+    r.body = body.substr(0, length);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(r);

@@ -23,11 +23,12 @@ Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& text
 
 std::string MakeInstaller(const InstallerSpec& plan, const std::string& stem) {
   std::ifstream in(EngineLinuxPath(), std::ios::binary);
-  const Bytes engine{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  Bytes engine{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (engine.empty()) {
     ADD_FAILURE() << "cannot read the engine " << EngineLinuxPath();
     return {};
   }
+  if (plan.engine_patch) plan.engine_patch(engine);
   ArchiveSpec archive = plan.archive;
   archive.settings = plan.raw_settings ? *plan.raw_settings
                                        : EncodeSettings(plan.settings, plan.texts, archive.flags);

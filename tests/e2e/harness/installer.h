@@ -21,6 +21,8 @@ struct InstallerSpec {
   // by the encoded `settings` and `texts` unless `raw_settings` is given.
   ArchiveSpec archive;
   std::optional<Bytes> raw_settings;
+  // Changes the engine before the archive is added (its resources, say).
+  std::function<void(Bytes&)> engine_patch;
   // Changes the finished executable (e.g. one byte in front of the section).
   std::function<void(Bytes&)> patch;
 };

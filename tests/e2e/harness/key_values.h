@@ -1,5 +1,6 @@
 #pragma once
-// "key<separator>value" lines, as helper programs and logs print them.
+// "key<separator>value" lines, as helper programs and logs print them, and
+// the CR LF lines of logs and reports.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,17 @@ inline KeyValueLines ParseKeyValueLines(const std::string& text, char separator 
     const std::size_t at = line.find(separator);
     if (at != std::string::npos) lines.emplace_back(line.substr(0, at), line.substr(at + 1));
   }
+  return lines;
+}
+
+// The lines of `text` ended by CR LF; what follows the last CR LF is the
+// last line (empty when the text ends with CR LF).
+inline std::vector<std::string> CrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+    lines.push_back(text.substr(start, at - start));
+  lines.push_back(text.substr(start));
   return lines;
 }
 

@@ -331,6 +331,57 @@ TEST_F(Components, AFontKeptByTheAnswerNoLeavesProductFontsAllTheSame) {
   fs::remove(LinuxPath("C:\\windows\\Fonts\\" + font_file), ec);
 }
 
+// UninstallShared for two servers nobody counts any more: kept without a
+// question (0), asked for each (1, "No" keeps one), or all removed after
+// "Yes to all". Unregistration does not wait for the answer.
+TEST_F(Components, SharedFilesNobodyCountsAreKeptAskedOrRemoved) {
+  struct Case {
+    const char* name;
+    std::uint8_t setting;
+    std::vector<std::string> answers;  // to the shared-file questions
+    std::size_t questions;
+    bool first_kept, second_kept;
+  };
+  const Case cases[] = {
+      {"Keep", 0, {}, 0, true, true},
+      {"AskNoThenYes", 1, {"No", "Yes"}, 2, true, false},
+      {"YesToAll", 1, {"Yes to all"}, 1, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string scratch = ScratchFolder();
+    const std::string first = UniqueName("ksaskA") + ".dll";
+    const std::string second = UniqueName("ksaskB") + ".dll";
+    Product product{UniqueName(std::string("Shared") + c.name),
+                    scratch + "\\App",
+                    {{first, 7, Fixture("kscomserver.dll")}, {second, 7, Fixture("kscomserver.dll")}}};
+    product.uninstall_shared = c.setting;
+    ASSERT_TRUE(Install(product, scratch));
+    ASSERT_TRUE(ComRegistered(first) && ComRegistered(second));
+
+    std::vector<std::string> presses{"Yes"};  // the confirmation
+    presses.insert(presses.end(), c.answers.begin(), c.answers.end());
+    const DriverRun run = RunUninstaller(product, presses);
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    std::vector<const ShownWindow*> questions;
+    for (const ShownWindow& w : run.windows)
+      if (w.title == "Remove shared file?") questions.push_back(&w);
+    ASSERT_EQ(questions.size(), c.questions) << run.output;
+    if (!questions.empty()) {
+      EXPECT_EQ(questions[0]->Text(), "The shared file\r\n" + std::string(kSystem) + "\\" + first +
+                                          "\r\nis no longer used by any program. Do you want to remove it?\r\n\r\n"
+                                          "If another program still uses it, that program may stop working.");
+      EXPECT_EQ(questions[0]->buttons, (std::vector<std::string>{"Yes", "No", "Yes to all"}));
+    }
+    for (const auto& [file, kept] : {std::pair{first, c.first_kept}, std::pair{second, c.second_kept}}) {
+      EXPECT_FALSE(SharedCount(file).has_value()) << file;
+      EXPECT_FALSE(ComRegistered(file)) << file;
+      EXPECT_EQ(InSystemFolder(file), kept) << file;
+      ForgetSharedFile(file);
+    }
+  }
+}
+
 // Every file and folder below a C:\ folder, relative to it.
 std::set<std::string> Tree(const std::string& windows_dir) {
   std::set<std::string> entries;

@@ -290,6 +290,35 @@ TEST_F(Components, AFaultingServerIsReportedAndTheInstallationGoesOn) {
   EXPECT_FALSE(ComRegistered(good));
 }
 
+// A package the installer service refuses is a failure in the log and the
+// summary with the service's code; the installation goes on, and nothing is
+// listed for the uninstaller to remove.
+TEST_F(Components, ARefusedPackageIsReportedAndNotListedForRemoval) {
+  const std::string scratch = ScratchFolder();
+  const Product product{UniqueName("BadPackage"),
+                        scratch + "\\App",
+                        {{"broken.msi", 11, "not a package", kRemovePackage, "", "", 2},
+                         {"after.txt", 0, "placed after the package"}}};
+  ASSERT_TRUE(Install(product, scratch));
+  const std::string log = ReadPrefixFile(product.Log()).value_or("");
+  const std::string failed = "Installing MSI package \"" + product.dir + "\\broken.msi\"...FAILED code ";
+  const std::size_t at = log.find(failed);
+  ASSERT_NE(at, std::string::npos) << log;
+  const std::size_t end = log.find("\r\n", at);
+  const std::string line = log.substr(at, end - at);
+  EXPECT_NE(line.substr(failed.size()).find(": "), std::string::npos) << line;  // the code's text follows
+  const std::size_t summary = log.find("*** FAILURE SUMMARY ***\r\n");
+  ASSERT_NE(summary, std::string::npos) << log;
+  EXPECT_NE(log.find(line + "\r\n", summary), std::string::npos) << log;
+  EXPECT_TRUE(PrefixFileExists(product.dir + "\\after.txt"));
+  const std::string data = ReadPrefixFile(product.dir + "\\Data\\Uninstall.DAT").value_or("");
+  ASSERT_NE(data.find("[Strings]\r\n"), std::string::npos) << data;
+  EXPECT_EQ(data.find("[MSI]"), std::string::npos) << data;
+
+  EXPECT_EQ(Uninstall(product), 0);
+  EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(product.dir); }, 60s)) << product.dir;
+}
+
 // "No" to the font question keeps the font's file and entry; ProductFonts
 // goes all the same (the run keeps its key here: another file is held open).
 TEST_F(Components, AFontKeptByTheAnswerNoLeavesProductFontsAllTheSame) {

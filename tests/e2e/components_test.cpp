@@ -14,10 +14,9 @@
 #include <set>
 #include <thread>
 
-#include "core/archive_builder.h"
-#include "core/install_settings.h"
 #include "engine/file_data_block.h"
 #include "harness/driver.h"
+#include "harness/installer.h"
 #include "harness/key_values.h"
 #include "harness/wait.h"
 #include "harness/wine.h"
@@ -83,8 +82,9 @@ struct Product {
 };
 
 // The installer of `p` in the running test's scratch folder; "" after a failure.
-std::string MakeInstaller(const Product& p, const std::string& scratch) {
-  InstallSettings s;
+std::string InstallerOf(const Product& p) {
+  InstallerSpec plan;
+  InstallSettings& s = plan.settings;
   s.display_version = u"1.0";
   s.product_name = Utf8ToWide(p.name);
   s.install_path = Utf8ToWide(p.dir);
@@ -92,10 +92,6 @@ std::string MakeInstaller(const Product& p, const std::string& scratch) {
   s.uninstall_fonts = p.uninstall_fonts;
   s.uninstall_shared = p.uninstall_shared;
   s.product_flags = kCompressed | kRegisterUninstaller | kAlwaysWriteLog;
-  SettingsWriter writer;
-  if (!WriteInstallSettings(s, LocalizedTexts({u"English"}, {{u"title"}}), 0, writer)) return {};
-  ArchiveSpec plan;
-  plan.settings = writer.Take();
   std::vector<Bytes> encoded;
   for (const Part& part : p.parts) {
     FileRecord record;
@@ -107,21 +103,12 @@ std::string MakeInstaller(const Product& p, const std::string& scratch) {
     record.package_option = part.package_option;
     record.date.year = 2024, record.date.month = 1, record.date.day = 2;
     encoded.push_back(EncodeFileRecord(record, Bytes(part.data.begin(), part.data.end())));
-    plan.per_file_values.push_back(static_cast<std::int32_t>(part.data.size()));
+    plan.archive.per_file_values.push_back(static_cast<std::int32_t>(part.data.size()));
   }
   ChunkCoding coding;
   coding.compressed = true;
-  if (!BuildFileDataBlock(encoded, 1 << 16, coding, &plan.file_data)) return {};
-  const std::string engine = ReadLinuxFile(EngineLinuxPath());
-  Bytes out;
-  std::string error;
-  if (!BuildSetupExecutable(Bytes(engine.begin(), engine.end()), plan, &out, &error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  const std::string path = scratch + "\\" + UniqueName("setup") + ".exe";
-  if (!WritePrefixFile(path, std::string(out.begin(), out.end()))) return {};
-  return path;
+  if (!BuildFileDataBlock(encoded, 1 << 16, coding, &plan.archive.file_data)) return {};
+  return MakeInstaller(plan);
 }
 
 class Components : public WineTest {
@@ -133,8 +120,8 @@ class Components : public WineTest {
   RegView NativeView() const { return env().arch == "i686" ? RegView::k32 : RegView::k64; }
 
   // Installs `p` silently; false after a failure.
-  bool Install(const Product& p, const std::string& scratch) {
-    const std::string installer = MakeInstaller(p, scratch);
+  bool Install(const Product& p) {
+    const std::string installer = InstallerOf(p);
     if (installer.empty()) return false;
     DriverOptions options;
     options.timeout_seconds = 180;
@@ -201,14 +188,14 @@ TEST_F(Components, TwoProductsShareOneServerUntilTheLastGoes) {
   const Product first{UniqueName("SharerA"), scratch + "\\A", {server}};
   const Product second{UniqueName("SharerB"), scratch + "\\B", {server}};
 
-  ASSERT_TRUE(Install(first, scratch));
+  ASSERT_TRUE(Install(first));
   EXPECT_EQ(SharedCount(dll), "0x1");
   EXPECT_TRUE(ComRegistered(dll));
   const auto listed = RegQuery(kUninstallKey + first.name, "SharedFiles", RegView::k32);
   EXPECT_EQ(listed, "\"" + std::string(kSystem) + "\\" + dll + "^\"");
-  ASSERT_TRUE(Install(first, scratch));  // the same product again
+  ASSERT_TRUE(Install(first));  // the same product again
   EXPECT_EQ(SharedCount(dll), "0x1");
-  ASSERT_TRUE(Install(second, scratch));
+  ASSERT_TRUE(Install(second));
   EXPECT_EQ(SharedCount(dll), "0x2");
   const std::string log = ReadPrefixFile(second.Log()).value_or("");
   EXPECT_NE(log.find("Registering COM File \"" + std::string(kSystem) + "\\" + dll + "\"...OK\r\n"),
@@ -240,7 +227,7 @@ TEST_F(Components, CountsAboveOneAndTheBlankMarkerKeepFiles) {
                         {{counted, 7, Fixture("kscomserver.dll")},
                          {system_file, 6, "system data"},
                          {kept, 7, Fixture("kscomserver.dll"), kKeep}}};
-  ASSERT_TRUE(Install(product, scratch));
+  ASSERT_TRUE(Install(product));
   EXPECT_EQ(SharedCount(counted), "0x3");
   EXPECT_EQ(SharedCount(system_file), "0x1");
   EXPECT_EQ(SharedCount(kept), "0x1");
@@ -270,7 +257,7 @@ TEST_F(Components, AFaultingServerIsReportedAndTheInstallationGoesOn) {
                         {{faulty, 7, Fixture("kscomfault.dll")},
                          {good, 7, Fixture("kscomserver.dll")},
                          {"after.txt", 0, "placed after the fault"}}};
-  ASSERT_TRUE(Install(product, scratch));
+  ASSERT_TRUE(Install(product));
   const std::string log = ReadPrefixFile(product.Log()).value_or("");
   const std::string path = std::string(kSystem) + "\\" + faulty;
   EXPECT_NE(log.find("Registering COM File \"" + path + "\"...CRASHED!\r\n"), std::string::npos) << log;
@@ -299,7 +286,7 @@ TEST_F(Components, ARefusedPackageIsReportedAndNotListedForRemoval) {
                         scratch + "\\App",
                         {{"broken.msi", 11, "not a package", kRemovePackage, "", "", 2},
                          {"after.txt", 0, "placed after the package"}}};
-  ASSERT_TRUE(Install(product, scratch));
+  ASSERT_TRUE(Install(product));
   const std::string log = ReadPrefixFile(product.Log()).value_or("");
   const std::string failed = "Installing MSI package \"" + product.dir + "\\broken.msi\"...FAILED code ";
   const std::size_t at = log.find(failed);
@@ -329,7 +316,7 @@ TEST_F(Components, AFontKeptByTheAnswerNoLeavesProductFontsAllTheSame) {
                   scratch + "\\App",
                   {{font_file, 4, Fixture("ksfont-serif.ttf"), 0, title}, {"held.txt", 0, "held open"}}};
   product.uninstall_fonts = 1;
-  ASSERT_TRUE(Install(product, scratch));
+  ASSERT_TRUE(Install(product));
   ASSERT_EQ(RegQuery(kFontsKey, title, RegView::k32), font_file);
   ASSERT_TRUE(RegQuery(kUninstallKey + product.name, "ProductFonts", RegView::k32).has_value());
 
@@ -385,7 +372,7 @@ TEST_F(Components, SharedFilesNobodyCountsAreKeptAskedOrRemoved) {
                     scratch + "\\App",
                     {{first, 7, Fixture("kscomserver.dll")}, {second, 7, Fixture("kscomserver.dll")}}};
     product.uninstall_shared = c.setting;
-    ASSERT_TRUE(Install(product, scratch));
+    ASSERT_TRUE(Install(product));
     ASSERT_TRUE(ComRegistered(first) && ComRegistered(second));
 
     std::vector<std::string> presses{"Yes"};  // the confirmation
@@ -468,7 +455,7 @@ TEST_F(Components, TheWholeLoopLeavesThePrefixAsItWas) {
   ASSERT_EQ(PackageState(), "-1");
   ASSERT_FALSE(RegQuery(kTypeLibKey + "\\1.0", "", NativeView()).has_value());
 
-  ASSERT_TRUE(Install(product, scratch));
+  ASSERT_TRUE(Install(product));
   const std::string log = ReadPrefixFile(product.Log()).value_or("");
   // The font: its entry, its file, and the system lists its family.
   EXPECT_EQ(RegQuery(kFontsKey, font_title, RegView::k32), font_file);

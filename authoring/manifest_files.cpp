@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -29,6 +30,11 @@ struct AttributeName {
 };
 const AttributeName kAttributes[] = {
     {"read-only", 0x1}, {"hidden", 0x2}, {"system", 0x4}, {"archive", 0x20}, {"temporary", 0x100}, {"offline", 0x1000},
+};
+
+// The user-interface levels of the system's installer service (INSTALLUILEVEL).
+const std::vector<EnumChoice> kPackageUiLevels = {
+    {"default", 1}, {"none", 2}, {"basic", 3}, {"reduced", 4}, {"full", 5},
 };
 
 bool HasWildcard(const std::string& text) { return text.find_first_of("*?") != std::string::npos; }
@@ -113,6 +119,41 @@ std::int32_t ReadFlags(TomlReader& t, std::int32_t kind) {
   return flags;
 }
 
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with hexadecimal digits.
+bool IsClassId(const std::string& text) {
+  static const char kForm[] = "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+  if (text.size() != sizeof(kForm) - 1) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (kForm[i] != 'x' ? c != kForm[i] : !std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+// The keys of the component kinds: a font's registered name, a Control
+// Panel extension's class, a package's user-interface level. What the engine
+// would take for a corrupt installer is refused here.
+void ReadComponentKeys(TomlReader& t, FileRecord& r) {
+  constexpr std::int32_t kFont = 4, kControlPanel = 12;
+  if (r.kind == kFont && r.title.empty())
+    t.Error("title", "files of kind \"font\" need a title: the name the font is registered under, "
+                     "e.g. \"Ptarmigan Sans (TrueType)\"");
+  const auto class_id = t.Text("class_id");
+  if (class_id && r.kind != kControlPanel) t.Error("class_id", "only files of kind \"control-panel\" have a class");
+  if (class_id && t.Has("extra")) t.Error("class_id", "give the class as class_id or as extra, not both");
+  if (class_id && !IsClassId(*class_id))
+    t.Error("class_id", "expected a class identifier \"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}\", found \"" +
+                            *class_id + "\"");
+  if (class_id) r.extra_text = EncodeMarkedText(Utf8ToWide(*class_id));
+  if (r.kind == kControlPanel && r.extra_text.empty())
+    t.Error("class_id", "files of kind \"control-panel\" need a class_id");
+  const auto level = t.Enum("package_ui", kPackageUiLevels);
+  if (level && t.Has("package_option")) t.Error("package_ui", "give package_ui or package_option, not both");
+  if (level) r.package_option = static_cast<std::int32_t>(*level);
+  for (const char* key : {"package_ui", "package_option", "remove_package"})
+    if (t.Has(key) && r.kind != kKindPackage) t.Error(key, "only files of kind \"package\" have this key");
+}
+
 // The record fields shared by every file of one entry.
 FileRecord ReadTemplate(TomlReader& t, ManifestFile& f) {
   FileRecord r;
@@ -126,6 +167,7 @@ FileRecord ReadTemplate(TomlReader& t, ManifestFile& f) {
   r.destination = Utf8ToWide(t.Text("destination").value_or(""));
   r.extra_text = EncodeMarkedText(Utf8ToWide(t.Text("extra").value_or("")));
   r.package_option = static_cast<std::int32_t>(t.Int("package_option", INT32_MIN, INT32_MAX).value_or(0));
+  ReadComponentKeys(t, r);
   ReadAttributesKey(t, r);
   ReadDateKey(t, r, f.date_from_source);
   return r;

@@ -59,5 +59,52 @@ set_target_properties(ksplanted PROPERTIES PREFIX "")
 target_compile_options(ksplanted PRIVATE ${KS_WARNINGS})
 target_link_options(ksplanted PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The component tests' fixtures, made here from tests/fixtures with Debian's
+# tools (nothing is downloaded): two self-registering COM servers (one faults
+# in DllRegisterServer), a type library (the IDL compiler), two TrueType fonts
+# with their own family names (fontTools), two driver packages (with and
+# without a catalog file) and a Windows Installer package (wixl).
+set(KS_FIXTURES "${CMAKE_SOURCE_DIR}/tests/fixtures")
+foreach(dll IN ITEMS kscomserver kscomfault)
+  add_library(${dll} SHARED "${KS_FIXTURES}/kscomserver.cpp")
+  set_target_properties(${dll} PROPERTIES PREFIX "")
+  target_compile_options(${dll} PRIVATE ${KS_WARNINGS})
+  # Undecorated exports: regsvr32 looks the entry points up by their plain names.
+  target_link_options(${dll} PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+endforeach()
+target_compile_definitions(kscomfault PRIVATE KS_COM_FAULT)
+
+find_program(KS_WIDL NAMES ${KS_MINGW_TRIPLE}-widl REQUIRED)
+find_program(KS_WIXL NAMES wixl REQUIRED)
+# Debian's interpreter, which has fontTools (another python3 on PATH may not).
+find_program(KS_FIXTURE_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(KS_WIDL_TARGET --win64)
+  set(KS_WIXL_ARCH x64)
+else()
+  set(KS_WIDL_TARGET --win32)
+  set(KS_WIXL_ARCH x86)
+endif()
+add_custom_command(OUTPUT kstypelib.tlb
+  COMMAND "${KS_WIDL}" ${KS_WIDL_TARGET} -t -o kstypelib.tlb "${KS_FIXTURES}/kstypelib.idl"
+  DEPENDS "${KS_FIXTURES}/kstypelib.idl" VERBATIM)
+set(KS_FIXTURE_FILES kstypelib.tlb)
+foreach(font IN ITEMS "Sans" "Serif")
+  string(TOLOWER "${font}" stem)
+  add_custom_command(OUTPUT ksfont-${stem}.ttf
+    COMMAND "${KS_FIXTURE_PYTHON}" "${KS_FIXTURES}/make_font.py" "Kestrelon Test ${font}" ksfont-${stem}.ttf
+    DEPENDS "${KS_FIXTURES}/make_font.py" VERBATIM)
+  list(APPEND KS_FIXTURE_FILES ksfont-${stem}.ttf)
+endforeach()
+foreach(inf IN ITEMS ksdriver-plain.inf ksdriver-catalog.inf)
+  configure_file("${KS_FIXTURES}/${inf}" "${inf}" COPYONLY)
+endforeach()
+add_custom_command(OUTPUT kspackage.msi
+  COMMAND "${KS_WIXL}" -a ${KS_WIXL_ARCH} -o "${CMAKE_CURRENT_BINARY_DIR}/kspackage.msi" kspackage.wxs
+  WORKING_DIRECTORY "${KS_FIXTURES}"
+  DEPENDS "${KS_FIXTURES}/kspackage.wxs" "${KS_FIXTURES}/kspackage-payload.txt" VERBATIM)
+list(APPEND KS_FIXTURE_FILES kspackage.msi)
+add_custom_target(ks_component_fixtures ALL DEPENDS ${KS_FIXTURE_FILES})
+
 # The authoring tool, from the same code as the Linux one.
 include(cmake/Authoring.cmake)

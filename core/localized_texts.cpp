@@ -156,12 +156,17 @@ const char16_t* EnglishText(int n) {
     case 31: return u"Failed:";
     case 33: return u"Uninstall <product>";
     case 34: return u"<product> was removed.";
+    case 35: return u"Remove shared file?";
     case 37: return u"The installation requires a restart of your computer. Restart now?";
     case 38: return u"%s";
     case 49: return u"Cancel";
     case 53: return u"Do you want to remove <product> and all of its components?";
     case 55: return u"Uninstall";
+    case 56: return u"The font \"%s\" was installed with <product>. Do you want to remove it?";
+    case 57: return u"Remove font?";
     case 58: return u"Could not delete";
+    case 59: return u"The shared file\r\n%s\r\nis no longer used by any program. Do you want to remove it?\r\n\r\n"
+                    u"If another program still uses it, that program may stop working.";
     case 61: return u"This product cannot be installed on %s.";
     case 72: return u"An old version of <product> is installed. Do you want to replace it?";
     case 74: return u"Windows must be restarted to complete the removal. Restart now?";
@@ -182,6 +187,7 @@ const char16_t* EnglishText(int n) {
     case 110: return u"Support";
     case 111: return u"The installation was cancelled.";
     case 112: return u"This installation requires %s version %s or later.";
+    case 115: return u"Yes to all";
     default: return nullptr;
   }
 }

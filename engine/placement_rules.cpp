@@ -1,5 +1,6 @@
 #include "engine/placement_rules.h"
 
+#include "engine/font_list.h"
 #include "engine/path_variables.h"
 #include "engine/special_folders.h"
 #include "lib/marked_text.h"
@@ -91,15 +92,15 @@ bool IsKindRecorded(std::int32_t kind, bool portable) {
   }
 }
 
-NString FontListEntry(const FileRecord& r) { return "\"" + r.title + "\" \"" + r.name + "\" "; }
+NString FontListEntry(const FileRecord& r) { return FontListEntry(r.title, r.name); }
 
 std::optional<NString> SharedFileEntry(const FileRecord& r, const WString& destination, bool portable) {
   const bool listed = r.kind == 6 || r.kind == 8 || ((r.kind == 1 || r.kind == 7) && !portable);
   if (!listed) return std::nullopt;
   NString entry = EncodeMarkedText(destination);
-  if (Keeps(r) || r.kind == 6) entry += ' ';
-  else if (r.kind == 7) entry += '^';
-  else if (r.kind == 8) entry += '\xA9';
+  if (Keeps(r) || r.kind == 6) entry += kSharedKeepMarker;
+  else if (r.kind == 7) entry += kSharedComServerMarker;
+  else if (r.kind == 8) entry += kSharedTypeLibraryMarker;
   return entry;
 }
 

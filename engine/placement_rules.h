@@ -39,8 +39,15 @@ Destination ComputeDestination(const FileRecord& record, const PlacementFolders&
 // Kinds whose files, and folders, the uninstaller removes.
 bool IsKindRecorded(std::int32_t kind, bool portable);
 
-// The font-list entry of a kind-4 record: "\"title\" \"name\" ".
+// The font-list entry of a kind-4 record: its title and name (engine/font_list.h).
 NString FontListEntry(const FileRecord& record);
+
+// The markers that follow a shared file's path in its list entry: the file is
+// kept at uninstallation (or is a system file), a self-registering COM
+// server, a type library, or (no marker) a plain file of the shared folder.
+inline constexpr char kSharedKeepMarker = ' ';
+inline constexpr char kSharedComServerMarker = '^';
+inline constexpr char kSharedTypeLibraryMarker = '\xA9';
 // The shared-file list entry (destination's 8-bit copy and its marker), or
 // nothing when the kind has none.
 std::optional<NString> SharedFileEntry(const FileRecord& record, const WString& destination, bool portable);

@@ -14,6 +14,9 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   libz-mingw-w64-dev dpkg-dev
+  # the component tests' fixtures: the IDL compiler (widl), Windows Installer
+  # packages (wixl), TrueType fonts (fontTools)
+  mingw-w64-tools wixl python3-fonttools
   # running under Wine with windows
   wine wine64 wine32:i386 xvfb xauth x11-utils
   # tooling used by the scripts

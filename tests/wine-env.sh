@@ -184,6 +184,10 @@ cmd_start() {
   log "prefix copied in $((SECONDS - t1)) s"
   # No Z: drive: the engine under test must not reach the Linux file system.
   rm -f "$prefix/dosdevices/z:"
+  # A program that crashes under test (the faulting COM server's regsvr32)
+  # ends instead of waiting at Wine's crash dialog for a person. The server
+  # has not read the hive yet, so the key goes straight into its file.
+  printf '\n[Software\\\\Wine\\\\WineDbg] 1700000000\n"ShowCrashDialog"=dword:00000000\n' >>"$prefix/user.reg"
   export DISPLAY=":$DISPLAY_NUM"
   setsid env WINEPREFIX="$prefix" "$WINESERVER" -p </dev/null >"$state/wineserver.log" 2>&1 || true
 

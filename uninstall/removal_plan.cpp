@@ -180,7 +180,6 @@ bool IsInternetAddress(NStringView text) {
 UninstallData RemainingUninstallData(const UninstallDataContent& content,
                                      const std::vector<NString>& left_items,
                                      const std::vector<NString>& remaining_msi,
-                                     const std::vector<NString>& remaining_inf,
                                      const std::vector<ConditionalDeletion>& failed_deletions) {
   UninstallData data;
   // Lines go back as they were read, their prefix included.
@@ -191,32 +190,9 @@ UninstallData RemainingUninstallData(const UninstallDataContent& content,
     std::int32_t level = 0;
     if (ParseMsiLine(line, package, level)) data.AddMsiPackage(DecodeMarkedText(package), level);
   }
-  for (const NString& line : remaining_inf) data.AddInfLine(DecodeMarkedText(line));
   data.SetRegistryText(Utf8ToWide(content.registry));
   for (const ConditionalDeletion& deletion : failed_deletions) data.AddConditionalDeletion(deletion);
   return data;
-}
-
-WString UnhandledRecordsText(const UninstallDataContent& content, NStringView product_fonts,
-                             std::uint32_t uninstall_fonts, NStringView shared_files) {
-  WString text;
-  for (const NString& line : content.msi) {
-    NString package;
-    std::int32_t level = 0;
-    const WString path = DecodeMarkedText(ParseMsiLine(line, package, level) ? NStringView(package) : NStringView(line));
-    text += u"This uninstaller cannot remove the Windows Installer package \"" + path + u"\"; it stays recorded.\r\n";
-  }
-  for (const NString& line : content.inf) {
-    text += u"This uninstaller cannot remove the driver package \"" + DecodeMarkedText(line) +
-            u"\"; it stays recorded.\r\n";
-  }
-  if (!product_fonts.empty() && uninstall_fonts != 0) {
-    text += u"This uninstaller cannot remove the product's fonts; they stay recorded.\r\n";
-  }
-  if (!shared_files.empty()) {
-    text += u"This uninstaller cannot release the product's shared files; they stay recorded.\r\n";
-  }
-  return text;
 }
 
 UninstallTexts ContentTexts(const UninstallDataContent& content) {

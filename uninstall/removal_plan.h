@@ -76,22 +76,14 @@ bool IsInternetAddress(NStringView text);
 
 // What the rewritten file holds: the "[Strings]" texts and auto-close rules as
 // read, the item lines that are left (files that failed and folders that are
-// still there, kept as read), the MSI and INF lines not removed, the registry
-// records, and the conditional deletions that failed. Association and
-// firewall records are not written again.
+// still there, kept as read), the MSI lines not removed, the registry
+// records, and the conditional deletions that failed. Associations, firewall
+// and INF records are not written again.
 UninstallData RemainingUninstallData(const UninstallDataContent& content,
                                      const std::vector<NString>& left_items,
                                      const std::vector<NString>& remaining_msi,
-                                     const std::vector<NString>& remaining_inf,
                                      const std::vector<ConditionalDeletion>& failed_deletions);
 
-// What this uninstaller cannot undo: Windows Installer packages and driver
-// packages recorded in the data file, the fonts of `ProductFonts` (unless
-// `UninstallFonts` keeps them) and the shared files of `SharedFiles`. One
-// failure line each, so that the data file and the registration stay for an
-// uninstaller that can; empty when there is nothing of the kind.
-WString UnhandledRecordsText(const UninstallDataContent& content, NStringView product_fonts,
-                             std::uint32_t uninstall_fonts, NStringView shared_files);
 // The "[Strings]" texts as read, for writing them back (a later text of the
 // same number wins, as when they were loaded).
 UninstallTexts ContentTexts(const UninstallDataContent& content);

@@ -15,7 +15,9 @@ int RunInstallRoad(InstallRun& run) {
       BeginInstallation,         // step log, begin notification
       PrepareTarget,             // restore point, folders, rights, preparation batches
       ReserveRecordSpace,        // room for the uninstaller, Uninstall.DAT and Install.log
-      PlaceFiles,                // the product's files
+      PlaceFiles,                // the product's files, fonts, packages, Control Panel extensions
+      CountSharedFileReferences, // shared-file counts
+      RegisterComponents,        // COM servers, type libraries, drivers
       CreateShortcuts,           // shortcuts, desktop folder, root shortcut, taskbar pin
       WriteRegistryEntries,      // product key, records, merge file, App Paths
       AssociateFiles,            // file associations

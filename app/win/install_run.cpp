@@ -26,6 +26,13 @@ BatchContext InstallRun::Batches() {
   return batches;
 }
 
+ComponentProgress InstallRun::Components() {
+  ComponentProgress progress;
+  progress.log = &log;
+  progress.status_text = texts.Text(77);
+  return progress;
+}
+
 RegistrationInput InstallRun::Registration() {
   RegistrationInput in;
   in.archive = &archive;
@@ -34,7 +41,7 @@ RegistrationInput InstallRun::Registration() {
   in.start_menu_name = StartMenuNameOf(settings, choices);
   in.shared_dir = choices.shared_dir;
   in.font_list = placed.font_list;
-  in.shared_files = earlier.earlier.shared_files;
+  in.shared_files = shared_files;
   in.log = &log;
   in.uninstall = &uninstall;
   return in;

@@ -17,6 +17,7 @@
 #include "engine/win/place_files.h"
 #include "engine/win/restore_point.h"
 #include "engine/win/run_batch.h"
+#include "integration/component_texts.h"
 #include "integration/firewall.h"
 #include "integration/win/close_install_log.h"
 #include "integration/win/system_firewall.h"
@@ -53,6 +54,8 @@ struct InstallRun {
   RestorePoint restore_point;
   SpaceReservation record_space;  // released when the finishing steps begin
   FilePlacementOutputs placed;
+  // The SharedFiles text: the earlier installation's, grown by the counts.
+  NString shared_files;
   UninstallData uninstall;
   // The system firewall's settings (the real ones unless a test hands its own).
   std::unique_ptr<FirewallSettings> firewall = MakeSystemFirewall();
@@ -65,6 +68,8 @@ struct InstallRun {
 
   // What every batch of the run shares.
   BatchContext Batches();
+  // Where component registrations write and what they show.
+  ComponentProgress Components();
   // What the uninstall registration writes, as the run has settled it.
   RegistrationInput Registration();
   // Install.log's path, header and final-message rules as the run knows them.

@@ -249,11 +249,11 @@ bool PrepareFolder(const FileRecord& r, const Destination& d, RecordContext& c) 
   return true;
 }
 
-void AfterPlacing(const FileRecord& r, const Destination& d, RecordContext& c) {
+int AfterPlacing(const FileRecord& r, const Destination& d, RecordContext& c) {
   if (r.kind == 4) c.out.fonts.push_back({d.path, r.title});
   if (r.kind == 10) c.out.drivers.push_back(d.path);
-  if (r.kind == kKindPackage) c.out.packages.push_back({d.path, r.package_option, (r.flags & kRecordRemovePackage) != 0});
-  if (r.kind == 12) c.out.applets.push_back({d.path, r.title, r.extra_text});
+  const bool registered_now = r.kind == 4 || r.kind == kKindPackage || r.kind == 12;
+  return registered_now && c.in.register_placed ? c.in.register_placed(r, d.path) : 0;
 }
 
 void ShowStatus(const FileRecord& r, const Destination& d, RecordContext& c) {
@@ -282,7 +282,7 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   if (reboot) c.out.reboot_needed = true;
   if (placed && HasFlag(c.flags, product_flag::kDetailedLog)) c.in.log->Wide(d.log_prefix + u"\r\n");
   if (!placed && !(r.kind == 12 && reboot)) return 0;
-  AfterPlacing(r, d, c);
+  if (const int code = AfterPlacing(r, d, c)) return code;
   // A destination that waits for its replacement at restart is not handed to
   // the pending-list cleanup, which would cancel that very replacement.
   if (placed) c.out.placed.push_back(d.path);

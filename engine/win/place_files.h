@@ -45,16 +45,6 @@ struct PlaceFileRequest {
 bool PlaceFile(const PlaceFileRequest& request, ProductFlags& flags, bool* reboot_needed);
 
 // The records handed to later steps.
-struct PlacedPackage {
-  WString path;
-  std::int32_t option = 0;
-  bool remove_at_uninstall = false;
-};
-struct PlacedApplet {
-  WString path;
-  NString name;      // UTF-8
-  NString class_id;  // MarkedText
-};
 struct PlacedFont {
   WString path;
   NString title;
@@ -64,9 +54,7 @@ struct FilePlacementOutputs {
   std::vector<NString> shared_files;
   std::vector<WString> com_servers, type_libraries, drivers;
   NString font_list;
-  std::vector<PlacedFont> fonts;
-  std::vector<PlacedPackage> packages;
-  std::vector<PlacedApplet> applets;
+  std::vector<PlacedFont> fonts;  // placed and registered: the font change is announced
   std::vector<WString> placed;  // for the pending-rename cleanup
   bool reboot_needed = false;
 };
@@ -91,6 +79,11 @@ struct FilePlacementInput {
   // before the files are placed; those of the uninstallation pass are
   // recorded for Uninstall.DAT.
   std::vector<ConditionalDeletion> deletions;
+  // Fonts, packages and Control Panel extensions are registered right after
+  // their file is placed: called with the record and its destination for
+  // kinds 4, 11 and 12. Returns 0, or a corrupt code that ends the
+  // installation. Null: nothing is registered.
+  std::function<int(const FileRecord&, const WString& destination)> register_placed;
 };
 
 std::vector<ConditionalDeletion> DeletionsFromSettings(const std::vector<FileDeletion>& settings_deletions);

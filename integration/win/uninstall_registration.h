@@ -20,8 +20,7 @@ struct RegistrationInput {
   WString start_menu_name;              // the Start-menu folder chosen
   WString shared_dir;
   NString font_list;                    // the placed fonts' list
-  // Until the shared files are counted, the list is the earlier installation's.
-  NString shared_files;
+  NString shared_files;                 // the SharedFiles text after the counts
   InstallLog* log = nullptr;
   UninstallData* uninstall = nullptr;
 };

@@ -11,9 +11,12 @@ HWND g_owner = nullptr;
 
 // MessageBoxW has no way to name its buttons, so a CBT hook relabels them the
 // moment the box is activated.
+struct ButtonLabel {
+  int id = 0;
+  const WString* text = nullptr;
+};
 struct ButtonLabels {
-  const WString* yes = nullptr;
-  const WString* no = nullptr;
+  ButtonLabel buttons[3];
 };
 thread_local ButtonLabels t_labels;
 thread_local HHOOK t_hook = nullptr;
@@ -21,8 +24,9 @@ thread_local HHOOK t_hook = nullptr;
 LRESULT CALLBACK RelabelButtons(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HCBT_ACTIVATE) {
     const HWND box = reinterpret_cast<HWND>(wparam);
-    if (t_labels.yes && !t_labels.yes->empty()) ::SetDlgItemTextW(box, IDYES, W(*t_labels.yes));
-    if (t_labels.no && !t_labels.no->empty()) ::SetDlgItemTextW(box, IDNO, W(*t_labels.no));
+    for (const ButtonLabel& b : t_labels.buttons) {
+      if (b.text && !b.text->empty()) ::SetDlgItemTextW(box, b.id, W(*b.text));
+    }
   }
   return ::CallNextHookEx(t_hook, code, wparam, lparam);
 }
@@ -30,6 +34,18 @@ LRESULT CALLBACK RelabelButtons(int code, WPARAM wparam, LPARAM lparam) {
 struct UnhookCloser {
   void operator()(HHOOK hook) const { ::UnhookWindowsHookEx(hook); }
 };
+
+// A box of `type` whose buttons the hook relabels as it is shown.
+int ShowRelabelled(const WString& text, const WString& caption, UINT type, const ButtonLabels& labels) {
+  t_labels = labels;
+  t_hook = ::SetWindowsHookExW(WH_CBT, RelabelButtons, nullptr, ::GetCurrentThreadId());
+  Owned<HHOOK, UnhookCloser> hook(t_hook);
+  const int answer = ::MessageBoxW(g_owner, W(text), W(caption), type);
+  hook.reset();
+  t_hook = nullptr;
+  t_labels = {};
+  return answer;
+}
 
 }  // namespace
 
@@ -44,14 +60,23 @@ int ShowMessageBox(const WString& text, const WString& caption, UINT type) {
 }
 
 bool AskWithLabels(const WString& text, const WString& caption, const WString& yes, const WString& no) {
-  t_labels = {&yes, &no};
-  t_hook = ::SetWindowsHookExW(WH_CBT, RelabelButtons, nullptr, ::GetCurrentThreadId());
-  Owned<HHOOK, UnhookCloser> hook(t_hook);
-  const int answer = ::MessageBoxW(g_owner, W(text), W(caption), MB_YESNO | MB_ICONQUESTION);
-  hook.reset();
-  t_hook = nullptr;
-  t_labels = {};
-  return answer == IDYES;
+  const ButtonLabels labels{{{IDYES, &yes}, {IDNO, &no}, {}}};
+  return ShowRelabelled(text, caption, MB_YESNO | MB_ICONQUESTION, labels) == IDYES;
+}
+
+ToAllAnswer AskWithToAll(const WString& text, const WString& caption, const WString& yes, const WString& no,
+                         const WString& yes_to_all) {
+  // The abort/retry/ignore box is the system's three-button box without a
+  // close button or an escape answer; its buttons carry our labels.
+  const ButtonLabels labels{{{IDABORT, &yes}, {IDRETRY, &no}, {IDIGNORE, &yes_to_all}}};
+  switch (ShowRelabelled(text, caption, MB_ABORTRETRYIGNORE | MB_ICONQUESTION, labels)) {
+    case IDRETRY:
+      return ToAllAnswer::kNo;
+    case IDIGNORE:
+      return ToAllAnswer::kYesToAll;
+    default:
+      return ToAllAnswer::kYes;
+  }
 }
 
 }  // namespace ks

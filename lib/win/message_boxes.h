@@ -25,4 +25,11 @@ int ShowMessageBox(const WString& text, const WString& caption, UINT type);
 // even in silent mode: the caller decides whether to ask.
 bool AskWithLabels(const WString& text, const WString& caption, const WString& yes, const WString& no);
 
+// A question with a third answer, "yes to all": the same for this item and
+// every later one. The box has no close button, so that no answer is taken
+// for one the user did not give.
+enum class ToAllAnswer { kYes, kNo, kYesToAll };
+ToAllAnswer AskWithToAll(const WString& text, const WString& caption, const WString& yes, const WString& no,
+                         const WString& yes_to_all);
+
 }  // namespace ks

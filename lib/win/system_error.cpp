@@ -25,4 +25,10 @@ WString SystemErrorText(std::uint32_t code) {
   return ComposeSystemErrorText(code, user, SystemMessage(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
 }
 
+bool HasSystemMessage(std::uint32_t code) {
+  return !SystemMessage(code, LANGIDFROMLCID(::GetThreadLocale())).empty() ||
+         !SystemMessage(code, LANG_SYSTEM_DEFAULT).empty() ||
+         !SystemMessage(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)).empty();
+}
+
 }  // namespace ks

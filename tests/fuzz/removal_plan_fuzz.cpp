@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   const ks::UninstallData left =
-      ks::RemainingUninstallData(content, files, content.msi, content.inf, content.deletions);
+      ks::RemainingUninstallData(content, files, content.msi, content.deletions);
   const ks::UninstallDataContent again =
       ks::ParseUninstallDataFile(ks::BuildUninstallDataFile(left, ks::ContentTexts(content)));
   std::vector<ks::NString> recorded;

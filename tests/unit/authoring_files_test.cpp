@@ -75,12 +75,46 @@ TEST_F(FilesScratch, MistakesAreReported) {
       {"[[file]]\nsource = \"src/a.txt\"\nattributes = [\"shiny\"]\n", "unknown attribute"},
       {"[[file]]\nsource = \"src/a.txt\"\nkind = \"shared\"\ndesktop_shortcut = true\n", "shortcuts belong"},
       {"[[file]]\nsource = \"src/a.txt\"\ncolour = 1\n", "colour"},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"font\"\n", "need a title"},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"control-panel\"\n", "need a class_id"},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"control-panel\"\nclass_id = \"{1234}\"\n",
+       "expected a class identifier"},
+      {"[[file]]\nsource = \"src/a.txt\"\nclass_id = \"{12345678-1234-1234-1234-123456789ABC}\"\n",
+       "only files of kind \"control-panel\""},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"control-panel\"\nextra = \"x\"\n"
+       "class_id = \"{12345678-1234-1234-1234-123456789ABC}\"\n",
+       "not both"},
+      {"[[file]]\nsource = \"src/a.txt\"\nremove_package = true\n", "only files of kind \"package\""},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"package\"\npackage_ui = \"loud\"\n", "package_ui"},
+      {"[[file]]\nsource = \"src/a.txt\"\nkind = \"package\"\npackage_ui = \"none\"\npackage_option = 3\n",
+       "not both"},
   };
   for (const Case& c : cases) {
     Diagnostics diags;
     EXPECT_FALSE(Load(c.toml, diags)) << c.toml;
     EXPECT_NE(diags.Text().find(c.message), std::string::npos) << c.toml << "\n" << diags.Text();
   }
+}
+
+TEST_F(FilesScratch, ComponentKindsCarryTheirKeys) {
+  Diagnostics diags;
+  const auto m = Load(
+      "[[file]]\nsource = \"src/a.txt\"\nkind = \"font\"\ntitle = \"Alpha Sans (TrueType)\"\n\n"
+      "[[file]]\nsource = \"src/a.txt\"\nkind = \"control-panel\"\n"
+      "class_id = \"{12345678-ABCD-1234-abcd-123456789ABC}\"\narguments = \"/cpl\"\n\n"
+      "[[file]]\nsource = \"src/a.txt\"\nkind = \"package\"\npackage_ui = \"none\"\nremove_package = true\n\n"
+      "[[file]]\nsource = \"src/a.txt\"\nkind = \"com-server\"\nkeep = true\n",
+      diags);
+  ASSERT_TRUE(m) << diags.Text();
+  ASSERT_EQ(m->files.size(), 4u);
+  EXPECT_EQ(m->files[0].record.kind, 4);
+  EXPECT_EQ(m->files[0].record.title, "Alpha Sans (TrueType)");
+  EXPECT_EQ(m->files[1].record.kind, 12);
+  EXPECT_EQ(m->files[1].record.extra_text, "{12345678-ABCD-1234-abcd-123456789ABC}");
+  EXPECT_EQ(m->files[2].record.package_option, 2);
+  EXPECT_EQ(m->files[2].record.flags & kRecordRemovePackage, kRecordRemovePackage);
+  EXPECT_EQ(m->files[3].record.kind, 7);
+  EXPECT_EQ(m->files[3].record.flags & kRecordKeep, kRecordKeep);
 }
 
 TEST_F(FilesScratch, EncodedFilesReadBackThroughTheEngineReader) {

@@ -168,7 +168,7 @@ TEST(RemovalPlanTest, RewrittenFileKeepsWhatIsLeft) {
   const UninstallDataContent content = ParseUninstallDataFile(original);
   ASSERT_EQ(content.deletions.size(), 2u);
   const UninstallData left =
-      RemainingUninstallData(content, {"C:\\P\\a.txt", "~C:\\P\\sub"}, content.msi, content.inf,
+      RemainingUninstallData(content, {"C:\\P\\a.txt", "~C:\\P\\sub"}, content.msi,
                              {content.deletions[1]});
   const NString rewritten = BuildUninstallDataFile(left, ContentTexts(content));
   const NString strings_start = "C:\\P\\a.txt\r\n~C:\\P\\sub\r\n\r\n\r\n[Strings]\r\n";
@@ -182,26 +182,13 @@ TEST(RemovalPlanTest, RewrittenFileKeepsWhatIsLeft) {
   EXPECT_EQ(rewritten.find("*.tmp"), NString::npos);
   EXPECT_EQ(rewritten.find("[Associations]"), NString::npos);
   EXPECT_EQ(rewritten.find("[Firewall]"), NString::npos);
-  EXPECT_NE(rewritten.find("[INF]\r\nC:\\W\\inf\\oem1.inf\r\n"), NString::npos);
+  EXPECT_EQ(rewritten.find("[INF]"), NString::npos);
   EXPECT_EQ(rewritten.find("\\HKLM\\\\Software\\P\\V"), NString::npos);  // registry items are done
   // What is written reads back as the same remainder.
   const UninstallDataContent again = ParseUninstallDataFile(rewritten);
   EXPECT_EQ(again.items, (std::vector<NString>{"C:\\P\\a.txt", "~C:\\P\\sub"}));
   EXPECT_EQ(again.auto_close, content.auto_close);
   EXPECT_EQ(again.registry, content.registry);
-}
-
-TEST(RemovalPlanTest, RecordsThisUninstallerCannotUndoAreNamed) {
-  const UninstallDataContent content = ParseUninstallDataFile(
-      "\r\n\r\n[INF]\r\n|C:\\W\\inf\\\xC3\xA9.inf\r\n\r\n\r\n[MSI]\r\n\"C:\\P\\x.msi\",2\r\nbroken\r\n");
-  EXPECT_EQ(UnhandledRecordsText(content, "\"Font\" \"f.ttf\" ", 1, "\"C:\\S\\s.dll\""),
-            u"This uninstaller cannot remove the Windows Installer package \"C:\\P\\x.msi\"; it stays recorded.\r\n"
-            u"This uninstaller cannot remove the Windows Installer package \"broken\"; it stays recorded.\r\n"
-            u"This uninstaller cannot remove the driver package \"C:\\W\\inf\\\u00e9.inf\"; it stays recorded.\r\n"
-            u"This uninstaller cannot remove the product's fonts; they stay recorded.\r\n"
-            u"This uninstaller cannot release the product's shared files; they stay recorded.\r\n");
-  // Fonts the product keeps at uninstallation ask for nothing; no records, no text.
-  EXPECT_EQ(UnhandledRecordsText(UninstallDataContent{}, "\"Font\" \"f.ttf\" ", 0, ""), u"");
 }
 
 }  // namespace

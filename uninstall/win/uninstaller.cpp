@@ -2,12 +2,6 @@
 // removal; what fails stays recorded, so that running it again retries only
 // what is left. The decisions are in uninstall/removal_plan.h; this file is
 // the order of the steps and the system calls around them.
-//
-// Not here yet, because the features they undo do not exist yet: fonts,
-// shared-file counts, MSI packages and driver packages. Their records keep
-// the data file and the registration (a failure line says so), so that an
-// uninstaller that can undo them finds them; the progress window and the
-// background window come with the wizard pages.
 
 #include "uninstall/win/uninstaller.h"
 
@@ -25,14 +19,22 @@
 #include "engine/win/file_removal.h"
 #include "engine/win/pending_cleanup.h"
 #include "engine/win/search_path.h"
+#include "engine/font_list.h"
 #include "engine/win/special_folders.h"
+#include "integration/component_texts.h"
 #include "integration/win/after_run.h"
+#include "integration/win/com_registration.h"
+#include "integration/win/driver_packages.h"
+#include "integration/win/font_registration.h"
+#include "integration/win/package_installation.h"
+#include "integration/win/shared_file_counts.h"
 #include "integration/win/registry_step.h"
 #include "lib/marked_text.h"
 #include "lib/registry_path.h"
 #include "lib/session.h"
 #include "lib/win/fs_redirection.h"
 #include "lib/win/message_boxes.h"
+#include "lib/win/system_error.h"
 #include "lib/win/notification_worker.h"
 #include "lib/win/owned.h"
 #include "lib/win/system_library.h"
@@ -222,11 +224,13 @@ void Uninstaller::Remove() {
     key_.DeleteValue("UninstallBatch1");
   }
   RemoveFileAssociations(content_.associations, values_.display_name);
-  failures_ += UnhandledRecordsText(content_, values_.product_fonts, values_.uninstall_fonts, values_.shared_files);
+  RemoveFonts();
   if (!HasFlag(values_.product_flags, uninstall_flag::kKeepInstallLog)) {
     DeleteFileWithOptions(InstallLogPath(values_), 0);
   }
+  ReleaseSharedFiles();
   UnpinTaskbarItems(content_.items);
+  RemovePackages();
   RemoveItems();
   CleanPendingOperations(deleted_, nullptr);
   ConditionalDeletionPass pass;
@@ -247,12 +251,92 @@ void Uninstaller::Remove() {
   if (context_.firewall) {
     RemoveRecordedFirewallExceptions(content_.firewall, values_.install_location, vars_, *context_.firewall);
   }
+  RemoveDriverPackages();
   RemoveWholeFolder();
   if (!values_.shared_path.empty() && IsSafeAbsolutePath(values_.shared_path) &&
       !IsGuarded(values_.shared_path, guarded_)) {
     RemoveFolder(values_.shared_path);
   }
 }
+
+bool Uninstaller::AskToAll(const WString& text, const WString& caption, std::uint32_t& setting) const {
+  if (setting != 1 || silent_ || automatic_) return true;
+  switch (AskWithToAll(text, caption, Text(79), Text(80), Text(115))) {
+    case ToAllAnswer::kNo:
+      return false;
+    case ToAllAnswer::kYesToAll:
+      setting = 2;
+      return true;
+    default:
+      return true;
+  }
+}
+
+// UninstallFonts 0 keeps every font; 1 asks for each (unless silent); 2
+// removes them. The list goes whatever was kept: a font kept now is the
+// user's from here on.
+void Uninstaller::RemoveFonts() {
+  if (values_.uninstall_fonts == 0) return;
+  bool removed = false;
+  for (const FontListItem& font : ParseFontList(values_.product_fonts)) {
+    const WString name = Utf8ToWide(font.registered_name);
+    if (!AskToAll(FormatReportText(Text(56), {name}), Text(57), values_.uninstall_fonts)) continue;
+    if (RemoveFont(font.registered_name, font.file_name)) removed = true;
+  }
+  key_.DeleteValue("ProductFonts");
+  if (removed) AnnounceFontChange();
+}
+
+void Uninstaller::ReleaseSharedFiles() {
+  const std::vector<SharedFileListing> listings = ParseSharedFiles(values_.shared_files);
+  if (listings.empty()) return;
+  SharedCounts counts;
+  if (!counts.Open()) {
+    failures_ += kSharedCountsNotAdjusted;
+    return;
+  }
+  for (const SharedFileListing& listing : listings) {
+    const WString path = DecodeMarkedText(listing.path);
+    // A damaged entry names no file of this product's.
+    if (!IsSafeAbsolutePath(path)) continue;
+    if (counts.Release(path).unused) ReleaseSharedFile(listing);
+  }
+  key_.DeleteValue("SharedFiles");
+}
+
+// A shared file nobody counts any more: unregistered and removed as its
+// markers and UninstallShared say; the blank marker keeps it, registered.
+void Uninstaller::ReleaseSharedFile(const SharedFileListing& listing) {
+  if (listing.keep) return;
+  const WString path = DecodeMarkedText(listing.path);
+  if (listing.com_server) UnregisterComServer(path);
+  if (listing.type_library) UnregisterTypeLibrary(path);
+  if (values_.uninstall_shared == 0) return;
+  if (!AskToAll(FormatReportText(Text(59), {path}), Text(35), values_.uninstall_shared)) return;
+  if (FileExists(path)) DeleteFileWithOptions(path, 0);
+}
+
+// The packages go while their files are still in place. A silent run shows
+// no user interface of the installer service either.
+void Uninstaller::RemovePackages() {
+  if (content_.msi.empty()) return;
+  PackageService service;
+  for (const NString& line : content_.msi) {
+    NString marked;
+    std::int32_t level = 0;
+    if (!ParseMsiLine(line, marked, level)) continue;
+    const WString package = DecodeMarkedText(marked);
+    const std::uint32_t result =
+        service.Run(package, reinterpret_cast<const wchar_t*>(kPackageRemoveCommand),
+                    silent_ ? kPackageSilentUiLevel : level, MessageBoxOwner());
+    if (result == 0) continue;
+    failures_ += PackageRemovalFailedLine(FileNameOf(package), static_cast<std::int32_t>(result),
+                                          SystemErrorText(result));
+    packages_left_.push_back(line);
+  }
+}
+
+void Uninstaller::RemoveDriverPackages() { UninstallDrivers(content_.inf); }
 
 void Uninstaller::RemoveItems() {
   for (const NString& line : content_.items) {
@@ -345,8 +429,7 @@ void Uninstaller::RemoveFolders() {
 // that the key and the file stay and a second run retries all of it.
 void Uninstaller::RewriteData() {
   if (failures_.empty()) return;
-  const UninstallData left =
-      RemainingUninstallData(content_, failed_items_, content_.msi, content_.inf, content_.deletions);
+  const UninstallData left = RemainingUninstallData(content_, failed_items_, packages_left_, content_.deletions);
   const WString path = UninstallDataFilePath(values_);
   if (!WriteUninstallData(path, left, ContentTexts(content_))) {
     failures_ += u"Could not save " + path + u"\r\n";

@@ -12,6 +12,7 @@
 #include "core/run_end.h"
 #include "core/start_options.h"
 #include "core/win/reports.h"
+#include "integration/shared_files.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/run_batch.h"
 #include "integration/firewall.h"
@@ -71,6 +72,15 @@ class Uninstaller {
   void TakeRunState();
   RunEnd LoadData();
   BatchContext Batches() const;
+  // Fonts, shared files, packages and driver packages (integration/win).
+  void RemoveFonts();
+  void ReleaseSharedFiles();
+  void ReleaseSharedFile(const SharedFileListing& listing);
+  void RemovePackages();
+  void RemoveDriverPackages();
+  // A question with the "to all" answer; `setting` (UninstallFonts or
+  // UninstallShared) becomes 2 after that answer. True: go ahead.
+  bool AskToAll(const WString& text, const WString& caption, std::uint32_t& setting) const;
   void RemoveItems();
   void RemoveFile(NStringView line);
   void RemoveRegistryItem(ItemAction action, NStringView text);
@@ -92,6 +102,7 @@ class Uninstaller {
   UninstallDataContent content_;
   std::vector<NString> kept_folders_;  // the "~" lines
   std::vector<NString> failed_items_;
+  std::vector<NString> packages_left_;  // "[MSI]" lines whose removal failed
   std::set<NString> deleted_;
   WString failures_;
   WString own_path_;

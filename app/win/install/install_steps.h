@@ -25,8 +25,13 @@ RunEnd BeginInstallation(InstallRun& run);
 RunEnd PrepareTarget(InstallRun& run);
 // Disk space held back for what the end of the installation writes.
 RunEnd ReserveRecordSpace(InstallRun& run);
-// The product's files.
+// The product's files, with the fonts, packages and Control Panel extensions
+// among them registered as they are placed.
 RunEnd PlaceFiles(InstallRun& run);
+// The shared files' reference counts and the SharedFiles text.
+RunEnd CountSharedFileReferences(InstallRun& run);
+// COM servers, type libraries and drivers.
+RunEnd RegisterComponents(InstallRun& run);
 // The shortcuts, the desktop folder, the root shortcut and the taskbar pin.
 RunEnd CreateShortcuts(InstallRun& run);
 // The product key, the registry records, the merge file and App Paths.

@@ -2,6 +2,9 @@
 
 #include "engine/special_folders.h"
 #include "engine/win/special_folders.h"
+#include "integration/win/control_panel_extension.h"
+#include "integration/win/font_registration.h"
+#include "integration/win/package_installation.h"
 
 namespace ks {
 namespace {
@@ -18,6 +21,25 @@ PlacementFolders FoldersOf(InstallRun& run) {
   f.portable = choices.portable;
   f.expand = [&run](const WString& text) { return run.vars.Expanded(text); };
   return f;
+}
+
+// What a placed font, package or Control Panel extension registers.
+int RegisterPlaced(InstallRun& run, PackageService& packages, const FileRecord& r, const WString& destination) {
+  const ComponentProgress progress = run.Components();
+  switch (r.kind) {
+    case 4:
+      RegisterFont(r.title, r.name, destination, progress);
+      return 0;
+    case kKindPackage:
+      InstallPackage(packages, {destination, r.package_option, (r.flags & kRecordRemovePackage) != 0},
+                     run.options.silent, progress, run.uninstall);
+      return 0;
+    case 12:
+      return RegisterControlPanelExtension({destination, r.title, r.extra_text, r.arguments}, progress,
+                                           run.uninstall);
+    default:
+      return 0;
+  }
 }
 
 }  // namespace
@@ -42,6 +64,10 @@ RunEnd PlaceFiles(InstallRun& run) {
   in.uninstall = &run.uninstall;
   in.log = &run.log;
   in.deletions = DeletionsFromSettings(settings.deletions);
+  PackageService packages;  // the installer service, loaded for the first package
+  in.register_placed = [&run, &packages](const FileRecord& r, const WString& destination) {
+    return RegisterPlaced(run, packages, r, destination);
+  };
   if (const int code = PlaceAllFiles(in, run.settings.product_flags, run.placed)) run.reports.Corrupt(code);
   return kGoOn;
 }

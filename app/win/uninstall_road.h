@@ -24,7 +24,7 @@ struct UninstallRun {
   LocalizedTexts texts;
   InstallLog log;  // no step log: the uninstaller's failures are its own list
   Reports reports{texts, log};
-  Uninstaller uninstaller{options.uninstall_name, UninstallContext{&options, &texts, &reports, &log}};
+  Uninstaller uninstaller{options.uninstall_name, UninstallContext{&options, &texts, &reports, &log, &resources}};
 };
 
 // Runs the uninstaller's steps in order; returns the uninstaller's result.

@@ -1,6 +1,8 @@
 #include "ui/win/program_resources.h"
 
 #include "lib/win/system_library.h"
+#include "ui/win/wizard_page.h"
+#include "ui/wizard_rules.h"
 
 namespace ks {
 namespace {
@@ -11,7 +13,8 @@ void ReadScreenMetrics(ProgramResources& r) {
     r.dpi_y = ::GetDeviceCaps(screen, LOGPIXELSY);
     ::ReleaseDC(nullptr, screen);
   }
-  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r.work_area, 0)) {
+  r.work_area_known = ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &r.work_area, 0) != FALSE;
+  if (!r.work_area_known) {
     r.work_area = RECT{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   }
 }
@@ -26,8 +29,24 @@ HICON LoadProgramIcon(HINSTANCE instance, int width_metric, int height_metric) {
 // redirect comctl32 to its side-by-side version 6.
 void LoadSubclassFunctions(ProgramResources& r) {
   r.comctl32 = OwnedModule(::LoadLibraryW(L"comctl32.dll"));
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  if (const auto init = ProcAddress<InitFn>(r.comctl32.get(), "InitCommonControlsEx")) {
+    const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_LINK_CLASS |
+                                                                         ICC_STANDARD_CLASSES};
+    init(&classes);
+  }
   r.def_subclass_proc = ProcAddress<DefSubclassProcFn>(r.comctl32.get(), "DefSubclassProc");
   r.set_window_subclass = ProcAddress<SetWindowSubclassFn>(r.comctl32.get(), "SetWindowSubclass");
+}
+
+// An image list of the engine's button image `id`; magenta shows the button.
+HIMAGELIST ButtonImage(const ProgramResources& r, int id) {
+  const OwnedBitmap bitmap(LoadEnginePicture(r, id));
+  BITMAP info{};
+  if (!bitmap || !::GetObjectW(bitmap.get(), sizeof info, &info)) return nullptr;
+  const HIMAGELIST list = ::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
+  if (list) ::ImageList_AddMasked(list, bitmap.get(), RGB(255, 0, 255));
+  return list;
 }
 
 }  // namespace
@@ -38,6 +57,9 @@ void LoadProgramResources(HINSTANCE instance, ProgramResources& r) {
   r.icon_large = OwnedIcon(LoadProgramIcon(instance, SM_CXICON, SM_CYICON));
   r.icon_small = OwnedIcon(LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON));
   LoadSubclassFunctions(r);
+  r.rich_edit = LoadSystemLibrary(L"riched20.dll");
+  r.first_button_image.reset(ButtonImage(r, kFirstButtonImage));
+  r.cancel_button_image.reset(ButtonImage(r, kCancelButtonImage));
 }
 
 }  // namespace ks

@@ -20,14 +20,25 @@ struct ProgramResources {
   int dpi_x = 96;  // logical pixels per inch of the screen
   int dpi_y = 96;
   RECT work_area{};
+  bool work_area_known = false;  // else work_area is the whole screen
 
   OwnedIcon icon_large;  // resource 1 at the system's large and small icon sizes
   OwnedIcon icon_small;
 
   // comctl32's subclassing; the window code does without when they are missing.
+  // Loading it also registers the common controls the pages use.
   OwnedModule comctl32;
   DefSubclassProcFn def_subclass_proc = nullptr;
   SetWindowSubclassFn set_window_subclass = nullptr;
+
+  // The rich-edit control of the licence and readme pages.
+  OwnedModule rich_edit;
+
+  // The images of the first and the cancel button of the pages and questions.
+  struct ImageListCloser {
+    void operator()(HIMAGELIST list) const { ::ImageList_Destroy(list); }
+  };
+  Owned<HIMAGELIST, ImageListCloser> first_button_image, cancel_button_image;
 };
 
 // Reads the screen, loads the icons and looks up the subclassing functions.

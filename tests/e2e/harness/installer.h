@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/archive_builder.h"
 #include "core/install_settings.h"
@@ -22,6 +23,13 @@ struct InstallerSpec {
   // Changes the finished executable (e.g. one byte in front of the section).
   std::function<void(Bytes&)> patch;
 };
+
+// A text table for the wizard's tests: text n of a language is the
+// language's letter and n ("t7", "z7"), with the arguments of the texts the
+// engine formats at its end; text 114 is empty (the caption heads the
+// pages), and so are the numbers in `empty`. The languages are "English",
+// then "Zweite".
+LocalizedTexts NumberedTexts(const std::vector<char16_t>& letters, const std::vector<int>& empty = {});
 
 // The settings stream of `settings` and `texts` (with the archive's flags).
 Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& texts,

@@ -2,9 +2,13 @@
 # Windows-side test helper programs. Everything links statically, so the engine
 # is one file with no DLL beside it.
 
+# Only the system's known DLLs, which the loader always takes from the system
+# folder: an import resolved before the entry point runs would otherwise be
+# looked for in the installer's own folder (a downloads folder) first. Every
+# other DLL is loaded at run time by its full system path (system_library.h);
+# the engine's import table is checked by a test.
 set(KS_WIN_SYSTEM_LIBS
-  kernel32 user32 gdi32 shell32 shlwapi ole32 oleaut32 uuid advapi32 comctl32 comdlg32
-  wintrust crypt32 wininet version winmm msimg32 setupapi bcrypt psapi)
+  kernel32 user32 gdi32 shell32 shlwapi ole32 oleaut32 uuid advapi32 comdlg32 setupapi psapi)
 set(KS_WIN_LINK_OPTIONS -municode -static -static-libgcc -static-libstdc++)
 
 # The entry point lives apart so that the test programs can link the Win32
@@ -53,6 +57,12 @@ foreach(src IN LISTS KS_TOOL_SOURCES)
   target_link_libraries(${name} PRIVATE ${KS_WIN})
   target_link_options(${name} PRIVATE ${KS_WIN_LINK_OPTIONS})
 endforeach()
+
+# The DLL the planting tests put beside the engine under system DLLs' names.
+add_library(ksplanted SHARED "${CMAKE_SOURCE_DIR}/tests/planted/ksplanted.cpp")
+set_target_properties(ksplanted PROPERTIES PREFIX "")
+target_compile_options(ksplanted PRIVATE ${KS_WARNINGS})
+target_link_options(ksplanted PRIVATE -static -static-libgcc -static-libstdc++)
 
 # The authoring tool, from the same code as the Linux one.
 include(cmake/Authoring.cmake)

@@ -119,4 +119,41 @@ DeletionTest TestDeletionCondition(const ConditionalDeletion& r, const RecordDat
   }
 }
 
+namespace {
+
+char16_t Folded(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool Matches(WStringView name, WStringView pattern) {
+  // Iterative, with one back-up point for the last "*": linear in practice,
+  // and no recursion a long hostile pattern could exhaust.
+  std::size_t n = 0, p = 0;
+  std::size_t star = WStringView::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == u'?' || Folded(pattern[p]) == Folded(name[n]))) {
+      ++n;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (star != WStringView::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace
+
+bool MatchesFileNamePattern(WStringView name, WStringView pattern) {
+  if (Matches(name, pattern)) return true;
+  // "name.*" also takes "name" itself.
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == u".*" && name.find(u'.') == WStringView::npos)
+    return Matches(name, pattern.substr(0, pattern.size() - 2));
+  return false;
+}
+
 }  // namespace ks

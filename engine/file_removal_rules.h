@@ -46,4 +46,12 @@ enum class DeletionTest { kDelete, kKeep, kCorrupt };
 DeletionTest TestDeletionCondition(const ConditionalDeletion& record, const RecordDate& file_time,
                                    std::uint64_t file_size);
 
+// Whether a file's long name matches the name part of a deletion's pattern:
+// "*" any run of characters (none too), "?" any one character, letter case
+// ignored; "*.*" and a pattern ending in ".*" also take names without an
+// extension, as the system's search does. The system's search also matches
+// a file's 8.3 short name ("*.tmp" finds "data.tmpl" as "DATA~1.TMP"); the
+// deletions match the long name only.
+bool MatchesFileNamePattern(WStringView name, WStringView pattern);
+
 }  // namespace ks

@@ -74,4 +74,14 @@ WString WithoutTrailingBackslash(WString path) {
   return path;
 }
 
+std::uint64_t RecordSpace(const RecordSpaceInput& in) {
+  constexpr std::uint64_t kFixed = 64 * 1024;        // sections, texts, the header of the log
+  constexpr std::uint64_t kLogLines = 256 * 1024;    // the step lines of Install.log
+  constexpr std::uint64_t kUtf8 = 3;                 // bytes a character may take
+  constexpr std::uint64_t kNameChars = 260;
+  const std::uint64_t per_record = (std::uint64_t{in.install_dir_chars} + kNameChars) * kUtf8 + 8;
+  return in.uninstaller_bytes + kFixed + kLogLines + per_record * in.file_records +
+         std::uint64_t{in.registry_chars} * kUtf8 + in.icon_bytes;
+}
+
 }  // namespace ks

@@ -3,6 +3,7 @@
 // folder, which restore-point description, which drives make an installation
 // portable, which product flags it leaves.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/product_flags.h"
@@ -65,5 +66,19 @@ ProductFlags FlagsAfterPortableRule(ProductFlags flags, bool portable);
 // The installation folder without its trailing backslashes (a drive root keeps
 // its one).
 WString WithoutTrailingBackslash(WString path);
+
+// What the end of an installation must still be able to write into its
+// uninstall data folder when the files fill the disk: the uninstaller,
+// Uninstall.DAT (a line per file record, each a path below the installation
+// folder of at most 260 characters, UTF-8), the registry records and the
+// product icon, and Install.log with its step lines.
+struct RecordSpaceInput {
+  std::uint64_t uninstaller_bytes = 0;  // 0 without an uninstaller
+  std::size_t file_records = 0;
+  std::size_t install_dir_chars = 0;
+  std::size_t registry_chars = 0;
+  std::size_t icon_bytes = 0;
+};
+std::uint64_t RecordSpace(const RecordSpaceInput& in);
 
 }  // namespace ks

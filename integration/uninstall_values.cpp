@@ -276,4 +276,20 @@ void AppendExtraValueRemoval(WString& registry_text, const WString& key_path, co
   AppendRegistryRecord(registry_text, {key_path, value_name, u"", u"", u"2"});
 }
 
+std::vector<AutoCloseRule> UninstallationCloseRules(const std::vector<CloseProgramEntry>& entries) {
+  constexpr std::uint8_t kAtUninstallation = 0x2;
+  std::vector<AutoCloseRule> rules;
+  for (const CloseProgramEntry& e : entries) {
+    if ((e.when & kAtUninstallation) == 0) continue;
+    AutoCloseRule rule;
+    rule.class_pattern = e.class_pattern;
+    rule.title_pattern = e.title_pattern;
+    rule.display_name = e.display_name;
+    rule.action = e.action;
+    rule.pass_mask = e.action == 2 ? 4 : 2;
+    rules.push_back(std::move(rule));
+  }
+  return rules;
+}
+
 }  // namespace ks

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/install_settings.h"
+#include "records/uninstall_data.h"
 #include "lib/text.h"
 
 namespace ks {
@@ -97,5 +98,10 @@ int PlanExtraValues(const std::vector<ExtraUninstallValue>& extras, std::vector<
 // Appends the "[Registry2]" record that removes an extra value written below
 // a registry path: key, value name, two empty fields, code 2.
 void AppendExtraValueRemoval(WString& registry_text, const WString& key_path, const WString& value_name);
+
+// The programs the uninstaller must close: the settings' close-program rules
+// whose when-byte has 0x2, as "[AutoClose]" records; a rule that asks the
+// user (action 2) runs after the confirmation, the others before it.
+std::vector<AutoCloseRule> UninstallationCloseRules(const std::vector<CloseProgramEntry>& entries);
 
 }  // namespace ks

@@ -1,7 +1,6 @@
 #include "uninstall/self_deletion_text.h"
 
 #include <string>
-
 #include <vector>
 
 namespace ks {
@@ -37,29 +36,40 @@ std::vector<WString> SubfolderElements(WStringView subdir) {
 
 }  // namespace
 
-WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
-                                const WString& uninstall_subdir, const WString& script_path) {
-  WString text = u":Repeat\r\ndel " + Quoted(executable) + u"\r\nif exist " + Quoted(executable) +
-                 u" goto Repeat\r\n";
-  text += u"CHOICE /T 3 /D Y\r\n";
+std::vector<WString> SelfDeletionFolders(const WString& install_dir, const WString& uninstall_subdir) {
+  std::vector<WString> folders;
   const WString base = WithoutTrailingBackslashes(install_dir);
   std::vector<WString> elements = SubfolderElements(uninstall_subdir);
   for (int line = 0; !elements.empty() && line < kMaxSubfolderRdLines; ++line) {
     WString folder = base;
     for (const WString& element : elements) folder += u"\\" + element;
-    text += u"rd " + Quoted(folder) + u"\r\n";
+    folders.push_back(folder);
     elements.pop_back();
   }
-  text += u"rd " + Quoted(base) + u"\r\n";
+  folders.push_back(base);
+  return folders;
+}
+
+WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
+                                const WString& uninstall_subdir, const WString& script_path) {
+  WString text = u":Repeat\r\ndel " + Quoted(executable) + u"\r\nif exist " + Quoted(executable) +
+                 u" goto Repeat\r\n";
+  text += u"CHOICE /T 3 /D Y\r\n";
+  for (const WString& folder : SelfDeletionFolders(install_dir, uninstall_subdir))
+    text += u"rd " + Quoted(folder) + u"\r\n";
   text += u"del " + Quoted(script_path) + u"\r\n";
   return text;
 }
 
-NString EncodeSelfDeletionScript(WStringView script, bool utf8_console) {
+std::optional<NString> EncodeSelfDeletionScript(WStringView script, bool utf8_console) {
   bool beyond_ascii = false;
   for (char16_t c : script) beyond_ascii = beyond_ascii || c > 127;
   if (utf8_console && beyond_ascii) return "@chcp 65001 >nul\r\n" + WideToUtf8(script);
-  return "@chcp 1252 >nul\r\n" + WideToCp1252(script);
+  NString text = WideToCp1252(script);
+  // A character the code page lacks would become "?", a wildcard in "del":
+  // such a script could delete other files.
+  if (Cp1252ToWide(text) != script) return std::nullopt;
+  return "@chcp 1252 >nul\r\n" + text;
 }
 
 WString SelfDeletionScriptName(unsigned n) {

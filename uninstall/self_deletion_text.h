@@ -3,6 +3,9 @@
 // A running program cannot delete its own file, so the script loops until the
 // executable is gone, then removes the folders it leaves empty and itself.
 
+#include <optional>
+#include <vector>
+
 #include "lib/text.h"
 
 namespace ks {
@@ -16,6 +19,11 @@ WString SelfDeletionScriptName(unsigned n);
 // The most "rd" lines the uninstall sub-folder may produce.
 inline constexpr int kMaxSubfolderRdLines = 50;
 
+// The folders the script removes when they are empty, in its order: the
+// uninstall sub-folder and each shorter form of it (at most 50), then the
+// installation folder.
+std::vector<WString> SelfDeletionFolders(const WString& install_dir, const WString& uninstall_subdir);
+
 // The script as wide text (without the code-page line):
 //   ":Repeat", "del", "if exist ... goto Repeat" with `executable`;
 //   "CHOICE /T 3 /D Y";
@@ -28,7 +36,9 @@ WString BuildSelfDeletionScript(const WString& executable, const WString& instal
 
 // The bytes for the command interpreter: UTF-8 behind "@chcp 65001 >nul" when
 // `utf8_console` (Windows 7 and later) and the text holds a character above
-// 127; otherwise code page 1252 behind "@chcp 1252 >nul".
-NString EncodeSelfDeletionScript(WStringView script, bool utf8_console);
+// 127; otherwise code page 1252 behind "@chcp 1252 >nul". Nothing when the
+// text holds a character code page 1252 lacks and the console cannot take
+// UTF-8: a path must never turn into a pattern.
+std::optional<NString> EncodeSelfDeletionScript(WStringView script, bool utf8_console);
 
 }  // namespace ks

@@ -23,6 +23,7 @@ int RunInstallRoad(InstallRun& run) {
       OpenProgressPage,          // the progress page, open until the end
       BeginInstallation,         // step log, begin notification
       PrepareTarget,             // restore point, folders, rights, preparation batches
+      ReserveRecordSpace,        // room for the uninstaller, Uninstall.DAT and Install.log
       PlaceFiles,                // the product's files
       WriteRegistryEntries,      // product key, records, merge file, App Paths
       FinishInstallation,        // uninstaller, Uninstall.DAT, Install.log, restart, launches

@@ -19,6 +19,7 @@
 #include "integration/finishing_rules.h"
 #include "integration/win/close_install_log.h"
 #include "integration/win/uninstall_registration.h"
+#include "lib/win/space_reservation.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
 #include "records/win/install_log_file.h"
@@ -55,6 +56,7 @@ struct InstallRun {
   InstallChoices choices;
   bool folder_page = false;  // the folder page may still change the folder
   RestorePoint restore_point;
+  SpaceReservation record_space;  // released when the finishing steps begin
   FilePlacementOutputs placed;
   UninstallData uninstall;
 

@@ -17,6 +17,7 @@
 #include "lib/win/message_boxes.h"
 #include "lib/win/privilege.h"
 #include "lib/win/random_source.h"
+#include "lib/win/system_library.h"
 #include "lib/win/terminate.h"
 #include "lib/win/wide.h"
 #include "ui/win/program_resources.h"
@@ -50,6 +51,7 @@ void StartUp(HINSTANCE instance, ProgramResources& resources) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   using namespace ks;
+  RestrictDllSearchToSystemFolder();
   ProgramResources resources;
   StartUp(instance, resources);
   ParsedCommandLine parsed = ParseCommandLine(FromW(::GetCommandLineW()));

@@ -10,6 +10,7 @@
 #include "lib/win/process_start.h"
 #include "lib/win/reg_key.h"
 #include "lib/win/system_error.h"
+#include "lib/win/system_library.h"
 #include "lib/win/wide.h"
 
 namespace ks {
@@ -148,9 +149,14 @@ void ReadEarlierInstallation(const InstallSettings& settings, std::uint32_t arch
 
 void PlayStartSound(const InstallSettings& settings, bool automatic) {
   if (automatic || settings.start_sound.empty()) return;
-  // The settings live until the end, so the sound's memory outlasts the playing.
-  ::PlaySoundW(reinterpret_cast<LPCWSTR>(settings.start_sound.data()), nullptr,
-               SND_MEMORY | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
+  using PlaySoundFn = BOOL(WINAPI*)(LPCWSTR, HMODULE, DWORD);
+  // winmm comes from the system folder, never from the installer's. It stays
+  // loaded, like the settings whose memory holds the sound: the sound plays
+  // on after the call returns.
+  const HMODULE winmm = LoadSystemLibrary(L"winmm.dll").release();
+  const auto play = ProcAddress<PlaySoundFn>(winmm, "PlaySoundW");
+  if (play) play(reinterpret_cast<LPCWSTR>(settings.start_sound.data()), nullptr,
+                 SND_MEMORY | SND_ASYNC | SND_NODEFAULT | SND_NOSTOP);
 }
 
 // ---- steps 9 to 11 --------------------------------------------------------------

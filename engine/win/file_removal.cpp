@@ -160,12 +160,14 @@ int RunRecord(const ConditionalDeletion& r, PassContext& c) {
   if (pattern.empty()) return 0;
   if (!IsAbsolutePath(pattern)) pattern = JoinPath(c.pass.install_dir, pattern);
   const WString folder = FolderOfFile(pattern);
+  const WString name_pattern = FileNameOf(pattern);
   int failures = 0;
   WIN32_FIND_DATAW fd;
   HANDLE find = FindFirstFileW(W(pattern), &fd);
   if (find == INVALID_HANDLE_VALUE) return 0;
   do {
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (!MatchesFileNamePattern(FromW(fd.cFileName), name_pattern)) continue;  // found by its short name
     const std::uint64_t size = (std::uint64_t{fd.nFileSizeHigh} << 32) | fd.nFileSizeLow;
     if (TestDeletionCondition(r, UtcDate(fd.ftLastWriteTime), size) != DeletionTest::kDelete) continue;
     if (!DeleteOneFile(r, JoinPath(folder, FromW(fd.cFileName)), fd.dwFileAttributes, c)) ++failures;
@@ -174,18 +176,27 @@ int RunRecord(const ConditionalDeletion& r, PassContext& c) {
   return failures;
 }
 
+bool HasImpossibleDate(const ConditionalDeletion& r) {
+  RecordDate unused;
+  return IsDateCondition(r.condition) && !ParseDeletionDate(r.condition_value, &unused);
+}
+
 }  // namespace
 
 int RunConditionalDeletions(std::vector<ConditionalDeletion>& records, ConditionalDeletionPass& pass) {
   PassContext context{pass, pass.pass == kInstallationPass};
-  for (const ConditionalDeletion& r : records) {
-    RecordDate unused;
-    if ((r.flags & pass.pass) != 0 && IsDateCondition(r.condition) && !ParseDeletionDate(r.condition_value, &unused))
-      return kCorruptDeletionDate;
+  // In the archive an impossible date is corrupt data; in Uninstall.DAT it is
+  // a damaged record, which must not keep the rest from being removed, now or
+  // in any later run: it is dropped.
+  if (context.installing) {
+    for (const ConditionalDeletion& r : records)
+      if ((r.flags & pass.pass) != 0 && HasImpossibleDate(r)) return kCorruptDeletionDate;
   }
   std::vector<ConditionalDeletion> kept;
   for (const ConditionalDeletion& r : records) {
-    const int failures = (r.flags & pass.pass) != 0 ? RunRecord(r, context) : 0;
+    const bool applies = (r.flags & pass.pass) != 0;
+    if (!context.installing && applies && HasImpossibleDate(r)) continue;
+    const int failures = applies ? RunRecord(r, context) : 0;
     if (context.installing || failures > 0) kept.push_back(r);
   }
   records.swap(kept);

@@ -52,13 +52,14 @@ struct ConditionalDeletionPass {
   bool restart_needed = false;   // out: a deletion was registered for the restart
 };
 
-// Runs the records whose flags hold the pass against the files they match.
-// The installation pass writes its lines to the step log and failed
-// registrations to the failure summary; the uninstallation pass logs nothing
-// and drops the records that had no failure, so that the rewritten
-// "Uninstall.DAT" keeps only the failed ones. Returns 0, or the corrupt code
-// 65 of a record of the pass with an impossible date value, found before
-// anything is deleted.
+// Runs the records whose flags hold the pass against the files they match
+// (by their long names: MatchesFileNamePattern). The installation pass writes
+// its lines to the step log and failed registrations to the failure summary;
+// the uninstallation pass logs nothing and drops the records that had no
+// failure, so that the rewritten "Uninstall.DAT" keeps only the failed ones.
+// An impossible date value is corrupt archive data in the installation pass
+// (returns the corrupt code 65, found before anything is deleted); in the
+// uninstallation pass the damaged record is dropped and the rest runs.
 int RunConditionalDeletions(std::vector<ConditionalDeletion>& records, ConditionalDeletionPass& pass);
 
 }  // namespace ks

@@ -9,6 +9,7 @@
 #include "engine/win/reboot_replacement.h"
 #include "lib/marked_text.h"
 #include "lib/win/file.h"
+#include "lib/win/file_version.h"
 #include "lib/win/owned.h"
 #include "lib/win/system_error.h"
 #include "lib/win/wide.h"
@@ -28,7 +29,8 @@ bool WriteAll(const WString& path, const std::uint8_t* data, std::size_t size) {
   File file;
   const FileResult opened = file.Open(path, kFileWrite);
   if (opened != kFileSuccess && opened != kFileAlreadyOpen) return false;
-  return file.Write(data, size) == kFileSuccess;
+  if (file.Write(data, size) != kFileSuccess) return false;
+  return file.Close() == kFileSuccess;
 }
 
 bool SameContents(const WString& path, const std::uint8_t* data, std::size_t size) {
@@ -57,6 +59,29 @@ void SetDates(const WString& path, const RecordDate& date) {
   if (raw == INVALID_HANDLE_VALUE) return;
   OwnedHandle file(raw);
   SetFileTime(file.get(), &ft, nullptr, &ft);
+}
+
+// The file's bytes go to a file beside the destination first, which takes the
+// destination's place only once it is whole: a full disk or a killed process
+// leaves the old file or nothing, never a part of the new one that a later
+// installation would take for complete (its date says it is new). A
+// destination in use refuses the rename as it would refuse a write.
+enum class Written { kPlaced, kMismatch, kFailed };
+
+Written WriteBeside(const PlaceFileRequest& r, bool verify) {
+  const WString pending = PendingWritePath(r.destination);
+  if (WriteAll(pending, r.data, r.size)) {
+    // A file that reads back wrong stays for the next attempt, which writes
+    // to the same place again; the last attempt removes it.
+    if (verify && !SameContents(pending, r.data, r.size)) return Written::kMismatch;
+    SetDates(pending, r.date);
+    if (MoveFileExW(W(pending), W(r.destination), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return Written::kPlaced;
+  }
+  const DWORD error = GetLastError();
+  DeleteFileW(W(pending));
+  SetLastError(error);
+  return Written::kFailed;
 }
 
 void ApplyAttributes(const WString& path, std::int32_t attributes) {
@@ -121,18 +146,16 @@ void ReportWriteFailure(const PlaceFileRequest& r, DWORD error, ProductFlags& fl
 bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_needed) {
   DWORD error = 0;
   bool mismatch = false;
+  const bool verify = HasFlag(flags, placement_flag::kVerifyWrites);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (attempt > 0) Sleep(kRetryDelayMs);
-    mismatch = false;
-    if (WriteAll(r.destination, r.data, r.size)) {
-      if (!HasFlag(flags, placement_flag::kVerifyWrites) || SameContents(r.destination, r.data, r.size)) {
-        SetDates(r.destination, r.date);
-        ApplyAttributes(r.destination, r.attributes);
-        return true;
-      }
-      mismatch = true;
-      continue;
+    const Written written = WriteBeside(r, verify);
+    mismatch = written == Written::kMismatch;
+    if (written == Written::kPlaced) {
+      ApplyAttributes(r.destination, r.attributes);
+      return true;
     }
+    if (mismatch) continue;
     error = GetLastError();
     if (attempt == 0) {
       if (error == ERROR_PATH_NOT_FOUND) CreateFolderTree(FolderOfFile(r.destination));
@@ -143,6 +166,7 @@ bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_need
     }
   }
   if (mismatch) {
+    DeleteFileW(W(PendingWritePath(r.destination)));
     SetLastError(0);
     RecordFailure(*r.log, WStringView(r.destination));
     return false;
@@ -166,38 +190,10 @@ bool ReadModified(const WString& path, ExistingFile& e) {
   return true;
 }
 
-// The file's version text: the FileVersion string of its first translation,
-// else the fixed version numbers; commas read as dots.
-NString FileVersionText(const WString& path) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(W(path), &ignored);
-  if (size == 0) return NString();
-  Bytes info(size);
-  if (!GetFileVersionInfoW(W(path), 0, size, info.data())) return NString();
-  WString text;
-  struct Translation { WORD language, code_page; }* translation = nullptr;
-  UINT length = 0;
-  if (VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
-      length >= sizeof(Translation)) {
-    const WString key = FormatWide(u"\\StringFileInfo\\%04x%04x\\FileVersion", translation->language,
-                                   translation->code_page);
-    wchar_t* value = nullptr;
-    if (VerQueryValueW(info.data(), W(key), reinterpret_cast<void**>(&value), &length) && value) text = FromW(value);
-  }
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  if (text.empty() && VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
-    text = FormatWide(u"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                      HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
-  }
-  for (char16_t& c : text)
-    if (c == u',') c = u'.';
-  return WideToUtf8(text);
-}
-
-ExistingFile Inspect(const WString& path, std::int32_t kind) {
+ExistingFile Inspect(const WString& path, std::int32_t kind, FileVersionReader& versions) {
   ExistingFile e;
   if (!ReadModified(path, e)) return e;
-  if (kind >= 6 && kind <= 9) e.version = FileVersionText(path);
+  if (kind >= 6 && kind <= 9) e.version = WideToUtf8(versions.VersionText(path));
   return e;
 }
 
@@ -205,6 +201,7 @@ struct RecordContext {
   const FilePlacementInput& in;
   ProductFlags& flags;
   FilePlacementOutputs& out;
+  FileVersionReader versions;
 };
 
 void RecordRemoval(RecordContext& c, const WString& path, int kind) {
@@ -271,7 +268,7 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   ShowStatus(r, d, c);
   HandOver(r, d, c);
   const bool portable = c.in.folders.portable;
-  const PlacementDecision decision = DecidePlacement(r, d.log_prefix, Inspect(d.path, r.kind), portable);
+  const PlacementDecision decision = DecidePlacement(r, d.log_prefix, Inspect(d.path, r.kind, c.versions), portable);
   if (decision.record_removal) RecordRemoval(c, d.path, kUninstallFile);
   if (!decision.log_line.empty()) c.in.log->Wide(decision.log_line);
   if (!decision.place) return 0;
@@ -352,7 +349,7 @@ int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlaceme
   if (const int code = CheckDeletionDates(in.deletions)) return code;
   RunInstallationDeletions(in, flags);
   FileDataReader reader(in.block, in.block_size, in.coding);
-  RecordContext context{in, flags, out};
+  RecordContext context{in, flags, out, {}};
   const std::size_t count = in.sizes.size();
   for (std::size_t i = 0; i < count; ++i) {
     FileRecord record;

@@ -47,12 +47,10 @@ void ReportBatchFailure(const BatchContext& context, const WString& message) {
   context.log->Wide(message + u"\r\n\r\n");
 }
 
+// The interpreter must never run half a script.
 bool WriteBatchFile(const BatchContext& context, const WString& path, const NString& bytes) {
-  File file;
-  FileResult result = file.Open(path, kFileWrite);
-  if (result == kFileSuccess || result == kFileAlreadyOpen) result = file.Write(bytes.data(), bytes.size());
-  file.Close();
-  if (result == kFileSuccess || result == kFileAlreadyOpen) return true;
+  const FileResult result = WriteFileAtomically(path, bytes.data(), bytes.size());
+  if (result == kFileSuccess) return true;
   ReportBatchFailure(context, CreateFailedMessage(path, FileResultMessageW(result)));
   return false;
 }

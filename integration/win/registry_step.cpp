@@ -159,6 +159,21 @@ bool IsExistingFile(const WString& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// The records that remove an App Paths registration: its two values, then
+// the key when it is empty.
+void AppendAppPathRecords(WString& records, const WString& key_path) {
+  AppendRegistryRecord(records, {key_path, u"", u"", u"", u"2"});
+  AppendRegistryRecord(records, {key_path, u"Path", u"", u"", u"2"});
+  AppendRegistryRecord(records, {key_path});
+}
+
+bool RegistrationIsOurs(const WString& key_path, const WString& program) {
+  RegKey key;
+  WString registered;
+  return key.OpenPath(key_path, kRegOpenOnly, KEY_READ | kRegOwnView) != kRegFailed &&
+         key.GetString(u"", &registered) && EqualsIgnoreCase(registered, program);
+}
+
 void RegisterAppPath(const RegistryStepInput& in, WString& records) {
   InstallLog& log = *in.log;
   log.Text("Registering exe path...");
@@ -172,19 +187,22 @@ void RegisterAppPath(const RegistryStepInput& in, WString& records) {
   if (key.OpenPath(key_path, kRegFailIfExists, kAppPathsAccess) != kRegCreated) {
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
       log.Text("a registration already exists\r\n");
+      // Ours from an earlier installation of this product (it names this very
+      // program): the new uninstall data must remove it as the old one would
+      // have, or the uninstaller leaves it behind.
+      if (RegistrationIsOurs(key_path, path)) AppendAppPathRecords(records, key_path);
     } else {
       log.ConcatW(u"FAILED to create \"", key_path.c_str(), u"\": ", LastErrorText().c_str(), u"\r\n", nullptr);
     }
     return;
   }
   const bool program = key.SetString(u"", WStringView(path));
-  if (program) AppendRegistryRecord(records, {key_path, u"", u"", u"", u"2"});
   const bool folder = program && key.SetString(u"Path", WStringView(FolderOfFile(path)));
-  if (folder) AppendRegistryRecord(records, {key_path, u"Path", u"", u"", u"2"});
   if (program && folder) {
     log.Text(kLogOk);
-    AppendRegistryRecord(records, {key_path});
+    AppendAppPathRecords(records, key_path);
   } else {
+    if (program) AppendRegistryRecord(records, {key_path, u"", u"", u"", u"2"});
     log.ConcatW(u"FAILED to create value: ", LastErrorText().c_str(), u"\r\n", nullptr);
   }
 }

@@ -59,8 +59,50 @@ HANDLE File::Release() {
   return h;
 }
 
-void File::Close() {
-  if (IsOpen()) CloseHandle(Release());
+FileResult File::Close() {
+  if (!IsOpen()) return kFileSuccess;
+  if (CloseHandle(Release())) return kFileSuccess;
+  const DWORD error = GetLastError();
+  const FileResult code = FileResultFromSystemError(error, kFileWriteFailed);
+  SetLastError(error);
+  return code;
+}
+
+FileResult File::Flush() {
+  if (!IsOpen()) return NotOpen();
+  if (FlushFileBuffers(handle_)) return kFileSuccess;
+  const DWORD error = GetLastError();
+  const FileResult code = FileResultFromSystemError(error, kFileWriteFailed);
+  SetLastError(error);
+  return code;
+}
+
+WString PendingWritePath(const WString& path) { return path + u".ks-new"; }
+
+FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace) {
+  const WString pending = PendingWritePath(path);
+  File file;
+  FileResult code = file.Open(pending, kFileWrite);
+  if (code == kFileSuccess) code = file.Write(data, size);
+  if (code == kFileSuccess) code = file.Flush();
+  const FileResult closed = file.Close();
+  if (code == kFileSuccess) code = closed;
+  if (code == kFileSuccess) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!MoveFileExW(W(pending), W(path), flags)) {
+      const DWORD error = GetLastError();
+      code = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
+                 ? kFileExists
+                 : FileResultFromSystemError(error, kFileWriteFailed);
+      SetLastError(error);
+    }
+  }
+  if (code != kFileSuccess) {
+    const DWORD error = GetLastError();
+    DeleteFileW(W(pending));
+    SetLastError(error);
+  }
+  return code;
 }
 
 NString RequiredFileErrorText(const WString& path, FileResult code) {

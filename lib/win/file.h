@@ -29,7 +29,10 @@ class File {
   File& operator=(File&& other) noexcept;
 
   FileResult Open(const WString& path, std::uint32_t options);
-  void Close();
+  // Closing can fail (a write the system held back); the result says so.
+  FileResult Close();
+  // Writes what the system holds back for the file to the disk.
+  FileResult Flush();
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE handle() const { return handle_; }
 
@@ -47,6 +50,16 @@ class File {
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
+
+// Writes `data` to `path` so that the path holds either its old content or
+// all of the new one, whatever happens meanwhile (a full disk, a killed
+// process, a power cut): the bytes go to a file beside it, are flushed, and
+// then take the path's place in one rename. With `replace` false an existing
+// file stays and the result is kFileExists. On failure the file beside it is
+// removed and the system's error is the last error.
+FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace = true);
+// The file beside `path` that such a write fills first.
+WString PendingWritePath(const WString& path);
 
 // The text of the fatal error for a required file that failed to open.
 NString RequiredFileErrorText(const WString& path, FileResult code);

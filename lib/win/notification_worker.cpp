@@ -11,6 +11,7 @@
 #include "lib/session.h"
 #include "lib/win/os_version_query.h"
 #include "lib/win/owned.h"
+#include "lib/win/system_library.h"
 #include "lib/win/wide.h"
 
 namespace ks {
@@ -45,8 +46,34 @@ class Lock {
   CriticalSection& cs_;
 };
 
+// wininet is loaded from the system folder when the first notice is sent: as
+// a static import the loader would resolve it from the installer's folder
+// (a downloads folder) before any code of ours runs.
+struct Internet {
+  using OpenFn = HINTERNET(WINAPI*)(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD);
+  using OpenUrlFn = HINTERNET(WINAPI*)(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR);
+  using SetOptionFn = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD);
+  using CloseFn = BOOL(WINAPI*)(HINTERNET);
+
+  OwnedModule module;
+  OpenFn open = nullptr;
+  OpenUrlFn open_url = nullptr;
+  SetOptionFn set_option = nullptr;
+  CloseFn close = nullptr;
+
+  bool Load() {
+    module = LoadSystemLibrary(L"wininet.dll");
+    open = ProcAddress<OpenFn>(module.get(), "InternetOpenW");
+    open_url = ProcAddress<OpenUrlFn>(module.get(), "InternetOpenUrlW");
+    set_option = ProcAddress<SetOptionFn>(module.get(), "InternetSetOptionW");
+    close = ProcAddress<CloseFn>(module.get(), "InternetCloseHandle");
+    return open && open_url && set_option && close;
+  }
+};
+
 struct WorkerState {
   CriticalSection cs;
+  Internet internet;  // kept loaded while the worker may run
   std::deque<std::shared_ptr<Request>> queue;  // finished ones are drained by the next sender
   OwnedHandle wake;                            // auto-reset: a request came or the end began
   OwnedHandle thread;
@@ -76,27 +103,27 @@ NotificationFacts CurrentFacts() {
   return facts;
 }
 
-void SetTimeout(HINTERNET session, DWORD option, DWORD milliseconds) {
-  ::InternetSetOptionW(session, option, &milliseconds, sizeof(milliseconds));
+void SetTimeout(const Internet& net, HINTERNET session, DWORD option, DWORD milliseconds) {
+  net.set_option(session, option, &milliseconds, sizeof(milliseconds));
 }
 
-HINTERNET OpenSession() {
+HINTERNET OpenSession(const Internet& net) {
   const WString agent = Widen(kNotificationAgent);
-  HINTERNET session = ::InternetOpenW(W(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  HINTERNET session = net.open(W(agent), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (!session) return nullptr;
-  SetTimeout(session, INTERNET_OPTION_CONNECT_TIMEOUT, kNotificationConnectTimeoutMs);
-  SetTimeout(session, INTERNET_OPTION_SEND_TIMEOUT, kNotificationSendTimeoutMs);
-  SetTimeout(session, INTERNET_OPTION_RECEIVE_TIMEOUT, kNotificationReceiveTimeoutMs);
-  SetTimeout(session, INTERNET_OPTION_CONNECT_RETRIES, 1);
+  SetTimeout(net, session, INTERNET_OPTION_CONNECT_TIMEOUT, kNotificationConnectTimeoutMs);
+  SetTimeout(net, session, INTERNET_OPTION_SEND_TIMEOUT, kNotificationSendTimeoutMs);
+  SetTimeout(net, session, INTERNET_OPTION_RECEIVE_TIMEOUT, kNotificationReceiveTimeoutMs);
+  SetTimeout(net, session, INTERNET_OPTION_CONNECT_RETRIES, 1);
   return session;
 }
 
 // The answer is not used: the request itself is the message.
-void MakeRequest(HINTERNET session, const WString& address) {
+void MakeRequest(const Internet& net, HINTERNET session, const WString& address) {
   const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                       INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
-  HINTERNET url = ::InternetOpenUrlW(session, W(address), nullptr, 0, flags, 0);
-  if (url) ::InternetCloseHandle(url);
+  HINTERNET url = net.open_url(session, W(address), nullptr, 0, flags, 0);
+  if (url) net.close(url);
 }
 
 // The next request to make, or nullptr when the worker should end.
@@ -117,7 +144,7 @@ std::shared_ptr<Request> NextRequest(WorkerState& w) {
 DWORD WINAPI WorkerMain(void* parameter) {
   WorkerState& w = *static_cast<WorkerState*>(parameter);
   while (const std::shared_ptr<Request> request = NextRequest(w)) {
-    MakeRequest(w.session, request->address);
+    MakeRequest(w.internet, w.session, request->address);
     Lock lock(w.cs);
     request->finished = true;
     if (request->done) ::SetEvent(request->done.get());
@@ -128,17 +155,17 @@ DWORD WINAPI WorkerMain(void* parameter) {
 // Opens the session first: without it no request is made and no worker runs.
 WorkerState* Worker() {
   if (g_worker || g_session_failed) return g_worker;
-  HINTERNET session = OpenSession();
-  if (!session) {
+  auto* w = new WorkerState;
+  w->session = w->internet.Load() ? OpenSession(w->internet) : nullptr;
+  if (!w->session) {
+    delete w;
     g_session_failed = true;
     return nullptr;
   }
-  auto* w = new WorkerState;
-  w->session = session;
   w->wake = OwnedHandle(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
   if (w->wake) w->thread = OwnedHandle(::CreateThread(nullptr, 0, WorkerMain, w, 0, nullptr));
   if (!w->thread) {
-    ::InternetCloseHandle(session);
+    w->internet.close(w->session);
     delete w;
     g_session_failed = true;
     return nullptr;
@@ -195,7 +222,7 @@ void StopNotificationWorker() {
   }
   // Closing the session cancels a request that is still connecting or waiting
   // for its answer; the worker then finds the cancel flag and ends.
-  ::InternetCloseHandle(w->session);
+  w->internet.close(w->session);
   ::SetEvent(w->wake.get());
   ::WaitForSingleObject(w->thread.get(), kNotificationCancelBoundMs);
 }

@@ -23,6 +23,8 @@ class Owned {
 
   T get() const { return value_; }
   explicit operator bool() const { return value_ != T{}; }
+  // Gives the value up without closing it (something must outlive the owner).
+  T release() { return std::exchange(value_, T{}); }
   void reset(T value = T{}) {
     if (value_ != T{}) Closer{}(value_);
     value_ = value;

@@ -21,6 +21,15 @@ WString SystemDirectory() {
 
 }  // namespace
 
+void RestrictDllSearchToSystemFolder() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  // Looked up by name: systems without the update that adds it still run us.
+  const auto set_default = ProcAddress<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"),
+                                                                   "SetDefaultDllDirectories");
+  if (set_default && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  ::SetDllDirectoryW(L"");
+}
+
 OwnedModule LoadSystemLibrary(const wchar_t* file_name) {
   WString path = SystemDirectory();
   if (path.empty()) return OwnedModule();

@@ -8,6 +8,13 @@
 
 namespace ks {
 
+// Limits the DLL search of every later load by name, the system's own loads
+// included, to the system folder. The first thing the program does: an
+// installer runs elevated from folders others can write to. Uses
+// SetDefaultDllDirectories where the system has it, else takes at least the
+// current folder out of the search.
+void RestrictDllSearchToSystemFolder();
+
 // Loads a DLL from the system folder by full path. An installer usually runs
 // from a downloads folder, where a planted DLL of the same name must not be
 // picked up ahead of the system's.

@@ -11,21 +11,6 @@
 namespace ks {
 namespace {
 
-constexpr std::size_t kCopyBlock = 4096;
-
-bool FileIsEmpty(HANDLE file, bool& empty) {
-  LARGE_INTEGER size{};
-  if (!::GetFileSizeEx(file, &size)) return false;
-  empty = size.QuadPart == 0;
-  return true;
-}
-
-bool WriteAll(HANDLE file, NStringView bytes) {
-  DWORD put = 0;
-  return bytes.empty() || (::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr) &&
-                           put == bytes.size());
-}
-
 bool ReadAll(HANDLE file, NString& out) {
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF) return false;
@@ -35,18 +20,34 @@ bool ReadAll(HANDLE file, NString& out) {
                          got == out.size());
 }
 
-void Seek(HANDLE file, DWORD method) {
-  LARGE_INTEGER zero{};
-  ::SetFilePointerEx(file, zero, nullptr, method);
+// The log as it is now: empty when there is none; false when it exists but
+// cannot be read (then it must not be replaced by a shorter one).
+bool ReadExistingLog(const WString& path, NString& out) {
+  out.clear();
+  const HANDLE raw = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND;
+  }
+  const OwnedHandle file(raw);
+  return ReadAll(file.get(), out);
 }
 
-// An older engine's code page 1252 log becomes UTF-8 before a section is added.
-bool UpgradeInPlace(HANDLE file) {
+// The log with `addition` behind what it holds, an older engine's code page
+// 1252 text made UTF-8 first, written whole in place of the old one.
+bool ExtendLog(const WString& path, const NString& addition) {
   NString existing, upgraded;
-  if (!ReadAll(file, existing)) return false;
-  if (!UpgradeOldLog(existing, upgraded)) return true;
-  Seek(file, FILE_BEGIN);
-  return WriteAll(file, upgraded);  // never shorter than the old bytes, so nothing is left behind
+  if (!ReadExistingLog(path, existing)) return false;
+  if (UpgradeOldLog(existing, upgraded)) existing.swap(upgraded);
+  existing += addition;
+  // A log of a read-only, hidden or system file would refuse the replacement.
+  const DWORD attributes = ::GetFileAttributesW(W(path));
+  constexpr DWORD kUnwanted = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kUnwanted)) {
+    ::SetFileAttributesW(W(path), attributes & ~kUnwanted);
+  }
+  return WriteFileAtomically(path, existing.data(), existing.size()) == kFileSuccess;
 }
 
 }  // namespace
@@ -71,24 +72,13 @@ void StepLogFile::Append(NStringView utf8) {
   if (file_.IsOpen()) file_.Write(utf8.data(), utf8.size());
 }
 
-bool StepLogFile::CopyTo(HANDLE out) {
+bool StepLogFile::ReadBack(NString* out) {
+  out->clear();
   if (!file_.IsOpen() || file_.Seek(0) != kFileSuccess) return false;
-  std::vector<char> block(kCopyBlock);
-  bool copied = true;
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(file_.handle(), block.data(), kCopyBlock, &got, nullptr)) {
-      copied = false;
-      break;
-    }
-    if (got == 0) break;
-    if (!WriteAll(out, NStringView(block.data(), got))) {
-      copied = false;
-      break;
-    }
-  }
-  Seek(file_.handle(), FILE_END);
-  return copied;
+  const bool read = ReadAll(file_.handle(), *out);
+  LARGE_INTEGER end{};
+  ::SetFilePointerEx(file_.handle(), end, nullptr, FILE_END);
+  return read;
 }
 
 void StepLogFile::CloseAndDelete() {
@@ -112,32 +102,25 @@ void RecordFailure(InstallLog& log, NStringView text) {
 
 bool WriteInstallLogSection(const WString& path, const InstallLogHeader& header, StepLogFile* steps,
                             const WString& failure_summary, const WString& success_text) {
-  const HANDLE raw = ::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return false;
-  OwnedHandle file(raw);
-  bool written = UpgradeInPlace(file.get());
-  Seek(file.get(), FILE_END);
-  bool empty = true;
-  FileIsEmpty(file.get(), empty);
-  written = WriteAll(file.get(), SectionLead(empty)) && written;
-  written = WriteAll(file.get(), WideToUtf8(InstallLogHeaderText(header))) && written;
-  if (steps && steps->IsOpen()) written = steps->CopyTo(file.get()) && written;
-  written = WriteAll(file.get(), SectionTail(failure_summary, success_text)) && written;
-  file.reset();
+  NString existing;
+  if (!ReadExistingLog(path, existing)) return false;
+  NString section = SectionLead(existing.empty());
+  section += WideToUtf8(InstallLogHeaderText(header));
+  NString step_lines;
+  if (steps && steps->IsOpen() && steps->ReadBack(&step_lines)) section += step_lines;
+  section += SectionTail(failure_summary, success_text);
+  if (!ExtendLog(path, section)) return false;
   ReleaseLogFileForUsers(path);
-  return written;
+  return true;
 }
 
 bool AppendToInstallLog(const WString& path, NStringView utf8) {
-  const HANDLE raw = ::CreateFileW(W(path), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return false;
-  OwnedHandle file(raw);
-  bool empty = false;
+  NString existing;
+  if (!ReadExistingLog(path, existing)) return false;
   // A log that did not exist gets its mark, so that readers still take it for UTF-8.
-  if (FileIsEmpty(file.get(), empty) && empty && !WriteAll(file.get(), kUtf8Bom)) return false;
-  return WriteAll(file.get(), utf8);
+  NString addition = existing.empty() ? NString(kUtf8Bom) : NString();
+  addition += utf8;
+  return ExtendLog(path, addition);
 }
 
 LogDateTime LocalNow() {

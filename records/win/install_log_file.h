@@ -26,9 +26,8 @@ class StepLogFile : public StepLogSink {
   bool Open(const WString& temp_folder);
   bool IsOpen() const { return file_.IsOpen(); }
   void Append(NStringView utf8) override;
-  // Copies everything written so far to `out`; false when a read or a
-  // write failed.
-  bool CopyTo(HANDLE out);
+  // Everything written so far; false when it cannot be read back.
+  bool ReadBack(NString* out);
   void CloseAndDelete();
 
  private:
@@ -45,15 +44,17 @@ void RecordFailure(InstallLog& log, NStringView text);  // code page 1252
 // Appends one section to the Install.log at `path`: the byte-order mark or
 // the separator, the header, the step log, and the closing lines with the
 // failure summary or `success_text` (localized text 43). An older engine's
-// code page 1252 log becomes UTF-8 first. The file is then opened to every
-// user. False when it could not be opened or written.
+// code page 1252 log becomes UTF-8 first. The whole log is written in place
+// of the old one (WriteFileAtomically), so that a failure or a killed process
+// leaves the old log or the new one, never a part. The file is then opened to
+// every user. False when it could not be read or written.
 bool WriteInstallLogSection(const WString& path, const InstallLogHeader& header, StepLogFile* steps,
                             const WString& failure_summary, const WString& success_text);
 
 // Appends UTF-8 text to the finished Install.log (the launch failures at the
-// very end, after the step log is gone). Opens the file by its wide path, so
-// that a folder name outside the system code page still works. False when the
-// file cannot be opened or written.
+// very end, after the step log is gone), the same way. Opens the file by its
+// wide path, so that a folder name outside the system code page still works.
+// False when the file cannot be read or written.
 bool AppendToInstallLog(const WString& path, NStringView utf8);
 
 // The local time as the log header shows it.

@@ -30,11 +30,9 @@ DWORD SystemErrorFor(FileResult result) {
 bool WriteUninstallData(const WString& path, const UninstallData& data, const UninstallTexts& texts) {
   const NString bytes = BuildUninstallDataFile(data, texts);
   ::SetLastError(ERROR_SUCCESS);
-  File file;
-  FileResult result = file.Open(path, kFileWrite);
-  if (result == kFileSuccess) result = file.Write(bytes.data(), bytes.size());
-  file.Close();
-  if (result == kFileSuccess || result == kFileAlreadyOpen) return true;
+  // The file is what a second uninstallation works from: never half of it.
+  const FileResult result = WriteFileAtomically(path, bytes.data(), bytes.size());
+  if (result == kFileSuccess) return true;
   if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(SystemErrorFor(result));
   return false;
 }

@@ -8,9 +8,10 @@
 
 namespace ks {
 
-// Writes the whole file to `path` in one write, replacing an older file.
-// Success is result 0 or 28; otherwise false, and the system's last-error
-// value is set from the result when it is not set already.
+// Writes the whole file to `path`, replacing an older file: the path holds
+// the old or the new file, never a part (WriteFileAtomically). False on
+// failure, with the system's last-error value set from the result when it is
+// not set already.
 bool WriteUninstallData(const WString& path, const UninstallData& data, const UninstallTexts& texts);
 
 // Loads and parses the file; the file result code of the load (0 on success).

@@ -219,15 +219,16 @@ TEST_F(Placement, RulesKindsChunksAndLockedFilesInOneInstallation) {
 
 // One installation whose Install.log and Uninstall.DAT are known to the byte:
 // a conditional deletion before the files, nested folders, a write that reads
-// back wrong under the verify bit (the destination is the null device, which
-// swallows what is written), and a pending deletion of a placed file that the
-// placement step removes from the list.
+// back wrong under the verify bit (the file the bytes are written to before
+// they take the destination's place is the null device, which swallows what
+// is written), and a pending deletion of a placed file that the placement
+// step removes from the list.
 TEST_F(Placement, InstallLogAndUninstallDataLineByLine) {
   const std::string dir = ScratchFolder() + "\\Lines";
   ASSERT_TRUE(WritePrefixFile(dir + "\\a.txt", "old"));
   ASSERT_TRUE(WritePrefixFile(dir + "\\old1.tmp", ""));
   ASSERT_TRUE(WritePrefixFile(dir + "\\old2.tmp", "not empty"));
-  ASSERT_EQ(symlink("/dev/null", LinuxPath(dir + "\\verify.bin").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/null", LinuxPath(dir + "\\verify.bin.ks-new").c_str()), 0);
   const std::string move = CopyIntoPrefix(BuildProgramLinuxPath("ksmove.exe"), ScratchFolder());
   const WineResult moved = RunWine({move, dir + "\\a.txt"}, 60);
   ASSERT_EQ(moved.status, 0) << moved.out;

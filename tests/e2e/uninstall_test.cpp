@@ -228,6 +228,36 @@ TEST_F(Uninstall, HeldFileEndsWithCodeThreeAndASecondRunFinishes) {
   EXPECT_TRUE(WaitUntil([&] { return !PrefixFileExists(dir); }, 60s)) << dir;
 }
 
+// When the shortened data cannot be saved, the old data (which still lists
+// every item) and the key stay, and the run reports the failure with code 3.
+TEST_F(Uninstall, DataThatCannotBeSavedKeepsTheOldDataAndTheKey) {
+  const std::string product = UniqueName("Unsaved");
+  const std::string scratch = ScratchFolder();
+  const std::string dir = scratch + "\\App";
+  const std::string uninstaller = Install(product, dir, scratch);
+  ASSERT_FALSE(uninstaller.empty());
+  const std::string data_path = dir + "\\Data\\Sub\\Uninstall.DAT";
+  const std::string data_before = ReadPrefixFile(data_path).value_or("");
+  ASSERT_FALSE(data_before.empty());
+  // A folder where the new content would be written first blocks the save.
+  fs::create_directory(LinuxPath(data_path + ".ks-new"));
+
+  const std::string held = dir + "\\bin\\deep\\tool.dll";
+  const std::string hold = CopyIntoPrefix(BuildProgramLinuxPath("kshold.exe"), scratch);
+  std::thread holder([&] { RunWine({hold, held, "25"}, 90); });
+  ASSERT_TRUE(WaitUntil([&] { return PrefixFileExists(held + ".held"); }, 30s));
+  fs::remove(LinuxPath(held + ".held"));
+
+  const DriverRun run = RunProgram(uninstaller, {"/u:" + product}, DriverOptions{});
+  holder.join();
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 3) << run.output;
+  EXPECT_NE(FindWindowText(run, "Could not save " + data_path), "") << run.output;
+  EXPECT_EQ(ReadPrefixFile(data_path).value_or(""), data_before);
+  EXPECT_TRUE(RegQuery(kUninstallKey + product, "UninstallString", RegView::k32).has_value());
+  EXPECT_TRUE(PrefixFileExists(uninstaller));
+}
+
 // Registrations written by hand, as a damaged or foreign one would look.
 struct Opening {
   const char* name;

@@ -82,5 +82,32 @@ TEST(TestDeletionCondition, Table) {
   }
 }
 
+TEST(FileRemovalRules, PatternsMatchTheLongNameOnly) {
+  const struct {
+    const char16_t* name;
+    const char16_t* pattern;
+    bool matches;
+  } cases[] = {
+      {u"a.tmp", u"*.tmp", true},
+      {u"data.tmpl", u"*.tmp", false},  // the system would find its short name DATA~1.TMP
+      {u"DATA.TMP", u"*.tmp", true},
+      {u"x.tmp.bak", u"*.tmp", false},
+      {u"log1.txt", u"log?.txt", true},
+      {u"log12.txt", u"log?.txt", false},
+      {u"readme", u"*.*", true},
+      {u"readme", u"read*.*", true},
+      {u"readme.txt", u"*.*", true},
+      {u"abc", u"*", true},
+      {u"", u"*", true},
+      {u"a.b.c", u"*.c", true},
+      {u"aaaaaaaaaaaaaaaaaaaaab", u"*a*a*a*a*a*c", false},
+      {u"caf\u00e9.dat", u"caf?.dat", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MatchesFileNamePattern(c.name, c.pattern), c.matches)
+        << WideToUtf8(c.name) << " ~ " << WideToUtf8(c.pattern);
+  }
+}
+
 }  // namespace
 }  // namespace ks

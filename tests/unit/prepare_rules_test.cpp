@@ -93,5 +93,20 @@ TEST(PrepareRules, InstallFolderLosesTrailingBackslashes) {
   EXPECT_FALSE(IsAbsolutePath(u"\\x"));
 }
 
+TEST(PrepareRules, RecordSpaceCoversTheWorstCaseOfEveryRecord) {
+  RecordSpaceInput in;
+  const std::uint64_t base = RecordSpace(in);
+  EXPECT_GE(base, 64u * 1024);
+  in.uninstaller_bytes = 1'000'000;
+  EXPECT_EQ(RecordSpace(in), base + 1'000'000);
+  in.file_records = 2000;
+  in.install_dir_chars = 40;
+  // Every record may name a 260-character path below the folder in UTF-8.
+  EXPECT_GE(RecordSpace(in) - base - 1'000'000, 2000u * (40 + 260) * 3);
+  in.icon_bytes = 5000;
+  in.registry_chars = 100;
+  EXPECT_GE(RecordSpace(in), base + 1'000'000 + 2000u * (40 + 260) * 3 + 5000 + 300);
+}
+
 }  // namespace
 }  // namespace ks

@@ -54,13 +54,16 @@ TEST(SelfDeletionTextTest, CodePageRule) {
     const char* name;
     WString text;
     bool utf8_console;
-    NString bytes;
+    std::optional<NString> bytes;
   } cases[] = {
       {"ascii on Windows 7", u"rd \"C:\\P\"\r\n", true, "@chcp 1252 >nul\r\nrd \"C:\\P\"\r\n"},
       {"ascii before Windows 7", u"rd \"C:\\P\"\r\n", false, "@chcp 1252 >nul\r\nrd \"C:\\P\"\r\n"},
       {"accent on Windows 7", u"rd \"C:\\P\u00e9\"\r\n", true, "@chcp 65001 >nul\r\nrd \"C:\\P\xc3\xa9\"\r\n"},
       {"accent before Windows 7", u"rd \"C:\\P\u00e9\"\r\n", false, "@chcp 1252 >nul\r\nrd \"C:\\P\xe9\"\r\n"},
       {"CJK on Windows 7", u"\u4e2d", true, "@chcp 65001 >nul\r\n\xe4\xb8\xad"},
+      // "del \"C:\P?\x.exe\"" would be a wildcard: no script at all.
+      {"CJK before Windows 7", u"del \"C:\\P\u4e2d\\x.exe\"", false, std::nullopt},
+      {"outside the plane before Windows 7", u"rd \"C:\\\U0001F600\"", false, std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(EncodeSelfDeletionScript(c.text, c.utf8_console), c.bytes) << c.name;
 }

@@ -257,5 +257,22 @@ TEST(UninstallValuesTest, RemovalRecord) {
   EXPECT_EQ(text, u"\\HKLM\\Software\\X\r\n\\HKCU\\Software\\Demo,Level,,,2\r\n\"\\HKCU\\Software\\A,B\",V,,,2\r\n");
 }
 
+TEST(UninstallValuesTest, CloseRulesOfTheUninstallationTravelToUninstallData) {
+  std::vector<CloseProgramEntry> entries(3);
+  entries[0] = {u"Install*", u"", "Only at installation", 0, 0x1};
+  entries[1] = {u"*Viewer", u"Doc", "Viewer", 2, 0x2 | 0x1};
+  entries[2] = {u"", u"*Notes", "Notes", 3, 0x2};
+  const std::vector<AutoCloseRule> rules = UninstallationCloseRules(entries);
+  ASSERT_EQ(rules.size(), 2u);
+  EXPECT_EQ(rules[0], (AutoCloseRule{u"*Viewer", u"Doc", "Viewer", 2, 4}));
+  EXPECT_EQ(rules[1], (AutoCloseRule{u"", u"*Notes", "Notes", 3, 2}));
+  // And they reach "[AutoClose]" as the uninstaller reads it back.
+  UninstallData data;
+  for (const AutoCloseRule& r : rules) data.AddAutoCloseRule(r);
+  UninstallTexts texts;
+  texts.text = [](int) { return WString(); };
+  EXPECT_EQ(ParseUninstallDataFile(BuildUninstallDataFile(data, texts)).auto_close, rules);
+}
+
 }  // namespace
 }  // namespace ks

@@ -309,6 +309,40 @@ TEST(RunConditionalDeletions, AnImpossibleDateIsFoundBeforeAnythingIsDeleted) {
   EXPECT_EQ(log.text, "");
 }
 
+// The system's search also matches 8.3 short names: "*.tmp" finds
+// "data.tmpl" as "DATA~1.TMP". Only the long name counts.
+TEST(RunConditionalDeletions, APatternMatchesLongNamesOnly) {
+  Scratch dir;
+  Put(dir / u"old.tmp", "x");
+  Put(dir / u"data.tmpl", "kept");
+  Put(dir / u"notes.tmp.txt", "kept");
+  std::vector<ConditionalDeletion> records = {Deletion(u"*.tmp", 0, "", 4)};
+  LogCapture log;
+  ConditionalDeletionPass pass = Pass(kInstallationPass, dir.path(), log);
+  EXPECT_EQ(RunConditionalDeletions(records, pass), 0);
+  EXPECT_FALSE(Exists(dir / u"old.tmp"));
+  EXPECT_TRUE(Exists(dir / u"data.tmpl"));
+  EXPECT_TRUE(Exists(dir / u"notes.tmp.txt"));
+}
+
+// A damaged record in Uninstall.DAT must not keep the rest from going, in this
+// run or any later one.
+TEST(RunConditionalDeletions, UninstallationPassDropsADamagedRecordAndRunsTheRest) {
+  Scratch dir;
+  Put(dir / u"a.txt", "a");
+  Put(dir / u"b.txt", "b");
+  std::vector<ConditionalDeletion> records = {
+      Deletion(u"a.txt", 2, "2023/02/29", 8),
+      Deletion(u"b.txt", 0, "", 8),
+  };
+  LogCapture log;
+  ConditionalDeletionPass pass = Pass(kUninstallationPass, dir.path(), log);
+  EXPECT_EQ(RunConditionalDeletions(records, pass), 0);
+  EXPECT_TRUE(Exists(dir / u"a.txt"));
+  EXPECT_FALSE(Exists(dir / u"b.txt"));
+  EXPECT_TRUE(records.empty());
+}
+
 TEST(CleanPendingOperations, RemovesPlacedFilesAndTheirWaitingCopies) {
   Scratch dir;
   const WString placed = dir / u"Placed.DLL";

@@ -146,11 +146,27 @@ TEST_F(RegistryStep, AppPathsRegistrationAndItsRemoval) {
   EXPECT_EQ(data.registry(), in.entries + u"\r\n" + k + u",,,,2\r\n" + k + u",Path,,,2\r\n" + k + u"\r\n");
 
   {
+    // A reinstallation finds its own registration: the new uninstall data
+    // removes it all the same.
     UninstallData again;
     CapturedStepLog log;
     WriteRegistryEntries(in, again);
     EXPECT_EQ(log.text, "Registering exe path...a registration already exists\r\n");
-    EXPECT_EQ(again.registry(), in.entries);
+    EXPECT_EQ(again.registry(), data.registry());
+  }
+  {
+    // Another product's program of the same name keeps its registration.
+    RegKey other;
+    ASSERT_NE(other.Open(HKEY_LOCAL_MACHINE, app_key, kRegOpenOnly, kRegAccessOwnView), kRegFailed);
+    ASSERT_TRUE(other.SetString(u"", WStringView(u"D:\\Other\\" + program)));
+    other.Close();
+    UninstallData foreign;
+    CapturedStepLog log;
+    WriteRegistryEntries(in, foreign);
+    EXPECT_EQ(log.text, "Registering exe path...a registration already exists\r\n");
+    EXPECT_EQ(foreign.registry(), in.entries);
+    ASSERT_NE(other.Open(HKEY_LOCAL_MACHINE, app_key, kRegOpenOnly, kRegAccessOwnView), kRegFailed);
+    ASSERT_TRUE(other.SetString(u"", WStringView(folder.path() + u"\\bin\\" + program)));
   }
   {
     RegistryStepInput missing = in;

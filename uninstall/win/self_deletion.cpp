@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/win/path_variables.h"
+#include "engine/win/reboot_replacement.h"
 #include "engine/win/special_folders.h"
 #include "lib/end_of_process.h"
 #include "lib/os_version.h"
@@ -85,6 +86,14 @@ bool StartHidden(const WString& script) {
   return StartProcess(start) == 0;
 }
 
+// When no script can name the paths exactly, the system removes the
+// uninstaller, and the folders it leaves empty, at the next restart.
+bool DeleteAtRestart(const WString& executable, const WString& install_dir, const WString& uninstall_subdir) {
+  if (executable.empty() || !ScheduleDeletion(executable)) return false;
+  for (const WString& folder : SelfDeletionFolders(install_dir, uninstall_subdir)) ScheduleDeletion(folder);
+  return true;
+}
+
 }  // namespace
 
 bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir) {
@@ -93,21 +102,13 @@ bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_su
   const bool utf8 = UsesUtf8Console();
   for (unsigned n = 0; n < kScriptNameAttempts; ++n) {
     const WString script_path = JoinPath(folder, SelfDeletionScriptName(n));
-    const HANDLE created = ::CreateFileW(W(script_path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (created == INVALID_HANDLE_VALUE) {
-      if (::GetLastError() == ERROR_FILE_EXISTS) continue;
-      return false;
-    }
-    const OwnedHandle file(created);
-    const NString bytes =
+    const std::optional<NString> bytes =
         EncodeSelfDeletionScript(BuildSelfDeletionScript(executable, install_dir, uninstall_subdir, script_path), utf8);
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size()) {
-      ::DeleteFileW(W(script_path));
-      return false;
-    }
+    if (!bytes) return DeleteAtRestart(executable, install_dir, uninstall_subdir);
+    // Whole or not at all, and never in another uninstaller's place.
+    const FileResult written = WriteFileAtomically(script_path, bytes->data(), bytes->size(), false);
+    if (written == kFileExists) continue;
+    if (written != kFileSuccess) return false;
     SetTerminateStep(TerminateStep::kSelfRemoval, [script_path] { StartSelfDeletionScript(script_path); });
     return true;
   }

@@ -342,7 +342,7 @@ void Uninstaller::Remove() {
   pass.install_dir = values_.install_location;
   pass.expand = [this](const WString& text) { return vars_.Expanded(text); };
   pass.log = context_.log;
-  if (const int corrupt = RunConditionalDeletions(content_.deletions, pass)) context_.reports->Corrupt(corrupt);
+  RunConditionalDeletions(content_.deletions, pass);  // damaged records are dropped, never corrupt here
   if (pass.restart_needed) restart_needed_ = true;
   progress_.SetProgress(93);
   RemoveFolders();
@@ -456,9 +456,17 @@ void Uninstaller::RemoveFolders() {
   }
 }
 
+// Only a run with failures keeps the data file; Close deletes it otherwise.
+// A data file that cannot be saved keeps its old content (the write is
+// atomic), which still lists every item: the run then counts as failed, so
+// that the key and the file stay and a second run retries all of it.
 void Uninstaller::RewriteData() {
+  if (failures_.empty()) return;
   const UninstallData left = RemainingUninstallData(content_, failed_items_, content_.msi, content_.deletions);
-  WriteUninstallData(UninstallDataFilePath(values_), left, ContentTexts(content_));
+  const WString path = UninstallDataFilePath(values_);
+  if (!WriteUninstallData(path, left, ContentTexts(content_))) {
+    failures_ += u"Could not save " + path + u"\r\n";
+  }
 }
 
 void Uninstaller::RemoveStartMenuFolder() {

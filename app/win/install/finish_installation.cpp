@@ -1,10 +1,15 @@
 #include "app/win/install/install_steps.h"
 
+#include "integration/uninstall_values.h"
 #include "integration/win/finishing_steps.h"
 
 namespace ks {
 
 RunEnd FinishInstallation(InstallRun& run) {
+  run.record_space.Release();
+  // The programs to close before the product is removed, for the uninstaller.
+  for (const AutoCloseRule& rule : UninstallationCloseRules(run.settings.close_programs))
+    run.uninstall.AddAutoCloseRule(rule);
   const BatchContext batches = run.Batches();
   FinishingInput in;
   in.registration = run.Registration();

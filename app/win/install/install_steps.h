@@ -38,6 +38,8 @@ RunEnd OpenProgressPage(InstallRun& run);
 RunEnd BeginInstallation(InstallRun& run);
 // Restore point, folders, rights and the preparation batches.
 RunEnd PrepareTarget(InstallRun& run);
+// Disk space held back for what the end of the installation writes.
+RunEnd ReserveRecordSpace(InstallRun& run);
 // The product's files.
 RunEnd PlaceFiles(InstallRun& run);
 // The product key, the registry records, the merge file and App Paths.

@@ -3,6 +3,7 @@
 #include "core/settings_block.h"
 #include "engine/special_folders.h"
 #include "engine/win/special_folders.h"
+#include "integration/uninstall_values.h"
 #include "lib/win/notification_worker.h"
 #include "lib/win/os_version_query.h"
 
@@ -43,6 +44,10 @@ RunEnd ReadSettings(InstallRun& run) {
   SetNotificationVersion(settings.display_version_narrow);
   SetErrorNotificationAddress(settings.error_url);
   if (code != 0) run.reports.Corrupt(code);
+  // An extra Uninstall value of an unknown type is known now: found at the
+  // registration, it would leave a half-installed product behind.
+  std::vector<ExtraValueWrite> extras;
+  if (const int corrupt = PlanExtraValues(settings.extra_uninstall_values, &extras)) run.reports.Corrupt(corrupt);
   run.reports.follow_automatic(&settings.automatic);
   run.reports.set_errors_in_automatic(HasFlag(settings.product_flags, product_flag::kErrorsInAutomaticMode));
   run.reports.set_cancel_address(settings.cancel_url);

@@ -203,7 +203,7 @@ DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& o
   if (!options.cwd.empty()) args.insert(args.end(), {"--cwd", options.cwd});
   if (options.wait_for_descendants) args.push_back("--descendants");
   args.insert(args.end(), {"--cmdline-file", file});
-  const WineResult r = RunWine(args, options.timeout_seconds + 60);
+  const WineResult r = RunWine(args, options.timeout_seconds + 60, options.environment);
   DriverRun run = ParseDriverOutput(r.out);
   if (!r.started) run.error = "cannot start " + env->wine;
   if (r.timed_out) run.error = "ksdriver itself did not end in time; output so far:\n" + r.out;

@@ -60,6 +60,9 @@ struct DriverOptions {
   // process would have done either happened or never will: the moment for
   // checking that it did not.
   bool wait_for_descendants = false;
+  // NAME=VALUE entries added to the environment of ksdriver's wine process,
+  // and so to that of the program and of everything it starts.
+  std::vector<std::string> environment;
 };
 
 // Finds the first dialog titled `title`; null when there is none.

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -72,8 +73,9 @@ std::string CurrentTestName() {
   return Sanitize(std::string(info->test_suite_name()) + "." + info->name());
 }
 
-// The environment of a wine process: ours, less the proxies, plus the run's.
-std::vector<std::string> WineEnvironment(const WineEnv& env) {
+// The environment of a wine process: ours, less the proxies, plus the run's,
+// plus `extra` (NAME=VALUE entries that replace those of the same name).
+std::vector<std::string> WineEnvironment(const WineEnv& env, const std::vector<std::string>& extra) {
   static const char* const kFromRun[] = {"WINEPREFIX", "DISPLAY",          "WINESERVER",
                                          "WINEDEBUG",  "WINEDLLOVERRIDES", "LC_ALL"};
   static const char* const kDropped[] = {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY",
@@ -88,6 +90,12 @@ std::vector<std::string> WineEnvironment(const WineEnv& env) {
     if (!replaced) out.push_back(entry);
   }
   for (const char* k : kFromRun) out.push_back(std::string(k) + "=" + env.Value(k));
+  for (const std::string& entry : extra) {
+    const std::string key = entry.substr(0, entry.find('=') + 1);
+    out.erase(std::remove_if(out.begin(), out.end(), [&](const std::string& e) { return e.rfind(key, 0) == 0; }),
+              out.end());
+    out.push_back(entry);
+  }
   return out;
 }
 
@@ -280,9 +288,10 @@ namespace {
 // Starts `argv` (argv[0] a full path) with the run's environment from inside
 // drive_c; standard output to `out_fd`, standard error to the run's log.
 // Returns the child's pid, or -1.
-pid_t Spawn(const WineEnv& env, std::vector<std::string> argv_strings, int out_fd, bool detach) {
+pid_t Spawn(const WineEnv& env, std::vector<std::string> argv_strings, int out_fd, bool detach,
+            const std::vector<std::string>& extra_env = {}) {
   // Everything the child needs is prepared before fork.
-  std::vector<std::string> env_strings = WineEnvironment(env);
+  std::vector<std::string> env_strings = WineEnvironment(env, extra_env);
   std::vector<char*> argv = CStrings(argv_strings);
   std::vector<char*> envp = CStrings(env_strings);
   const std::string drive_c = env.prefix + "/drive_c";
@@ -304,12 +313,13 @@ pid_t Spawn(const WineEnv& env, std::vector<std::string> argv_strings, int out_f
   _exit(127);
 }
 
-WineResult RunProcess(const WineEnv& env, const std::vector<std::string>& argv, int timeout_seconds) {
+WineResult RunProcess(const WineEnv& env, const std::vector<std::string>& argv, int timeout_seconds,
+                      const std::vector<std::string>& extra_env = {}) {
   WineResult result;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return result;
   UniqueFd read_end(fds[0]), write_end(fds[1]);
-  const pid_t pid = Spawn(env, argv, write_end.get(), false);
+  const pid_t pid = Spawn(env, argv, write_end.get(), false, extra_env);
   if (pid < 0) return result;
   write_end.Reset();
   fcntl(read_end.get(), F_SETFL, O_NONBLOCK);
@@ -320,12 +330,13 @@ WineResult RunProcess(const WineEnv& env, const std::vector<std::string>& argv, 
 
 }  // namespace
 
-WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds) {
+WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds,
+                   const std::vector<std::string>& extra_env) {
   const WineEnv* env = LoadWineEnv(nullptr);
   if (!env) return {};
   std::vector<std::string> argv{env->wine};
   argv.insert(argv.end(), args.begin(), args.end());
-  return RunProcess(*env, argv, timeout_seconds);
+  return RunProcess(*env, argv, timeout_seconds, extra_env);
 }
 
 bool SimulateRestart() {

@@ -87,8 +87,12 @@ struct WineResult {
 
 // Runs the wine loader with `args` (a C:\ program first) from inside drive_c,
 // with this run's environment. Reads the output until the loader ends (not
-// until the pipe closes: programs it started may keep it open).
-WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds = 120);
+// until the pipe closes: programs it started may keep it open). `extra_env`
+// adds NAME=VALUE entries to the loader's environment; what it starts
+// inherits them (Wine reads WINEDLLOVERRIDES there, not in the environment
+// a Windows program passes on).
+WineResult RunWine(const std::vector<std::string>& args, int timeout_seconds = 120,
+                   const std::vector<std::string>& extra_env = {});
 
 // Simulates a restart of Windows: ends every program of the prefix and the
 // wine server; the first program started afterwards carries out the pending

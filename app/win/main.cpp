@@ -43,7 +43,7 @@ void StartUp(HINSTANCE instance, ProgramResources& resources) {
   InstallCrashHandler();
   SetSessionValue(DrawSession(SystemRandom, StartupNoise()));
   LoadProgramResources(instance, resources);
-  SetQuestionButtonImages(resources.first_button_image.get(), resources.cancel_button_image.get());
+  SetQuestionButtonImages(resources.button_images.first(), resources.button_images.cancel());
 }
 
 }  // namespace

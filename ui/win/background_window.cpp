@@ -3,6 +3,7 @@
 #include "core/install_settings.h"
 #include "lib/win/message_boxes.h"
 #include "lib/win/owned.h"
+#include "lib/win/system_library.h"
 #include "lib/win/wide.h"
 #include "ui/background_rules.h"
 #include "ui/bmp_file.h"
@@ -195,6 +196,8 @@ bool BackgroundWindow::Create(const ProgramResources& resources, std::function<B
                               bool maximised, bool minimised) {
   look_ = std::move(look);
   dpi_y_ = resources.dpi_y;
+  msimg32_ = LoadSystemLibrary(L"msimg32.dll");
+  gradient_fill_ = ProcAddress<GradientFillFn>(msimg32_.get(), "GradientFill");
   const BackgroundLook initial = look_();
   const bool work_area = resources.work_area_known && !::IsRectEmpty(&resources.work_area);
   const bool show_maximised = maximised || !work_area;
@@ -252,7 +255,9 @@ void BackgroundWindow::Erase(HDC dc) {
                   static_cast<COLOR16>(GetGValue(look.bottom_colour) << 8),
                   static_cast<COLOR16>(GetBValue(look.bottom_colour) << 8), 0};
     GRADIENT_RECT pair{0, 1};
-    if (!::GradientFill(dc, corners, 2, &pair, 1, GRADIENT_FILL_RECT_V)) gradient_failed_ = mono = true;
+    if (!gradient_fill_ || !gradient_fill_(dc, corners, 2, &pair, 1, GRADIENT_FILL_RECT_V)) {
+      gradient_failed_ = mono = true;
+    }
   }
   if (mono) {
     const OwnedBrush brush(::CreateSolidBrush(look.top_colour));

@@ -14,6 +14,7 @@
 #include "core/bytes.h"
 #include "core/install_settings.h"
 #include "lib/text.h"
+#include "lib/win/owned.h"
 #include "ui/win/program_resources.h"
 
 namespace ks {
@@ -81,6 +82,10 @@ class BackgroundWindow {
  private:
   std::function<BackgroundLook()> look_;
   int dpi_y_ = 96;
+  // GradientFill of msimg32, loaded from the system folder.
+  OwnedModule msimg32_;
+  using GradientFillFn = BOOL(WINAPI*)(HDC, PTRIVERTEX, ULONG, PVOID, ULONG, ULONG);
+  GradientFillFn gradient_fill_ = nullptr;
   bool gradient_failed_ = false;  // then one colour for the rest of the run
   HWND window_ = nullptr;
 };

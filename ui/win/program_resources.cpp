@@ -39,14 +39,26 @@ void LoadSubclassFunctions(ProgramResources& r) {
   r.set_window_subclass = ProcAddress<SetWindowSubclassFn>(r.comctl32.get(), "SetWindowSubclass");
 }
 
+using CreateListFn = HIMAGELIST(WINAPI*)(int, int, UINT, int, int);
+using AddMaskedFn = int(WINAPI*)(HIMAGELIST, HBITMAP, COLORREF);
+
 // An image list of the engine's button image `id`; magenta shows the button.
-HIMAGELIST ButtonImage(const ProgramResources& r, int id) {
+HIMAGELIST ButtonImage(const ProgramResources& r, int id, CreateListFn create, AddMaskedFn add) {
   const OwnedBitmap bitmap(LoadEnginePicture(r, id));
   BITMAP info{};
   if (!bitmap || !::GetObjectW(bitmap.get(), sizeof info, &info)) return nullptr;
-  const HIMAGELIST list = ::ImageList_Create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
-  if (list) ::ImageList_AddMasked(list, bitmap.get(), RGB(255, 0, 255));
+  const HIMAGELIST list = create(info.bmWidth, info.bmHeight, ILC_COLOR24 | ILC_MASK, 1, 0);
+  if (list) add(list, bitmap.get(), RGB(255, 0, 255));
   return list;
+}
+
+void LoadButtonImages(ProgramResources& r) {
+  const auto create = ProcAddress<CreateListFn>(r.comctl32.get(), "ImageList_Create");
+  const auto add = ProcAddress<AddMaskedFn>(r.comctl32.get(), "ImageList_AddMasked");
+  const auto destroy = ProcAddress<ButtonImages::DestroyFn>(r.comctl32.get(), "ImageList_Destroy");
+  if (!create || !add || !destroy) return;
+  r.button_images.Set(ButtonImage(r, kFirstButtonImage, create, add), ButtonImage(r, kCancelButtonImage, create, add),
+                      destroy);
 }
 
 }  // namespace
@@ -58,8 +70,19 @@ void LoadProgramResources(HINSTANCE instance, ProgramResources& r) {
   r.icon_small = OwnedIcon(LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON));
   LoadSubclassFunctions(r);
   r.rich_edit = LoadSystemLibrary(L"riched20.dll");
-  r.first_button_image.reset(ButtonImage(r, kFirstButtonImage));
-  r.cancel_button_image.reset(ButtonImage(r, kCancelButtonImage));
+  LoadButtonImages(r);
+}
+
+ButtonImages::~ButtonImages() {
+  if (!destroy_) return;
+  if (first_) destroy_(first_);
+  if (cancel_) destroy_(cancel_);
+}
+
+void ButtonImages::Set(HIMAGELIST first, HIMAGELIST cancel, DestroyFn destroy) {
+  first_ = first;
+  cancel_ = cancel;
+  destroy_ = destroy;
 }
 
 }  // namespace ks

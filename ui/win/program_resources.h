@@ -14,6 +14,25 @@ namespace ks {
 using DefSubclassProcFn = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
 using SetWindowSubclassFn = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR);
 
+// Two image lists of comctl32, destroyed through the function looked up
+// with them (the engine imports nothing from comctl32).
+class ButtonImages {
+ public:
+  using DestroyFn = BOOL(WINAPI*)(HIMAGELIST);
+  ButtonImages() = default;
+  ~ButtonImages();
+  ButtonImages(const ButtonImages&) = delete;
+  ButtonImages& operator=(const ButtonImages&) = delete;
+
+  void Set(HIMAGELIST first, HIMAGELIST cancel, DestroyFn destroy);
+  HIMAGELIST first() const { return first_; }
+  HIMAGELIST cancel() const { return cancel_; }
+
+ private:
+  HIMAGELIST first_ = nullptr, cancel_ = nullptr;
+  DestroyFn destroy_ = nullptr;
+};
+
 struct ProgramResources {
   HINSTANCE instance = nullptr;  // for icons, dialogs and the background window
 
@@ -35,10 +54,7 @@ struct ProgramResources {
   OwnedModule rich_edit;
 
   // The images of the first and the cancel button of the pages and questions.
-  struct ImageListCloser {
-    void operator()(HIMAGELIST list) const { ::ImageList_Destroy(list); }
-  };
-  Owned<HIMAGELIST, ImageListCloser> first_button_image, cancel_button_image;
+  ButtonImages button_images;
 };
 
 // Reads the screen, loads the icons and looks up the subclassing functions.

@@ -112,8 +112,8 @@ void Decorate(HWND page, PageState& s) {
   if (::GetDlgItem(page, pc::kSidePicture)) s.side_picture.reset(LoadEnginePicture(r, kSidePictureBitmap));
   if (::GetDlgItem(page, pc::kHeaderBand)) s.header_picture.reset(LoadEnginePicture(r, kHeaderBitmap));
   FrameSidePicture(page, s);
-  SetButtonImage(page, pc::kFirstButton, r.first_button_image.get());
-  SetButtonImage(page, pc::kCancel, r.cancel_button_image.get());
+  SetButtonImage(page, pc::kFirstButton, r.button_images.first());
+  SetButtonImage(page, pc::kCancel, r.button_images.cancel());
   if (const HMENU menu = ::GetSystemMenu(page, FALSE)) ::EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
   if (look.icons) {
     const HICON large = look.large_icon ? look.large_icon : r.icon_large.get();

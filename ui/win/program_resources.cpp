@@ -26,8 +26,11 @@ HICON LoadProgramIcon(HINSTANCE instance, int width_metric, int height_metric) {
 }
 
 // Loaded by name, not from the system folder: the program's manifest may
-// redirect comctl32 to its side-by-side version 6.
+// redirect comctl32 to its side-by-side version 6. Its import of uxtheme
+// would be searched beside the program first, so that one is loaded from
+// the system folder before it.
 void LoadSubclassFunctions(ProgramResources& r) {
+  r.uxtheme = LoadSystemLibrary(L"uxtheme.dll");
   r.comctl32 = OwnedModule(::LoadLibraryW(L"comctl32.dll"));
   using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   if (const auto init = ProcAddress<InitFn>(r.comctl32.get(), "InitCommonControlsEx")) {

@@ -46,6 +46,7 @@ struct ProgramResources {
 
   // comctl32's subclassing; the window code does without when they are missing.
   // Loading it also registers the common controls the pages use.
+  OwnedModule uxtheme;  // loaded ahead of comctl32, which imports it
   OwnedModule comctl32;
   DefSubclassProcFn def_subclass_proc = nullptr;
   SetWindowSubclassFn set_window_subclass = nullptr;

@@ -20,15 +20,6 @@ struct ButtonLabels {
 thread_local ButtonLabels t_labels;
 thread_local HHOOK t_hook = nullptr;
 
-void SetButtonImage(HWND box, int id, HIMAGELIST list) {
-  const HWND button = ::GetDlgItem(box, id);
-  if (!button || !list) return;
-  BUTTON_IMAGELIST images{};
-  images.himl = list;
-  images.margin = RECT{4, 0, 0, 0};
-  images.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-  ::SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
-}
 
 LRESULT CALLBACK RelabelButtons(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HCBT_ACTIVATE) {
@@ -46,6 +37,16 @@ struct UnhookCloser {
 };
 
 }  // namespace
+
+void SetButtonImage(HWND dialog, int id, HIMAGELIST list) {
+  const HWND button = ::GetDlgItem(dialog, id);
+  if (!button || !list) return;
+  BUTTON_IMAGELIST images{};
+  images.himl = list;
+  images.margin = RECT{4, 0, 0, 0};
+  images.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+  ::SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+}
 
 void SetMessageBoxesSilent(bool silent) { g_silent = silent; }
 void SetQuestionButtonImages(HIMAGELIST first, HIMAGELIST second) {

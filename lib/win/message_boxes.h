@@ -23,6 +23,10 @@ HWND MessageBoxOwner();
 // owned, they must outlive every question). Null ones leave the buttons plain.
 void SetQuestionButtonImages(HIMAGELIST first, HIMAGELIST second);
 
+// Shows `list`'s image at the left of the button `id` of `dialog` (a
+// question's or a wizard page's); nothing when either is missing.
+void SetButtonImage(HWND dialog, int id, HIMAGELIST list);
+
 // A box of `type` (MB_*) owned by the owner window; 0 without a box (silent).
 int ShowMessageBox(const WString& text, const WString& caption, UINT type);
 

@@ -67,15 +67,6 @@ void FrameSidePicture(HWND page, const PageState& s) {
   if (frame == 2) SetFrameStyle(side, WS_BORDER, 0);
 }
 
-void SetButtonImage(HWND page, int id, HIMAGELIST list) {
-  const HWND button = ::GetDlgItem(page, id);
-  if (!button || !list) return;
-  BUTTON_IMAGELIST images{};
-  images.himl = list;
-  images.margin = RECT{4, 0, 0, 0};
-  images.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
-  ::SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
-}
 
 void MakeHeaderBold(HWND page, PageState& s) {
   const HWND line = ::GetDlgItem(page, pc::kHeaderLine);

@@ -167,22 +167,6 @@ int FirstMatchingCloseEntry(const std::vector<CloseProgramEntry>& entries, WStri
   return -1;
 }
 
-std::vector<AutoCloseRule> UninstallerCloseRules(const std::vector<CloseProgramEntry>& entries) {
-  std::vector<AutoCloseRule> rules;
-  for (const CloseProgramEntry& e : entries) {
-    if ((e.when & kCloseAtUninstallation) == 0) continue;
-    AutoCloseRule rule;
-    rule.class_pattern = e.class_pattern;
-    rule.title_pattern = e.title_pattern;
-    rule.display_name = e.display_name;
-    rule.action = e.action;
-    // As the uninstaller's reader sets it: asking waits for the confirmation.
-    rule.pass_mask = e.action == 2 ? 4 : 2;
-    rules.push_back(std::move(rule));
-  }
-  return rules;
-}
-
 SummaryBoxes SummaryBoxesShown(bool offer_view_log, const WString& document, const WString& open,
                                const WString& launch) {
   return {offer_view_log, !document.empty(), !open.empty(), !launch.empty()};

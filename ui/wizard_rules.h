@@ -154,8 +154,6 @@ inline constexpr std::uint8_t kCloseAtUninstallation = 0x2;
 // class and title (the auto-close pattern rules); -1 when none does.
 int FirstMatchingCloseEntry(const std::vector<CloseProgramEntry>& entries, WStringView window_class,
                             WStringView title);
-// The entries that apply when uninstalling too, as the uninstaller's rules.
-std::vector<AutoCloseRule> UninstallerCloseRules(const std::vector<CloseProgramEntry>& entries);
 
 // The summary page's check boxes, by the conditions that show them.
 struct SummaryBoxes {

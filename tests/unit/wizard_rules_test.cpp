@@ -172,15 +172,6 @@ TEST(WizardRulesTest, ProgramsToClose) {
   EXPECT_EQ(FirstMatchingCloseEntry(entries, u"NotesMain", u"Notes"), -1);
   EXPECT_EQ(FirstMatchingCloseEntry(entries, u"Anything", u"viewer"), 2);
   EXPECT_EQ(FirstMatchingCloseEntry(entries, u"Anything", u"Viewer 2"), -1);
-
-  const std::vector<AutoCloseRule> rules = UninstallerCloseRules(entries);
-  ASSERT_EQ(rules.size(), 2u);
-  EXPECT_EQ(rules[0].class_pattern, u"NotesMain");
-  EXPECT_EQ(rules[0].display_name, "Notes");
-  EXPECT_EQ(rules[0].action, 2);
-  EXPECT_EQ(rules[0].pass_mask, 4);
-  EXPECT_EQ(rules[1].title_pattern, u"Viewer");
-  EXPECT_EQ(rules[1].pass_mask, 2);
 }
 
 }  // namespace

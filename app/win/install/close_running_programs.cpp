@@ -14,7 +14,6 @@ RunEnd CloseRunningPrograms(InstallRun& run) {
   const std::vector<CloseProgramEntry>& entries = run.settings.close_programs;
   if (entries.empty()) return kGoOn;
   if (!CloseProgramsForInstallation(entries, run.texts, run.options.silent)) return run.reports.Cancelled(12);
-  for (const AutoCloseRule& rule : UninstallerCloseRules(entries)) run.uninstall.AddAutoCloseRule(rule);
   ServeWindowMessagesFor(kClosingTime);
   run.background.BringToFront();
   return kGoOn;

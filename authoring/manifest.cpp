@@ -63,6 +63,7 @@ void ReadDocuments(Section& sec, const char* key, std::vector<Bytes> S::*field) 
                          std::to_string(docs->size()));
     return;
   }
+  for (Bytes& doc : *docs) doc = DocumentForEngine(doc);
   sec.s().*field = std::move(*docs);
 }
 
@@ -439,12 +440,14 @@ const std::vector<NamedBit>& ArchiveFlagNames() {
 InstallSettings DefaultSettings() {
   InstallSettings s;
   s.product_flags = pf::kRegisterUninstaller | pf::kFolderPage | pf::kProgressPage | pf::kCompareVersions;
-  s.dialog_font = u"MS Shell Dlg";
-  s.dialog_font_size = 80;
+  // No dialog font: the pages keep the engine's own (the system's dialog font).
+  s.wizard_caption = u"<product> Setup";
   s.top_color = 0x800000;  // dark blue to black, red in the low byte
   s.bottom_color = 0x000000;
   s.title_color = 0xFFFFFF;
-  s.title_size = 36;
+  s.title_size = 1.5;  // times 26 points
+  s.title_position = 1;
+  s.title_shadow = 60;
   s.title_font = u"Arial";
   return s;
 }

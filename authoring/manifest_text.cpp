@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/documents.h"
+
 namespace ks::authoring {
 namespace {
 
@@ -40,6 +42,22 @@ std::optional<NString> NarrowText(TomlReader& t, std::string_view key, std::size
     return n;
   }
   return std::nullopt;
+}
+
+Bytes DocumentForEngine(const Bytes& file) {
+  if (IsRtfText(file) || HasUtf16Bom(file)) return file;
+  NStringView text(reinterpret_cast<const char*>(file.data()), file.size());
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  const WString utf8 = Utf8ToWide(text);
+  // Only an invalid sequence gives U+FFFD where the text holds no EF BF BD.
+  const bool valid = utf8.find(u'\uFFFD') == WString::npos || text.find("\xEF\xBF\xBD") != NStringView::npos;
+  const WString wide = valid ? utf8 : Cp1252ToWide(text);
+  Bytes out = {0xFF, 0xFE};
+  for (const char16_t c : wide) {
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return out;
 }
 
 }  // namespace ks::authoring

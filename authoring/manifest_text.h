@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "authoring/toml_reader.h"
+#include "core/bytes.h"
 #include "lib/text.h"
 
 namespace ks::authoring {
@@ -27,5 +28,11 @@ std::optional<WString> WideText(TomlReader& t, std::string_view key, std::size_t
 // Narrow texts travel in the system code page; the tool writes code page 1252
 // and refuses characters it lacks instead of turning them into "?".
 std::optional<NString> NarrowText(TomlReader& t, std::string_view key, std::size_t max_bytes = kNoLimit);
+
+// A licence or readme document as the engine takes it: RTF and UTF-16LE text
+// (it begins with the mark FF FE) stay as they are; other text is UTF-8 (its
+// mark dropped) or, when it is no valid UTF-8, code page 1252, and becomes
+// UTF-16LE behind the mark FF FE.
+Bytes DocumentForEngine(const Bytes& file);
 
 }  // namespace ks::authoring

@@ -23,6 +23,11 @@ if(KS_CHECK_WIN_HEADERS)
 endif()
 
 file(GLOB KS_RESOURCES CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources/*.rc")
+# What the resource scripts include: the compiler does not report these files.
+file(GLOB KS_RESOURCE_INPUTS CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources/*.rci"
+     "${CMAKE_SOURCE_DIR}/ui/resources/*.bmp" "${CMAKE_SOURCE_DIR}/ui/resources/*.ico"
+     "${CMAKE_SOURCE_DIR}/ui/resources/*.manifest")
+set_source_files_properties(${KS_RESOURCES} PROPERTIES OBJECT_DEPENDS "${KS_RESOURCE_INPUTS}")
 add_executable(kestrelon WIN32 ${KS_ENTRY_SOURCE} ${KS_RESOURCES})
 target_compile_options(kestrelon PRIVATE ${KS_WARNINGS})
 target_link_libraries(kestrelon PRIVATE ${KS_WIN})

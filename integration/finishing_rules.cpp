@@ -1,23 +1,9 @@
 #include "integration/finishing_rules.h"
 
+#include "core/documents.h"
+
 namespace ks {
-
-bool IsRtfText(const Bytes& text) {
-  static const char kRtf[] = "{\\rtf";
-  constexpr std::size_t kLength = sizeof(kRtf) - 1;
-  bool narrow = text.size() >= kLength;
-  for (std::size_t i = 0; narrow && i < kLength; ++i) narrow = text[i] == static_cast<std::uint8_t>(kRtf[i]);
-  if (narrow) return true;
-  if (text.size() < 2 * kLength) return false;
-  for (std::size_t i = 0; i < kLength; ++i) {
-    if (text[2 * i] != static_cast<std::uint8_t>(kRtf[i]) || text[2 * i + 1] != 0) return false;
-  }
-  return true;
-}
-
 namespace {
-
-bool HasUtf16Bom(const Bytes& text) { return text.size() >= 2 && text[0] == 0xFF && text[1] == 0xFE; }
 
 DocumentFile MakeDocument(const Bytes& text, WString base) {
   DocumentFile doc;
@@ -81,6 +67,34 @@ FinalMessage ChooseFinalMessage(FinalMessageInput& in) {
     return FinalMessage::kInformation;
   }
   return FinalMessage::kSummaryPage;
+}
+
+CommandParts SplitCommand(WStringView command) {
+  while (!command.empty() && (command.front() == u' ' || command.front() == u'\t')) command.remove_prefix(1);
+  CommandParts parts;
+  std::size_t rest = 0;
+  if (!command.empty() && command.front() == u'"') {
+    const std::size_t close = command.find(u'"', 1);
+    parts.program = WString(command.substr(1, close == WStringView::npos ? WStringView::npos : close - 1));
+    rest = close == WStringView::npos ? command.size() : close + 1;
+  } else {
+    rest = command.find_first_of(u" \t");
+    if (rest == WStringView::npos) rest = command.size();
+    parts.program = WString(command.substr(0, rest));
+  }
+  WStringView arguments = command.substr(rest);
+  while (!arguments.empty() && (arguments.front() == u' ' || arguments.front() == u'\t')) arguments.remove_prefix(1);
+  parts.arguments = WString(arguments);
+  return parts;
+}
+
+WString AbsoluteAgainst(const WString& folder, const WString& path) {
+  const bool drive = path.size() >= 2 && path[1] == u':';
+  const bool unc = path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\';
+  if (drive || unc || folder.empty() || path.empty()) return path;
+  WString joined = folder;
+  if (joined.back() != u'\\') joined += u'\\';
+  return joined + (path.front() == u'\\' ? path.substr(1) : path);
 }
 
 }  // namespace ks

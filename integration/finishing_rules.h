@@ -31,6 +31,26 @@ inline constexpr std::uint32_t kNamePostInstallBatch = 0x00000080;
 inline constexpr std::uint32_t kLaunchAppDirectly = 0x00100000;
 }  // namespace archive_flag
 
+// What the user ticked on the summary page; the finishing steps act on it.
+struct FinishChoices {
+  bool view_log = false;
+  bool document = false;  // setting 73: the document to show at the end
+  bool open = false;      // setting 72: the file or folder to open
+  bool launch = false;    // setting 71: the application to launch
+};
+
+// The launch-on-exit application split into the program and its arguments:
+// a leading double-quoted part is the program, else the text up to the
+// first blank.
+struct CommandParts {
+  WString program, arguments;
+};
+CommandParts SplitCommand(WStringView command);
+
+// A path made absolute against the installation folder: one that begins
+// with a drive ("C:") or two backslashes stays; others are joined to it.
+WString AbsoluteAgainst(const WString& folder, const WString& path);
+
 // One document to save: its file name and its bytes.
 struct DocumentFile {
   WString name;
@@ -43,9 +63,6 @@ struct DocumentFile {
 // "{\rtf" (8-bit or UTF-16) keeps its bytes and gets the extension "rtf";
 // any other is UTF-16 behind the byte-order mark FF FE.
 std::vector<DocumentFile> PlanDocumentFiles(const std::vector<Bytes>& texts, WStringView stem);
-
-// Whether a text begins with "{\rtf", as 8-bit or as UTF-16LE text.
-bool IsRtfText(const Bytes& text);
 
 // The completion address by install type (0 new, 1 reinstall, 2 upgrade,
 // 3 downgrade): upgrade and downgrade have their own; otherwise the

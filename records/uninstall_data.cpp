@@ -217,6 +217,12 @@ bool AutoCloseRule::operator==(const AutoCloseRule& o) const {
   return class_pattern == o.class_pattern && title_pattern == o.title_pattern && display_name == o.display_name &&
          action == o.action && pass_mask == o.pass_mask;
 }
+bool AutoClosePatternMatches(WStringView pattern, WStringView text) {
+  if (pattern.empty()) return true;
+  if (pattern.front() == u'*') return text.find(pattern.substr(1)) != WStringView::npos;
+  return EqualsIgnoreCase(pattern, text);
+}
+
 bool AssociationRecord::operator==(const AssociationRecord& o) const {
   return extension == o.extension && prog_id == o.prog_id && verb == o.verb && icon == o.icon;
 }

@@ -31,6 +31,10 @@ struct AutoCloseRule {
   bool operator==(const AutoCloseRule& o) const;
 };
 
+// A pattern of an auto-close rule: empty matches anything; "*rest" matches a
+// text that contains rest; anything else must equal the text, ASCII case ignored.
+bool AutoClosePatternMatches(WStringView pattern, WStringView text);
+
 // One association to undo.
 struct AssociationRecord {
   NString extension, prog_id, verb;

@@ -95,3 +95,28 @@ if [ -n "$quiet" ]; then
 else
   echo "(no uninstaller was registered)"
 fi
+
+# The same installer as a person runs it: ksdriver walks the pages with their
+# first buttons (the licence agreed, the summary's launch box cleared) and
+# saves a picture of the screen at each.
+section "Interactive installation, page by page"
+shots=$build/main-job-pages
+rm -rf "$shots" && mkdir -p "$shots" "$prefix/drive_c/ks/job/pages"
+page() { echo "$1|shot:C:\\ks\\job\\pages\\$2.bmp|$3"; }
+walk() { (cd "$prefix/drive_c" && "$wine" 'C:\ks\bin\ksdriver.exe' run --timeout 120 "$@") </dev/null; }
+walk \
+  --act "$(page has:1017 1-language press:1001)" \
+  --act "$(page has:1040 2-greeting press:1001)" \
+  --act "$(page 'has:1005|title:Ptarmigan Notes Setup' 3-licence press:1001)" \
+  --act "$(page has:1005 4-readme press:1001)" \
+  --act "$(page has:1036 5-folder press:1001)" \
+  --act "$(page has:1015 6-start-menu press:1001)" \
+  --act "$(page has:1029 7-summary 'uncheck:1029|press:1001')" \
+  -- 'C:\ks\job\setup.exe' | grep -v '^window' || true
+mv "$prefix/drive_c/ks/job/pages/"*.bmp "$shots/" 2>/dev/null || true
+python3 scripts/bmp-to-png.py "$shots"/*.bmp
+ls "$shots"
+quiet=$(regq QuietUninstallString | sed -n 's/^ *QuietUninstallString *REG_SZ *//p')
+if [ -n "$quiet" ]; then
+  (cd "$prefix/drive_c" && "$wine" 'C:\ks\bin\ksdriver.exe' run --timeout 120 --cmdline "$quiet") </dev/null | tail -n 1
+fi

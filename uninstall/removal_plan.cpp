@@ -152,12 +152,6 @@ bool SplitValuePath(WStringView path, WString& key_path, WString& value_name) {
   return true;
 }
 
-bool AutoClosePatternMatches(WStringView pattern, WStringView text) {
-  if (pattern.empty()) return true;
-  if (pattern.front() == u'*') return text.find(pattern.substr(1)) != WStringView::npos;
-  return EqualsIgnoreCase(pattern, text);
-}
-
 int FirstMatchingAutoCloseRule(const std::vector<AutoCloseRule>& rules, std::uint8_t pass,
                                WStringView window_class, WStringView title) {
   for (std::size_t i = 0; i < rules.size(); ++i) {

@@ -63,9 +63,6 @@ bool IsRemovableKeyPath(WStringView key);
 // the value name; false when there is no backslash.
 bool SplitValuePath(WStringView path, WString& key_path, WString& value_name);
 
-// An auto-close pattern: empty matches anything; "*rest" matches a text that
-// contains rest; anything else must equal the text, ASCII case ignored.
-bool AutoClosePatternMatches(WStringView pattern, WStringView text);
 // The first rule (file order) whose pass mask shares a bit with `pass` and
 // whose patterns match; -1 when none does.
 int FirstMatchingAutoCloseRule(const std::vector<AutoCloseRule>& rules, std::uint8_t pass,

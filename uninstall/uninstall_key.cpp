@@ -38,7 +38,69 @@ std::int64_t DecimalValue(UninstallKeySource& source, const char16_t* name) {
   return ParseSignedDecimal(text);
 }
 
+UninstallAppearance ReadAppearance(UninstallKeySource& source) {
+  UninstallAppearance a;
+  a.taskbar_text = Text(source, u"TaskbarText");
+  a.title = Text(source, u"DisplayTitle");
+  a.title_color = static_cast<std::uint32_t>(Number(source, u"TitleColor", 0));
+  a.title_size = ParseDecimalNumber(Text(source, u"TitleSize"));
+  a.top_color = static_cast<std::uint32_t>(Number(source, u"TopColor", 0));
+  a.mono = Number(source, u"MonoColor", 0) != 0;
+  // The bottom colour is not written for one colour.
+  a.bottom_color = a.mono ? a.top_color : static_cast<std::uint32_t>(Number(source, u"BottomColor", 0));
+  a.title_shadow = static_cast<std::uint32_t>(Number(source, u"TitleShadow", 0));
+  a.title_position = static_cast<std::uint32_t>(Number(source, u"TitlePosition", 0));
+  a.title_font = Text(source, u"TitleFont");
+  a.copyright_text = Text(source, u"CopyrightText");
+  a.copyright_font = Text(source, u"CopyrightFont");
+  a.copyright_size = ParseDecimalNumber(Text(source, u"CopyrightSize"));
+  a.copyright_color = ParseColourText(Text(source, u"CopyrightColor"));
+  a.copyright_pos = static_cast<std::uint32_t>(Number(source, u"CopyrightPos", 0));
+  a.bitmap_size = static_cast<std::uint32_t>(Number(source, u"BitmapSize", 0));
+  a.bitmap_tpi = static_cast<std::uint32_t>(Number(source, u"BitmapTPI", 0));
+  a.stretch_mode = static_cast<std::uint32_t>(Number(source, u"StretchMode", 0));
+  a.dialog_font = Text(source, u"DialogFont");
+  WString fg, bg;
+  a.dialog_colours = source.ReadText(u"DialogFG", &fg) && source.ReadText(u"DialogBG", &bg);
+  a.dialog_fg = ParseColourText(fg);
+  a.dialog_bg = ParseColourText(bg);
+  return a;
+}
+
+int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
 }  // namespace
+
+std::uint32_t ParseColourText(WStringView text) {
+  if (text.size() != 6) return 0;
+  std::uint32_t colour = 0;
+  for (std::size_t part = 0; part < 3; ++part) {
+    const int high = HexDigit(text[2 * part]), low = HexDigit(text[2 * part + 1]);
+    if (high < 0 || low < 0) return 0;
+    colour |= static_cast<std::uint32_t>(high * 16 + low) << (8 * part);
+  }
+  return colour;
+}
+
+double ParseDecimalNumber(WStringView text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  double whole = 0, fraction = 0, scale = 1;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) whole = whole * 10 + (text[i] - u'0');
+  if (i < text.size() && text[i] == u'.') {
+    // Digits as a whole number divided once: "0.75" is exactly 75 / 100.
+    for (++i; i < text.size() && text[i] >= u'0' && text[i] <= u'9' && scale < 1e15; ++i) {
+      fraction = fraction * 10 + (text[i] - u'0');
+      scale *= 10;
+    }
+  }
+  return whole + fraction / scale;
+}
 
 std::int64_t ParseSignedDecimal(WStringView text) {
   std::size_t i = 0;
@@ -81,6 +143,7 @@ UninstallKeyValues ReadUninstallKeyValues(UninstallKeySource& source, const WStr
   v.uninstall_batch2 = NarrowText(source, u"UninstallBatch2");
   v.shared_files = NarrowText(source, u"SharedFiles");
   v.product_registry = Text(source, u"ProductRegistry");
+  v.appearance = ReadAppearance(source);
   return v;
 }
 

@@ -34,6 +34,27 @@ class UninstallKeySource {
   virtual bool ReadNumber(const WString& name, std::uint64_t* out) = 0;  // REG_DWORD / REG_QWORD
 };
 
+// How the installation looked, as it registered it: the uninstaller's
+// background window and dialogs look the same. Missing values are 0 or empty.
+struct UninstallAppearance {
+  WString taskbar_text;
+  WString title;  // "DisplayTitle"
+  std::uint32_t title_color = 0;
+  double title_size = 0;
+  std::uint32_t top_color = 0, bottom_color = 0;
+  bool mono = false;
+  std::uint32_t title_shadow = 0, title_position = 0;
+  WString title_font;
+  WString copyright_text, copyright_font;
+  double copyright_size = 0;
+  std::uint32_t copyright_color = 0;
+  std::uint32_t copyright_pos = 0;
+  std::uint32_t bitmap_size = 0, bitmap_tpi = 0, stretch_mode = 0;
+  WString dialog_font;
+  bool dialog_colours = false;  // "DialogFG" and "DialogBG" were written
+  std::uint32_t dialog_fg = 0, dialog_bg = 0;
+};
+
 struct UninstallKeyValues {
   WString key_name;
   WString display_name;       // the key name when blank
@@ -58,11 +79,18 @@ struct UninstallKeyValues {
   NString uninstall_batch1, uninstall_batch2;  // system code page
   NString shared_files;
   WString product_registry;
+  UninstallAppearance appearance;
 };
 
 // Every value with its default. Narrow values are converted to the system
 // code page, as the installer wrote them with the narrow registry call.
 UninstallKeyValues ReadUninstallKeyValues(UninstallKeySource& source, const WString& key_name);
+
+// A colour written as "RRGGBB" (hexadecimal red, green, blue) as a colour
+// value (red in the low byte); 0 when the text is no such colour.
+std::uint32_t ParseColourText(WStringView text);
+// A number written with a decimal point ("1.5"); 0 for text without digits.
+double ParseDecimalNumber(WStringView text);
 
 // A signed decimal number as text (leading blanks and one sign allowed, digits
 // up to the first other character); 0 for text without digits. Out-of-range

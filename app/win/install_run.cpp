@@ -3,6 +3,8 @@
 #include "core/win/fatal_error.h"
 #include "crash/win/crash_handler.h"
 #include "engine/win/reboot_replacement.h"
+#include "lib/end_of_process.h"
+#include "lib/win/message_boxes.h"
 #include "lib/win/notification_worker.h"
 
 namespace ks {
@@ -65,7 +67,31 @@ InstallLogClosing InstallRun::LogClosing() {
   if (choices.install_type != InstallType::kNew) h.overwritten_version = earlier.earlier.version;
   closing.flags = settings.product_flags;
   closing.automatic = settings.automatic || options.automatic;
+  closing.finish_page_has_actions =
+      !settings.launch_on_exit.empty() || !settings.finishing_text1.empty() || !settings.finishing_text2.empty();
+  closing.offer_view_log = HasFlag(settings.product_flags, product_flag::kSummaryCheckBox);
+  closing.summary_page = [this](bool offer_view_log) {
+    const SummaryBoxes shown =
+        SummaryBoxesShown(offer_view_log, settings.finishing_text2, settings.finishing_text1, settings.launch_on_exit);
+    const SummaryBoxes ticked = RunSummaryPage(wizard, PageStyle(WizardPage::kSummary), shown);
+    finish = {ticked.view_log, ticked.document, ticked.open, ticked.launch};
+  };
   return closing;
+}
+
+void InstallRun::OpenBackgroundWindow() {
+  if (HasFlag(settings.product_flags, product_flag::kNoBackgroundWindow)) return;
+  const auto look = [this] { return InstallationBackgroundLook(settings, background_title); };
+  const bool maximised = HasFlag(settings.product_flags, product_flag::kBackgroundMaximised);
+  if (!background.Create(resources, look, maximised, options.minimised_background)) return;
+  wizard.owner = background.window();
+  SetMessageBoxOwner(background.window());
+  SetTerminateStep(TerminateStep::kBackgroundWindow, [this] { background.Destroy(); });
+}
+
+void InstallRun::LanguageApplied() {
+  if (!HasFlag(settings.product_flags, product_flag::kKeepBackgroundTitle)) background_title = texts.Text(0);
+  background.Repaint();
 }
 
 void InstallRun::RecordFatalErrors() {

@@ -18,6 +18,7 @@
 #include "engine/win/restore_point.h"
 #include "engine/win/run_batch.h"
 #include "integration/component_texts.h"
+#include "integration/finishing_rules.h"
 #include "integration/firewall.h"
 #include "integration/win/close_install_log.h"
 #include "integration/win/system_firewall.h"
@@ -26,7 +27,11 @@
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
 #include "records/win/install_log_file.h"
+#include "ui/win/background_window.h"
 #include "ui/win/program_resources.h"
+#include "ui/win/progress_page.h"
+#include "ui/win/wizard_page.h"
+#include "ui/win/wizard_pages.h"
 
 namespace ks {
 
@@ -34,6 +39,9 @@ struct InstallRun {
   InstallRun(const ProgramResources& program_resources, StartOptions start_options)
       : resources(program_resources), options(std::move(start_options)) {
     reports.follow_automatic(&options.automatic);
+    page_look.resources = &resources;
+    wizard.look = &page_look;
+    wizard.texts = &texts;
   }
   InstallRun(const InstallRun&) = delete;
   InstallRun& operator=(const InstallRun&) = delete;
@@ -60,6 +68,14 @@ struct InstallRun {
   // The system firewall's settings (the real ones unless a test hands its own).
   std::unique_ptr<FirewallSettings> firewall = MakeSystemFirewall();
 
+  // The wizard: its windows and what its pages settle.
+  PageLook page_look;        // from the settings, once they are read
+  WizardContext wizard;      // the look, the texts, the owner and the header text
+  BackgroundWindow background;
+  WString background_title;  // localized text 0 of the language last applied
+  ProgressPage progress;
+  FinishChoices finish;      // the summary page's boxes
+
   // The values of the moment: the settings as read so far, the language the
   // texts show, the earlier installation and the choices made since.
   PathVariables vars{[this] {
@@ -74,6 +90,14 @@ struct InstallRun {
   RegistrationInput Registration();
   // Install.log's path, header and final-message rules as the run knows them.
   InstallLogClosing LogClosing();
+  // The background window, made while the settings are read (unless the
+  // product or silent mode wants none); it owns the pages and message boxes.
+  void OpenBackgroundWindow();
+  // A language was applied: the background's title follows (unless the
+  // product keeps it) and the pages' header text.
+  void LanguageApplied();
+  // The layout style of `page`.
+  std::uint32_t PageStyle(WizardPage page) const { return settings.page_styles.layout_variant(page); }
   // From here on a fatal error or a crash goes into the failure summary,
   // into Install.log once the step log is open, and out as the error
   // notification.

@@ -40,6 +40,7 @@ void StartUp(HINSTANCE instance, ProgramResources& resources) {
   InstallCrashHandling(instance);
   SetSessionValue(DrawSession(SystemRandom, StartupNoise()));
   LoadProgramResources(instance, resources);
+  SetQuestionButtonImages(resources.button_images.first(), resources.button_images.cancel());
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ struct UninstallRun {
   // The system firewall's settings (the real ones unless a test hands its own).
   std::unique_ptr<FirewallSettings> firewall = MakeSystemFirewall();
   Uninstaller uninstaller{options.uninstall_name,
-                          UninstallContext{&options, &texts, &reports, &log, firewall.get()}};
+                          UninstallContext{&options, &texts, &reports, &log, firewall.get(), &resources}};
 };
 
 // Runs the uninstaller's steps in order; returns the uninstaller's result.

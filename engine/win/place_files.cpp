@@ -289,9 +289,17 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   return 0;
 }
 
+void ShowStage(const FilePlacementInput& in, const WString& text) {
+  if (in.set_stage) {
+    in.set_stage(text);
+  } else if (in.set_status) {
+    in.set_status(text);
+  }
+}
+
 void ReadingChunk(void* context) {
-  const auto* in = static_cast<const FilePlacementInput*>(context);
-  if (in->set_status) in->set_status(in->status_reading);
+  const auto& in = *static_cast<const FilePlacementInput*>(context);
+  ShowStage(in, in.status_reading);
 }
 
 }  // namespace
@@ -349,13 +357,14 @@ int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlaceme
     if (code != 0) return code;
     if (in.set_progress) in.set_progress(static_cast<int>(28 + (62 * i) / count));
     if (in.pump_messages) in.pump_messages();
+    if (in.stop && in.stop()) return 0;
     code = PlaceRecord(record, context);
     if (code != 0) return code;
   }
   const int code = reader.Finish();
   if (code != 0) return code;
   if (in.set_progress) in.set_progress(91);
-  if (in.set_status) in.set_status(in.status_finishing);
+  ShowStage(in, in.status_finishing);
   if (!out.fonts.empty()) PostMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
   CleanPendingForPlaced(out.placed, *in.log);
   if (in.set_progress) in.set_progress(92);

@@ -69,10 +69,14 @@ struct FilePlacementInput {
   WString write_failed_label;   // localized text 31
   UninstallData* uninstall = nullptr;  // null: nothing is recorded
   InstallLog* log = nullptr;           // the step log and the failure summary
-  // Progress page hooks; null ones are skipped.
+  // Progress page hooks; null ones are skipped. A stage (reading the data,
+  // finishing) goes to set_stage when it is given, an item to set_status.
   std::function<void(int)> set_progress;
   std::function<void(const WString&)> set_status;
+  std::function<void(const WString&)> set_stage;
   std::function<void()> pump_messages;
+  // Asked after each file: true stops the placement (the user cancelled).
+  std::function<bool()> stop;
   WString status_reading;   // localized text 29
   WString status_finishing; // localized text 54
   // The settings' conditional deletions: those of the installation pass run

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -23,7 +24,9 @@
 #include "lib/win/wide.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
+#include "lib/win/process_start.h"
 #include "records/win/install_log_file.h"
+#include "records/win/install_log_view.h"
 #include "records/win/uninstall_data_file.h"
 
 namespace ks {
@@ -36,10 +39,17 @@ FileResult WriteWholeFile(const WString& path, const Bytes& content) {
   return content.empty() ? kFileSuccess : file.Write(content.data(), content.size());
 }
 
+// A saved file's path as progress text, unless the product hides such texts.
+void ShowSavedFile(const FinishingInput& in, const WString& path) {
+  if (in.set_status && !HasFlag(in.registration.settings->product_flags, product_flag::kNoShortcutProgressText))
+    in.set_status(path);
+}
+
 void SaveBackgroundBitmap(const FinishingInput& in) {
   const InstallSettings& settings = *in.registration.settings;
   if (!HasFlag(settings.product_flags, product_flag::kBackgroundBitmap) || settings.background_bitmap.empty()) return;
   const WString path = JoinPath(in.uninstall_dir, u"Installer Background.bmp");
+  ShowSavedFile(in, path);
   CreateFolderTree(FolderOfFile(path));
   if (WriteWholeFile(path, settings.background_bitmap) == kFileSuccess)
     in.registration.uninstall->RecordItem(WStringView(path), kUninstallFile);
@@ -61,6 +71,7 @@ void SaveDocuments(const FinishingInput& in, const DocumentKind& kind, const std
   if (!HasFlag(r.settings->product_flags, kind.flag)) return;
   for (const DocumentFile& doc : PlanDocumentFiles(texts, kind.stem)) {
     const WString path = r.install_dir + u"\\" + doc.name;
+    ShowSavedFile(in, path);
     const FileResult result = WriteWholeFile(path, doc.content);
     if (result == kFileSuccess) {
       r.uninstall->RecordItem(WStringView(path), kUninstallFile);
@@ -91,6 +102,8 @@ void WriteUninstallDataFile(const FinishingInput& in) {
   UninstallTexts texts;
   const LocalizedTexts& table = *in.log_closing.texts;
   texts.text = [&table](int n) { return table.Text(n); };
+  // The pages' header title when the language has no text 114 of its own.
+  texts.page_header_title = r.settings->wizard_caption;
   if (!WriteUninstallData(path, *r.uninstall, texts)) RecordFailure(*r.log, WStringView(path));
 }
 
@@ -156,6 +169,7 @@ void AppendEndFailure(const FinishingInput& in, const WString& what, DWORD error
 int SaveWhatStays(const FinishingInput& in) {
   const RegistrationInput& r = in.registration;
   const InstallSettings& settings = *r.settings;
+  if (in.set_stage) in.set_stage(in.log_closing.texts->Text(32));
   SaveBackgroundBitmap(in);
   SaveDocuments(in, kReadme, settings.readme_documents);
   SaveDocuments(in, kLicence, settings.licence_documents);
@@ -181,6 +195,52 @@ void ReportCompletion(FinishingInput& in) {
   if (!run_after.empty()) in.registration.log->WideF(u"Launch on exit: %s\r\n", run_after.c_str());
   in.log_closing.flags = settings.product_flags;
   CloseInstallLog(in.log_closing, true);
+}
+
+// Opens a file or folder as the desktop's user; else through the shell,
+// once more as administrator when the shell's open is refused with
+// "access denied".
+void OpenTarget(const WString& target) {
+  if (ExecuteAsDesktopUser(target, WString(), WString())) return;
+  const auto opened = [&](const wchar_t* verb) {
+    return reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, verb, W(target), nullptr, nullptr, SW_SHOWNORMAL));
+  };
+  if (opened(nullptr) == SE_ERR_ACCESSDENIED) opened(L"runas");
+}
+
+WString FinishTarget(const FinishingInput& in, const WString& setting) {
+  const WString expanded = in.expand ? in.expand(setting) : setting;
+  return AbsoluteAgainst(in.registration.install_dir, expanded);
+}
+
+void LaunchApplication(const FinishingInput& in) {
+  const InstallSettings& settings = *in.registration.settings;
+  const WString command = in.expand ? in.expand(settings.launch_on_exit) : settings.launch_on_exit;
+  // A whole text that names a file is the program, blanks and all.
+  const DWORD whole = ::GetFileAttributesW(W(command));
+  CommandParts parts = SplitCommand(command);
+  if (whole != INVALID_FILE_ATTRIBUTES && !(whole & FILE_ATTRIBUTE_DIRECTORY)) parts = {command, WString()};
+  const WString& folder = in.registration.install_dir;
+  if (!(in.archive_flags & archive_flag::kLaunchAppDirectly) &&
+      ExecuteAsDesktopUser(parts.program, parts.arguments, folder)) {
+    return;
+  }
+  ProcessStart start;
+  start.command_line = u"\"" + parts.program + u"\"" + (parts.arguments.empty() ? WString() : u" " + parts.arguments);
+  // An installation folder left empty is gone by now; the program then starts where this one runs.
+  const DWORD attributes = ::GetFileAttributesW(W(folder));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) start.folder = folder;
+  if (const DWORD error = StartProcess(start)) AppendEndFailure(in, u"Failed to launch app: " + command, error);
+}
+
+// The summary page's choices, in their order.
+void RunFinishChoices(const FinishingInput& in) {
+  if (!in.choices) return;
+  const InstallSettings& settings = *in.registration.settings;
+  if (in.choices->open && !settings.finishing_text1.empty()) OpenTarget(FinishTarget(in, settings.finishing_text1));
+  if (in.choices->launch && !settings.launch_on_exit.empty()) LaunchApplication(in);
+  if (in.choices->view_log) ViewInstallLog(in.log_closing.log_path);
+  if (in.choices->document && !settings.finishing_text2.empty()) OpenTarget(FinishTarget(in, settings.finishing_text2));
 }
 
 }  // namespace
@@ -220,8 +280,7 @@ int RunFinishingSteps(FinishingInput& in) {
     if (const DWORD error = StartRunAfter(in.options->run_after, rules))
       AppendEndFailure(in, u"Failed to launch command: " + in.options->run_after, error);
   }
-  // The finish page's own choices (open a file or folder, launch the
-  // application, view the log, show a document) come with the summary page.
+  RunFinishChoices(in);
   return 0;
 }
 

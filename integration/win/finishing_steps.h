@@ -6,6 +6,7 @@
 // launches that the user asked for.
 
 #include <cstdint>
+#include <functional>
 
 #include "core/existing_installation.h"
 #include "core/install_settings.h"
@@ -13,6 +14,7 @@
 #include "core/win/reports.h"
 #include "engine/win/restore_point.h"
 #include "engine/win/run_batch.h"
+#include "integration/finishing_rules.h"
 #include "integration/win/close_install_log.h"
 #include "integration/win/uninstall_registration.h"
 #include "lib/text.h"
@@ -31,6 +33,14 @@ struct FinishingInput {
   WString uninstall_dir;
   InstallType install_type = InstallType::kNew;
   bool earlier_folder_exists = false;
+  // The progress page: the finishing stage and the files saved; null ones
+  // are skipped.
+  std::function<void(const WString&)> set_stage;
+  std::function<void(const WString&)> set_status;
+  // The summary page's boxes, filled when the log's closing shows it.
+  const FinishChoices* choices = nullptr;
+  // Path variables for the finish page's file, folder and application.
+  std::function<WString(const WString&)> expand;
 };
 
 // Runs every finishing step and returns the exit code: 0, also after asking

@@ -8,6 +8,8 @@ namespace {
 
 bool g_silent = false;
 HWND g_owner = nullptr;
+HIMAGELIST g_first_image = nullptr;
+HIMAGELIST g_second_image = nullptr;
 
 // MessageBoxW has no way to name its buttons, so a CBT hook relabels them the
 // moment the box is activated.
@@ -21,12 +23,15 @@ struct ButtonLabels {
 thread_local ButtonLabels t_labels;
 thread_local HHOOK t_hook = nullptr;
 
+
 LRESULT CALLBACK RelabelButtons(int code, WPARAM wparam, LPARAM lparam) {
   if (code == HCBT_ACTIVATE) {
     const HWND box = reinterpret_cast<HWND>(wparam);
     for (const ButtonLabel& b : t_labels.buttons) {
       if (b.text && !b.text->empty()) ::SetDlgItemTextW(box, b.id, W(*b.text));
     }
+    SetButtonImage(box, IDYES, g_first_image);
+    SetButtonImage(box, IDNO, g_second_image);
   }
   return ::CallNextHookEx(t_hook, code, wparam, lparam);
 }
@@ -49,7 +54,21 @@ int ShowRelabelled(const WString& text, const WString& caption, UINT type, const
 
 }  // namespace
 
+void SetButtonImage(HWND dialog, int id, HIMAGELIST list) {
+  const HWND button = ::GetDlgItem(dialog, id);
+  if (!button || !list) return;
+  BUTTON_IMAGELIST images{};
+  images.himl = list;
+  images.margin = RECT{4, 0, 0, 0};
+  images.uAlign = BUTTON_IMAGELIST_ALIGN_LEFT;
+  ::SendMessageW(button, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+}
+
 void SetMessageBoxesSilent(bool silent) { g_silent = silent; }
+void SetQuestionButtonImages(HIMAGELIST first, HIMAGELIST second) {
+  g_first_image = first;
+  g_second_image = second;
+}
 bool MessageBoxesSilent() { return g_silent; }
 void SetMessageBoxOwner(HWND owner) { g_owner = owner; }
 HWND MessageBoxOwner() { return g_owner; }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include "lib/text.h"
 
 namespace ks {
@@ -16,6 +18,14 @@ bool MessageBoxesSilent();
 // The window that owns the boxes; nullptr when there is none.
 void SetMessageBoxOwner(HWND owner);
 HWND MessageBoxOwner();
+
+// The images of a question's two buttons (image lists of comctl32; not
+// owned, they must outlive every question). Null ones leave the buttons plain.
+void SetQuestionButtonImages(HIMAGELIST first, HIMAGELIST second);
+
+// Shows `list`'s image at the left of the button `id` of `dialog` (a
+// question's or a wizard page's); nothing when either is missing.
+void SetButtonImage(HWND dialog, int id, HIMAGELIST list);
 
 // A box of `type` (MB_*) owned by the owner window; 0 without a box (silent).
 int ShowMessageBox(const WString& text, const WString& caption, UINT type);

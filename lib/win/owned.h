@@ -47,9 +47,20 @@ struct LocalFreeCloser {
   void operator()(HLOCAL memory) const { ::LocalFree(memory); }
 };
 
+struct DeleteObjectCloser {
+  void operator()(HGDIOBJ object) const { ::DeleteObject(object); }
+};
+struct DestroyWindowCloser {
+  void operator()(HWND window) const { ::DestroyWindow(window); }
+};
+
 using OwnedHandle = Owned<HANDLE, CloseHandleCloser>;
 using OwnedModule = Owned<HMODULE, FreeLibraryCloser>;
 using OwnedIcon = Owned<HICON, DestroyIconCloser>;
 using OwnedLocal = Owned<HLOCAL, LocalFreeCloser>;
+using OwnedBrush = Owned<HBRUSH, DeleteObjectCloser>;
+using OwnedFont = Owned<HFONT, DeleteObjectCloser>;
+using OwnedBitmap = Owned<HBITMAP, DeleteObjectCloser>;
+using OwnedWindow = Owned<HWND, DestroyWindowCloser>;
 
 }  // namespace ks

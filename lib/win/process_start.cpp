@@ -58,6 +58,14 @@ void ServeWindowMessages() {
   }
 }
 
+void ServeWindowMessagesFor(DWORD ms) {
+  const ULONGLONG until = ::GetTickCount64() + ms;
+  do {
+    ServeWindowMessages();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  } while (::GetTickCount64() < until);
+}
+
 WString WindowsProgramPath(const wchar_t* file_name) { return InFolder(::GetSystemWindowsDirectoryW, file_name); }
 WString SystemProgramPath(const wchar_t* file_name) { return InFolder(::GetSystemDirectoryW, file_name); }
 

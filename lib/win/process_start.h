@@ -28,6 +28,8 @@ void WaitForProcess(HANDLE process, DWORD interval_ms, const std::function<void(
 
 // Processes the window messages queued for this thread.
 void ServeWindowMessages();
+// Processes this thread's window messages for `ms` milliseconds.
+void ServeWindowMessagesFor(DWORD ms);
 
 // A program of the system by its full path in the Windows folder (regedit)
 // or the system folder (notepad): a bare name would be searched in the

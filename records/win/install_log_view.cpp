@@ -128,17 +128,11 @@ bool DesktopShellDispatch(Com<IShellDispatch2>& shell) {
          SUCCEEDED(application->QueryInterface(IID_IShellDispatch2, shell.out_void()));
 }
 
-bool OpenThroughDesktop(const WString& path) {
-  Com<IShellDispatch2> shell;
-  if (!DesktopShellDispatch(shell)) return false;
-  const Bstr file(path);
-  const Bstr verb(u"open");
-  VARIANT args{}, dir{}, operation{}, show{};
-  operation.vt = VT_BSTR;
-  operation.bstrVal = verb.get();
-  show.vt = VT_I4;
-  show.lVal = SW_SHOWNORMAL;
-  return SUCCEEDED(shell->ShellExecute(file.get(), args, dir, operation, show));
+// An empty text stays an empty variant: the shell then uses its default.
+void SetText(VARIANT& variant, const Bstr& text, bool given) {
+  if (!given) return;
+  variant.vt = VT_BSTR;
+  variant.bstrVal = text.get();
 }
 
 bool OpenWithNotepad(const WString& path) {
@@ -170,8 +164,21 @@ void ReleaseLogFileForUsers(const WString& path) {
   SetAcl(path, fresh);
 }
 
+bool ExecuteAsDesktopUser(const WString& file, const WString& arguments, const WString& folder) {
+  Com<IShellDispatch2> shell;
+  if (!DesktopShellDispatch(shell)) return false;
+  const Bstr name(file), args_text(arguments), folder_text(folder), verb(u"open");
+  VARIANT args{}, dir{}, operation{}, show{};
+  SetText(args, args_text, !arguments.empty());
+  SetText(dir, folder_text, !folder.empty());
+  SetText(operation, verb, true);
+  show.vt = VT_I4;
+  show.lVal = SW_SHOWNORMAL;
+  return SUCCEEDED(shell->ShellExecute(name.get(), args, dir, operation, show));
+}
+
 void OpenForUser(const WString& path) {
-  if (OpenThroughDesktop(path)) return;
+  if (ExecuteAsDesktopUser(path, WString(), WString())) return;
   const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", W(path), nullptr, nullptr,
                                                                 SW_SHOWNORMAL));
   if (result > 32) return;

@@ -17,4 +17,10 @@ void ReleaseLogFileForUsers(const WString& path);
 // back to the shell's ordinary open and then to Notepad.
 void OpenForUser(const WString& path);
 
+// Asks the desktop's shell to open `file` (a program with `arguments`, in
+// `folder`), so that it runs with the logged-on user's rights even when the
+// installer runs elevated. False when the desktop's shell cannot be reached
+// or refuses.
+bool ExecuteAsDesktopUser(const WString& file, const WString& arguments, const WString& folder);
+
 }  // namespace ks

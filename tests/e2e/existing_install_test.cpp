@@ -26,7 +26,8 @@ using namespace product_flag;
 
 // Install.log is written also after a quiet success.
 constexpr ProductFlags kAlwaysLog = FlagLow(0x00000040);
-constexpr ProductFlags kBase = kRegisterUninstaller | kCompareVersions | kAlwaysLog;
+// No greeting: these runs are about what follows it.
+constexpr ProductFlags kBase = kRegisterUninstaller | kCompareVersions | kAlwaysLog | kNoGreetingPage;
 
 const char kUninstallBase[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 

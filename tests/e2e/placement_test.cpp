@@ -81,6 +81,7 @@ std::string MakeInstaller(const std::string& install_dir, const std::vector<Item
   s.product_name = Utf8ToWide(product.name);
   s.install_path = Utf8ToWide(install_dir);
   s.uninstall_subdir = u"Data";
+  s.wizard_caption = u"Pages of <product>";
   s.product_flags = product.flags;
   s.display_version = product.version;
   s.deletions = product.deletions;
@@ -282,7 +283,10 @@ TEST_F(Placement, InstallLogAndUninstallDataLineByLine) {
     expected.push_back("~" + std::to_string(n));
     expected.push_back("T" + std::to_string(n));
   }
-  for (const char* line : {"~999", "", "", "", "[ConditionalDelete]", "old*.tmp,4,0,12", "logs\\*.log,0,,8", ""})
+  // The pages' header title: the wizard caption with its placeholders filled.
+  for (const std::string& line : {std::string("~999"), "Pages of " + product.name, std::string(), std::string(),
+                                  std::string("[ConditionalDelete]"), std::string("old*.tmp,4,0,12"),
+                                  std::string("logs\\*.log,0,,8"), std::string()})
     expected.push_back(line);
   ExpectLines("Uninstall.DAT", *data, expected);
 }

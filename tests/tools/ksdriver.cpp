@@ -1,27 +1,52 @@
 // ksdriver: drives a Windows GUI program for the end-to-end tests.
 //
-//   ksdriver run [--timeout SECONDS] [--press BUTTON_TEXT]... [--cwd DIR] [--descendants]
-//                [--set ID=TEXT]... [--press-keep BUTTON_TEXT]... [--clipboard]
+//   ksdriver run [--timeout SECONDS] [--press BUTTON_TEXT | --act ACTIONS]... [--cwd DIR]
+//                [--descendants] [--set ID=TEXT]... [--press-keep BUTTON_TEXT]... [--clipboard]
 //                (-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file UTF8_FILE)
 //   ksdriver windows  reports the visible top-level windows of every program
 //                     as they are now, without answering them
+//   ksdriver shot FILE  saves the whole screen as a 24-bit bitmap file
 //   ksdriver hold     keeps a window open until killed (holds Wine's desktop)
 //   ksdriver probe    prints "ksdriver probe <bits>-bit" and exits 0
 //
 // `run` starts the program with exactly the given command line and watches
 // the program's top-level windows. Each new window (or a window whose content
 // changed) is reported once its content is stable, as one line:
-//   window<TAB>class=..<TAB>title=..<TAB>text=..<TAB>button=..
-// (one text= per static text, one edit= per edit control, one button= per
-// push button and also disabled= for a disabled one). A dialog is then
-// answered: the next --press text when the dialog has that button, otherwise
-// its default (or only) enabled button, otherwise WM_CLOSE; reported as
-// pressed<TAB>TEXT or closed. Before that, --set puts TEXT into the control
-// ID of the first dialog that has it (set<TAB>ID), and --press-keep presses,
-// in order, buttons that leave the dialog open (such as a copy button),
-// waiting for each to be handled. With --clipboard every change of the
-// clipboard's 8-bit text is reported as clipboard<TAB>BYTES (escaped as
-// below, bytes from 0x7F up as \xHH). At the end: exit<TAB>CODE (signed 32-bit).
+//   window<TAB>class=..<TAB>title=..<TAB>show=..<TAB>rect=..<TAB>text=..<TAB>edit=..<TAB>button=..<TAB>disabled=..<TAB>control=..
+// (show= normal, min or max; rect= the window's screen rectangle as
+// left,top,right,bottom; one text= per visible static text, one edit= per
+// edit control, one button= per visible push button and also disabled= for a
+// disabled one, one control= per child control of any kind as
+// ID:CLASS:FLAGS:TEXT, where FLAGS holds h for hidden, d for disabled, c for
+// checked and sN for the selected entry N of a list box, whose TEXT is its
+// entries joined by line feeds). A dialog is then answered by the next entry
+// of the --press and --act list when the dialog fits it, otherwise with its
+// default (or only) enabled button, otherwise by WM_CLOSE; reported as
+// pressed<TAB>TEXT or closed. A dialog with a progress bar is a progress
+// window: it is not answered unless an entry fits it. Before that, --set puts
+// TEXT into the control ID of the first dialog that has it (set<TAB>ID), and
+// --press-keep presses, in order, buttons that leave the dialog open (such as
+// a copy button), waiting for each to be handled.
+//
+// --press TEXT fits a dialog that has a button TEXT (with or without its &)
+// and presses it. --act takes actions separated by "|", done in order:
+//   has:ID          (a condition) the dialog has the control ID
+//   title:TEXT      (a condition) the dialog's title is TEXT
+//   set:ID=TEXT     sets the control's text (an edit control reports the change)
+//   select:ID=N     selects entry N of a list box, as a click would
+//   dblclick:ID     double-clicks the list box's selected entry
+//   check:ID, uncheck:ID   sets a check box
+//   scroll:ID       scrolls the control to its end
+//   shot:FILE       saves the whole screen as a bitmap file
+//   press:ID        presses the button ID; a disabled one is reported as
+//                   refused<TAB>ID and not pressed
+//   button:TEXT     presses the button TEXT
+// The entry fits when its conditions hold and every control it names is
+// there. Without a press the dialog is reported again at the next poll and
+// answered then by the next entry (or its default). With --clipboard every
+// change of the clipboard's 8-bit text is reported as clipboard<TAB>BYTES
+// (escaped as below, bytes from 0x7F up as \xHH). At the end:
+// exit<TAB>CODE (signed 32-bit).
 // With --descendants the program runs in a job object, which every process it
 // starts (and theirs) joins; after the exit line ksdriver waits until all of
 // them have ended too and prints descendants<TAB>ended. That is the moment
@@ -137,9 +162,14 @@ bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
   return true;
 }
 
+// One entry of the --press and --act list.
+struct Act {
+  std::vector<std::wstring> actions;  // "kind:argument"
+};
+
 struct RunOptions {
   DWORD timeout_ms = 60000;
-  std::deque<std::wstring> presses;
+  std::deque<Act> acts;
   std::deque<std::wstring> keep_presses;
   std::deque<std::pair<int, std::wstring>> sets;
   std::wstring cwd;
@@ -147,6 +177,15 @@ struct RunOptions {
   bool descendants = false;
   bool clipboard = false;
 };
+
+bool KnownAction(const std::wstring& action) {
+  const std::wstring kind = action.substr(0, action.find(L':'));
+  for (const wchar_t* known : {L"has", L"title", L"set", L"select", L"dblclick", L"check", L"uncheck", L"scroll",
+                               L"shot", L"press", L"button"}) {
+    if (kind == known && action.size() > kind.size()) return true;
+  }
+  return false;
+}
 
 bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
   bool have_line = false;
@@ -173,7 +212,21 @@ bool ParseRunOptions(int argc, wchar_t** argv, RunOptions& opt) {
     if (a == L"--timeout") {
       opt.timeout_ms = static_cast<DWORD>(wcstoul(value.c_str(), nullptr, 10) * 1000);
     } else if (a == L"--press") {
-      opt.presses.push_back(value);
+      opt.acts.push_back({{L"button:" + value}});
+    } else if (a == L"--act") {
+      Act act;
+      size_t from = 0;
+      for (;;) {
+        const size_t bar = value.find(L'|', from);
+        act.actions.push_back(value.substr(from, bar == std::wstring::npos ? std::wstring::npos : bar - from));
+        if (!KnownAction(act.actions.back())) {
+          Emit(L"error\tunknown action " + Escape(act.actions.back()));
+          return false;
+        }
+        if (bar == std::wstring::npos) break;
+        from = bar + 1;
+      }
+      opt.acts.push_back(std::move(act));
     } else if (a == L"--press-keep") {
       opt.keep_presses.push_back(value);
     } else if (a == L"--set") {
@@ -236,46 +289,99 @@ struct Button {
   bool enabled;
 };
 
+struct Control {
+  HWND hwnd;
+  int id;
+  std::wstring cls, flags, text;
+};
+
 struct WindowInfo {
   bool complete = true;  // every text could be read
-  std::wstring cls, title;
+  std::wstring cls, title, show;
+  RECT rect{};
   std::vector<std::wstring> texts;
   std::vector<std::wstring> edits;
   std::vector<Button> buttons;
+  std::vector<Control> controls;
+  bool has_progress_bar = false;
 
   std::wstring Report() const {
-    std::wstring line = L"window\tclass=" + Escape(cls) + L"\ttitle=" + Escape(title);
+    std::wstring line = L"window\tclass=" + Escape(cls) + L"\ttitle=" + Escape(title) + L"\tshow=" + show +
+                        L"\trect=" + std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) + L"," +
+                        std::to_wstring(rect.right) + L"," + std::to_wstring(rect.bottom);
     for (const auto& t : texts) line += L"\ttext=" + Escape(t);
     for (const auto& e : edits) line += L"\tedit=" + Escape(e);
     for (const auto& b : buttons) line += L"\tbutton=" + Escape(b.text);
     for (const auto& b : buttons)
       if (!b.enabled) line += L"\tdisabled=" + Escape(b.text);
+    for (const auto& c : controls) {
+      line += L"\tcontrol=" + std::to_wstring(c.id) + L":" + Escape(c.cls) + L":" + c.flags + L":" + Escape(c.text);
+    }
     return line;
   }
 };
 
+// A list box's entries joined by line feeds, and its selection.
+std::wstring ListText(HWND list, std::wstring& flags, bool& complete) {
+  DWORD_PTR count = 0, selected = 0;
+  if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count) ||
+      !SendMessageTimeoutW(list, LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selected)) {
+    complete = false;
+    return {};
+  }
+  if (static_cast<LRESULT>(selected) != LB_ERR) flags += L"s" + std::to_wstring(selected);
+  std::wstring text;
+  for (DWORD_PTR i = 0; i < count && static_cast<LRESULT>(count) != LB_ERR; ++i) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+      complete = false;
+      return {};
+    }
+    std::wstring item(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()), SMTO_ABORTIFHUNG, 5000, &got);
+    item.resize(got < item.size() ? got : item.size() - 1);
+    text += (i ? L"\n" : L"") + item;
+  }
+  return text;
+}
+
 void AddControl(HWND child, WindowInfo& info) {
-  if (!IsWindowVisible(child)) return;
   const std::wstring cls = ClassOf(child);
   const LONG style = GetWindowLongW(child, GWL_STYLE);
+  const bool visible = IsWindowVisible(child) != FALSE;
+  Control control{child, GetDlgCtrlID(child), cls, L"", L""};
+  if (!visible) control.flags += L"h";
+  if (!IsWindowEnabled(child)) control.flags += L"d";
+  const bool list = lstrcmpiW(cls.c_str(), L"ListBox") == 0;
+  if (list) {
+    control.text = ListText(child, control.flags, info.complete);
+  } else {
+    control.text = TextOf(child, info.complete);
+  }
+  if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
+    DWORD_PTR state = 0;
+    if (SendMessageTimeoutW(child, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state) && state == BST_CHECKED)
+      control.flags += L"c";
+  }
+  if (lstrcmpiW(cls.c_str(), L"msctls_progress32") == 0) info.has_progress_bar = true;
+  info.controls.push_back(control);
+  if (!visible) return;
   if (lstrcmpiW(cls.c_str(), L"Static") == 0) {
     const LONG kind = style & SS_TYPEMASK;
     if (kind == SS_ICON || kind == SS_BITMAP || kind == SS_ENHMETAFILE) return;
-    std::wstring text = TextOf(child, info.complete);
-    if (!text.empty()) info.texts.push_back(std::move(text));
+    if (!control.text.empty()) info.texts.push_back(control.text);
   } else if (lstrcmpiW(cls.c_str(), L"Edit") == 0) {
-    info.edits.push_back(TextOf(child, info.complete));
+    info.edits.push_back(control.text);
   } else if (lstrcmpiW(cls.c_str(), L"Button") == 0) {
     const LONG kind = style & BS_TYPEMASK;
     if (kind != BS_PUSHBUTTON && kind != BS_DEFPUSHBUTTON) return;
-    info.buttons.push_back({child, GetDlgCtrlID(child), TextOf(child, info.complete), kind == BS_DEFPUSHBUTTON,
-                            IsWindowEnabled(child) != FALSE});
+    info.buttons.push_back({child, control.id, control.text, kind == BS_DEFPUSHBUTTON, IsWindowEnabled(child) != FALSE});
   }
 }
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM param) {
   auto* info = reinterpret_cast<WindowInfo*>(param);
-  // Only direct children: nested property pages report through their own controls too.
   AddControl(child, *info);
   return TRUE;
 }
@@ -284,6 +390,8 @@ WindowInfo Inspect(HWND h) {
   WindowInfo info;
   info.cls = ClassOf(h);
   info.title = TextOf(h, info.complete);
+  info.show = IsIconic(h) ? L"min" : IsZoomed(h) ? L"max" : L"normal";
+  GetWindowRect(h, &info.rect);
   EnumChildWindows(h, CollectChild, reinterpret_cast<LPARAM>(&info));
   return info;
 }
@@ -326,17 +434,28 @@ const Button* FindButton(const WindowInfo& info, const std::wstring& text) {
   return nullptr;
 }
 
+const Control* FindControl(const WindowInfo& info, int id) {
+  for (const auto& c : info.controls)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
 const Button* DefaultButton(HWND dialog, const WindowInfo& info) {
+  const Button* found = nullptr;
   DWORD_PTR def = 0;
   if (SendMessageTimeoutW(dialog, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 2000, &def) &&
       HIWORD(def) == DC_HASDEFID) {
     for (const auto& b : info.buttons)
-      if (b.id == LOWORD(def)) return b.enabled ? &b : nullptr;
+      if (b.id == LOWORD(def)) found = &b;
   }
-  for (const auto& b : info.buttons)
-    if (b.is_default) return b.enabled ? &b : nullptr;
-  return info.buttons.size() == 1 && info.buttons.front().enabled ? &info.buttons.front() : nullptr;
+  if (!found) {
+    for (const auto& b : info.buttons)
+      if (b.is_default) found = &b;
+  }
+  if (!found && info.buttons.size() == 1) found = &info.buttons.front();
+  return found;
 }
+
 
 // ---- the clipboard -------------------------------------------------------------
 
@@ -380,7 +499,7 @@ struct ClipboardWatch {
 };
 
 struct Script {
-  std::deque<std::wstring> presses;
+  std::deque<Act> acts;
   std::deque<std::wstring> keep_presses;
   std::deque<std::pair<int, std::wstring>> sets;
   ClipboardWatch clipboard;
@@ -417,24 +536,148 @@ void PressKeepingOpen(HWND h, const WindowInfo& info, Script& script) {
   }
 }
 
-// Answers a dialog: the next requested button when it is there, else the default.
-void Answer(HWND h, const WindowInfo& info, Script& script) {
-  if (info.cls != L"#32770") return;  // only dialogs and message boxes are answered
+void Press(HWND dialog, HWND button, int id, const std::wstring& text) {
+  Emit(L"pressed\t" + Escape(text));
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+// ---- the screen ----------------------------------------------------------------
+
+bool SaveScreen(const std::wstring& path) {
+  const int width = GetSystemMetrics(SM_CXVIRTUALSCREEN), height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  if (!screen) return false;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as bitmap files usually are
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(screen);
+  bool ok = section && memory;
+  if (ok) {
+    HGDIOBJ old = SelectObject(memory, section);
+    ok = BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY) != FALSE;
+    GdiFlush();
+    SelectObject(memory, old);
+  }
+  const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+  const DWORD image = stride * static_cast<DWORD>(height);
+  if (ok) {
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + image;
+    UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ok = out.get() != INVALID_HANDLE_VALUE && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
+         WriteFile(out.get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+         WriteFile(out.get(), bits, image, &written, nullptr) && written == image;
+  }
+  if (memory) DeleteDC(memory);
+  if (section) DeleteObject(section);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+// ---- answering -----------------------------------------------------------------
+
+std::wstring Kind(const std::wstring& action) { return action.substr(0, action.find(L':')); }
+std::wstring Argument(const std::wstring& action) {
+  const size_t colon = action.find(L':');
+  return colon == std::wstring::npos ? std::wstring() : action.substr(colon + 1);
+}
+int IdOf(const std::wstring& argument) { return static_cast<int>(wcstol(argument.c_str(), nullptr, 10)); }
+std::wstring ValueOf(const std::wstring& argument) {
+  const size_t eq = argument.find(L'=');
+  return eq == std::wstring::npos ? std::wstring() : argument.substr(eq + 1);
+}
+
+// The act fits the dialog: its conditions hold and the controls it names are there.
+bool Fits(const Act& act, const WindowInfo& info) {
+  for (const std::wstring& action : act.actions) {
+    const std::wstring kind = Kind(action), argument = Argument(action);
+    if (kind == L"title") {
+      if (info.title != argument) return false;
+    } else if (kind == L"button") {
+      if (!FindButton(info, argument)) return false;
+    } else if (kind == L"shot") {
+      continue;
+    } else if (!FindControl(info, IdOf(argument))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Does the act's actions; true when one of them pressed a button.
+bool Perform(HWND dialog, const Act& act, const WindowInfo& info) {
+  bool pressed = false;
+  for (const std::wstring& action : act.actions) {
+    const std::wstring kind = Kind(action), argument = Argument(action);
+    const Control* control = FindControl(info, IdOf(argument));
+    if (kind == L"set") {
+      const std::wstring text = ValueOf(argument);
+      SendMessageTimeoutW(control->hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                          5000, nullptr);
+    } else if (kind == L"select" || kind == L"dblclick") {
+      if (kind == L"select") {
+        SendMessageTimeoutW(control->hwnd, LB_SETCURSEL, static_cast<WPARAM>(IdOf(ValueOf(argument))), 0,
+                            SMTO_ABORTIFHUNG, 5000, nullptr);
+      }
+      const WORD code = kind == L"select" ? LBN_SELCHANGE : LBN_DBLCLK;
+      SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(control->id, code),
+                          reinterpret_cast<LPARAM>(control->hwnd), SMTO_ABORTIFHUNG, 5000, nullptr);
+    } else if (kind == L"check" || kind == L"uncheck") {
+      SendMessageTimeoutW(control->hwnd, BM_SETCHECK, kind == L"check" ? BST_CHECKED : BST_UNCHECKED, 0,
+                          SMTO_ABORTIFHUNG, 5000, nullptr);
+    } else if (kind == L"scroll") {
+      SendMessageTimeoutW(control->hwnd, WM_VSCROLL, SB_BOTTOM, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    } else if (kind == L"shot") {
+      Emit(SaveScreen(argument) ? L"shot\t" + Escape(argument) : L"error\tcannot save the screen to " + Escape(argument));
+    } else if (kind == L"press") {
+      if (!IsWindowEnabled(control->hwnd)) {
+        Emit(L"refused\t" + argument);
+        continue;
+      }
+      Press(dialog, control->hwnd, control->id, control->text);
+      pressed = true;
+    } else if (kind == L"button") {
+      const Button* b = FindButton(info, argument);
+      Press(dialog, b->hwnd, b->id, b->text);
+      pressed = true;
+    }
+  }
+  return pressed;
+}
+
+// Answers a dialog: the next entry of the list when it fits, else the
+// default button. False when the dialog is to be reported again (an entry
+// without a press was done).
+bool Answer(HWND h, const WindowInfo& info, Script& script) {
+  if (info.cls != L"#32770") return true;  // only dialogs and message boxes are answered
   ApplySets(h, script.sets);
   PressKeepingOpen(h, info, script);
-  std::deque<std::wstring>& presses = script.presses;
-  const Button* button = nullptr;
-  if (!presses.empty() && (button = FindButton(info, presses.front())) != nullptr)
-    presses.pop_front();
-  if (!button) button = DefaultButton(h, info);
-  if (button) {
-    Emit(L"pressed\t" + Escape(button->text));
-    PostMessageW(h, WM_COMMAND, MAKEWPARAM(button->id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(button->hwnd));
+  std::deque<Act>& acts = script.acts;
+  if (!acts.empty() && Fits(acts.front(), info)) {
+    const Act act = acts.front();
+    acts.pop_front();
+    return Perform(h, act, info);
+  }
+  if (info.has_progress_bar) return true;  // a progress window waits for its program
+  if (const Button* button = DefaultButton(h, info)) {
+    // A disabled button cannot be clicked by a person either: the dialog waits.
+    if (IsWindowEnabled(button->hwnd)) Press(h, button->hwnd, button->id, button->text);
   } else {
     Emit(L"closed");
     PostMessageW(h, WM_CLOSE, 0, 0);
   }
+  return true;
 }
 
 // Per window: the content last seen and the content last reported. A content
@@ -458,7 +701,7 @@ void Poll(DWORD pid, std::map<HWND, Seen>& seen, Script& script) {
     if (report == state.last && report != state.reported) {
       Emit(report);
       state.reported = report;
-      Answer(h, info, script);
+      if (!Answer(h, info, script)) state.reported.clear();
     }
     state.last = report;
     next[h] = state;
@@ -479,7 +722,7 @@ long ActiveProcesses(HANDLE job) {
 int Run(int argc, wchar_t** argv) {
   RunOptions opt;
   if (!ParseRunOptions(argc, argv, opt)) {
-    Emit(L"error\tusage: ksdriver run [--timeout S] [--press TEXT] [--cwd DIR] [--descendants] "
+    Emit(L"error\tusage: ksdriver run [--timeout S] [--press TEXT] [--act ACTIONS] [--cwd DIR] [--descendants] "
          L"[--set ID=TEXT] [--press-keep TEXT] [--clipboard] "
          L"(-- PROGRAM [ARGS...] | --cmdline LINE | --cmdline-file FILE)");
     return 1;
@@ -513,7 +756,7 @@ int Run(int argc, wchar_t** argv) {
     ResumeThread(thread.get());
   }
   std::map<HWND, Seen> seen;
-  Script script{opt.presses, opt.keep_presses, opt.sets, {opt.clipboard, GetClipboardSequenceNumber()}};
+  Script script{opt.acts, opt.keep_presses, opt.sets, {opt.clipboard, GetClipboardSequenceNumber()}};
   const ULONGLONG deadline = GetTickCount64() + opt.timeout_ms;
   const auto timed_out = [&] {
     if (GetTickCount64() < deadline) return false;
@@ -573,10 +816,15 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"run") return Run(argc, argv);
   if (command == L"windows") return Windows();
   if (command == L"hold") return Hold();
+  if (command == L"shot" && argc == 3) {
+    if (SaveScreen(argv[2])) return 0;
+    Emit(L"error\tcannot save the screen to " + Escape(argv[2]));
+    return 1;
+  }
   if (command == L"probe") {
     Emit(L"ksdriver probe " + std::to_wstring(sizeof(void*) * 8) + L"-bit");
     return 0;
   }
-  Emit(L"error\tusage: ksdriver run|windows|hold|probe ...");
+  Emit(L"error\tusage: ksdriver run|windows|shot|hold|probe ...");
   return 1;
 }

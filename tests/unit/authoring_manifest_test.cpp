@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "authoring/manifest_text.h"
 #include "core/archive_header.h"
 #include "scratch_dir.h"
 
@@ -146,7 +147,7 @@ TEST(AuthoringManifestTest, FilePathsTakeEitherSlash) {
                         {{"art/p.ico", "ICO"}, {"docs/r.txt", "R"}});
   ASSERT_TRUE(r.manifest) << r.diags.Text();
   EXPECT_EQ(r.manifest->settings.product_icon, Bytes({'I', 'C', 'O'}));
-  EXPECT_EQ(r.manifest->settings.readme_documents.at(0), Bytes({'R'}));
+  EXPECT_EQ(r.manifest->settings.readme_documents.at(0), Bytes({0xFF, 0xFE, 'R', 0}));
 }
 
 TEST(AuthoringManifestTest, UnknownKeysListTheKnownOnes) {
@@ -235,6 +236,8 @@ cipher_key = "0011223344556677"
   EXPECT_EQ(s.dialog_bg, 0x302010u);
   EXPECT_TRUE(HasFlag(s.product_flags, pf::kDialogColours));
   ASSERT_EQ(s.licence_documents.size(), 2u);
+  EXPECT_EQ(s.licence_documents[0], Bytes({0xFF, 0xFE, 'l', 0, 'i', 0, 'c', 0, 'e', 0, 'n', 0, 'c', 0, 'e', 0, ' ', 0,
+                                             'A', 0}));
   EXPECT_EQ(s.licence_documents[1], Bytes({'{', '\\', 'r', 't', 'f', '1', ' ', 'B', '}'}));
   EXPECT_EQ(s.page_styles.layout_variant(WizardPage::kFolder), 2u);
   EXPECT_EQ(s.page_styles.layout_variant(WizardPage::kSummary), 1u);
@@ -249,6 +252,23 @@ cipher_key = "0011223344556677"
   EXPECT_EQ(r.manifest->archive_flags, kArchiveEnciphered);
   ASSERT_TRUE(r.manifest->cipher_key);
   EXPECT_EQ((*r.manifest->cipher_key)[7], 0x77);
+}
+
+TEST(AuthoringManifestTest, PlainDocumentsBecomeUtf16) {
+  const auto bytes = [](const std::string& text) { return Bytes(text.begin(), text.end()); };
+  const Bytes utf16_e_acute = {0xFF, 0xFE, 'C', 0, 'a', 0, 'f', 0, 0xE9, 0};
+  const struct {
+    const char* name;
+    Bytes file, document;
+  } cases[] = {
+      {"UTF-8", bytes("Caf\xC3\xA9"), utf16_e_acute},
+      {"UTF-8 with its mark", bytes("\xEF\xBB\xBF" "Caf\xC3\xA9"), utf16_e_acute},
+      {"code page 1252", bytes("Caf\xE9"), utf16_e_acute},
+      {"UTF-16 stays", utf16_e_acute, utf16_e_acute},
+      {"RTF stays", bytes("{\\rtf1 \xE9}"), bytes("{\\rtf1 \xE9}")},
+      {"a replacement character of its own", bytes("\xEF\xBF\xBD"), {0xFF, 0xFE, 0xFD, 0xFF}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DocumentForEngine(c.file), c.document) << c.name;
 }
 
 TEST(AuthoringManifestTest, NamedFlagsSetAndClearOverTheRawWord) {

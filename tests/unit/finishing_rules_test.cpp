@@ -40,15 +40,6 @@ TEST(FinishingRulesTest, DocumentNames) {
   EXPECT_EQ(PlanDocumentFiles({a, b}, u"eula")[1].name, u"eula2.txt");
 }
 
-TEST(FinishingRulesTest, RtfDetection) {
-  EXPECT_TRUE(IsRtfText(Narrow("{\\rtf")));
-  EXPECT_TRUE(IsRtfText(Utf16("{\\rtf1\\ansi")));
-  EXPECT_FALSE(IsRtfText(Narrow("{\\rt")));
-  EXPECT_FALSE(IsRtfText(Narrow("{\\RTF1")));
-  EXPECT_FALSE(IsRtfText(WithBom(Utf16("{\\rtf1"))));
-  EXPECT_FALSE(IsRtfText({}));
-}
-
 TEST(FinishingRulesTest, CompletionAddress) {
   const CompletionAddresses a{"new", "again", "up", "down"};
   const struct {
@@ -118,6 +109,33 @@ TEST(FinalMessageTest, WritesInstallLog) {
   EXPECT_FALSE(WritesInstallLog(false, 0));
   EXPECT_TRUE(WritesInstallLog(true, 0));
   EXPECT_TRUE(WritesInstallLog(false, product_flag::kAlwaysWriteLog));
+}
+
+TEST(FinishingRulesTest, CommandParts) {
+  const struct {
+    const char16_t* command;
+    const char16_t* program;
+    const char16_t* arguments;
+  } cases[] = {
+      {u"notes.exe", u"notes.exe", u""},
+      {u"  notes.exe  --new  file", u"notes.exe", u"--new  file"},
+      {u"\"C:\\Program Files\\Notes\\notes.exe\" /x", u"C:\\Program Files\\Notes\\notes.exe", u"/x"},
+      {u"\"C:\\No End", u"C:\\No End", u""},
+      {u"", u"", u""},
+  };
+  for (const auto& c : cases) {
+    const CommandParts parts = SplitCommand(c.command);
+    EXPECT_EQ(parts.program, c.program) << WideToUtf8(c.command);
+    EXPECT_EQ(parts.arguments, c.arguments) << WideToUtf8(c.command);
+  }
+}
+
+TEST(FinishingRulesTest, TargetsAgainstTheInstallationFolder) {
+  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes", u"docs\\guide.txt"), u"C:\\Notes\\docs\\guide.txt");
+  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes\\", u"\\guide.txt"), u"C:\\Notes\\guide.txt");
+  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes", u"D:\\other"), u"D:\\other");
+  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes", u"\\\\server\\share"), u"\\\\server\\share");
+  EXPECT_EQ(AbsoluteAgainst(u"", u"guide.txt"), u"guide.txt");
 }
 
 }  // namespace

@@ -104,6 +104,78 @@ TEST(UninstallKeyTest, UninstallationInputsAreTheInstallations) {
   }
 }
 
+// The background window and the dialogs of the uninstaller look as the
+// installation's did: what the registration writes reads back the same.
+TEST(UninstallKeyTest, AppearanceReadsBackAsRegistered) {
+  for (const bool mono : {false, true}) {
+    InstallSettings s;
+    s.product_name = u"Prod";
+    s.taskbar_text = u"Task";
+    s.display_title = u"Title \u00C9";
+    s.title_color = 0x123456;
+    s.title_size = 1.25;
+    s.top_color = 0x0000FF;
+    s.bottom_color = mono ? s.top_color : 0xFF0000;
+    s.mono_color = mono;
+    s.title_shadow = 7;
+    s.title_position = 5;
+    s.title_font = u"Arial";
+    s.copyright_text = u"(c)";
+    s.copyright_font = u"Tahoma";
+    s.copyright_size = 0.75;
+    s.copyright_color = 0xA0B0C0;
+    s.copyright_pos = 6;
+    s.dialog_font = u"Verdana";
+    s.dialog_fg = 0x010203;
+    s.dialog_bg = 0xF0E0D0;
+    s.background_bitmap = {'B', 'M'};
+    s.bitmap_size = 40;
+    s.bitmap_tpi = 3;
+    s.stretch_mode = 2;
+    s.product_flags = product_flag::kRegisterUninstaller | product_flag::kDialogColours |
+                      product_flag::kBackgroundBitmap;
+    UninstallValueInput values;
+    values.settings = &s;
+    values.product_flags = s.product_flags;
+    FakeKey key = Registered(values, u"C:\\Apps\\Prod");
+    const UninstallAppearance a = ReadUninstallKeyValues(key, u"Prod").appearance;
+    SCOPED_TRACE(mono ? "one colour" : "gradient");
+    EXPECT_EQ(a.taskbar_text, s.taskbar_text);
+    EXPECT_EQ(a.title, s.display_title);
+    EXPECT_EQ(a.title_color, s.title_color);
+    EXPECT_EQ(a.title_size, s.title_size);
+    EXPECT_EQ(a.top_color, s.top_color);
+    EXPECT_EQ(a.bottom_color, s.bottom_color);
+    EXPECT_EQ(a.mono, mono);
+    EXPECT_EQ(a.title_shadow, 7u);
+    EXPECT_EQ(a.title_position, 5u);
+    EXPECT_EQ(a.title_font, s.title_font);
+    EXPECT_EQ(a.copyright_text, s.copyright_text);
+    EXPECT_EQ(a.copyright_font, s.copyright_font);
+    EXPECT_EQ(a.copyright_size, s.copyright_size);
+    EXPECT_EQ(a.copyright_color, s.copyright_color);
+    EXPECT_EQ(a.copyright_pos, 6u);
+    EXPECT_EQ(a.bitmap_size, 40u);
+    EXPECT_EQ(a.bitmap_tpi, 3u);
+    EXPECT_EQ(a.stretch_mode, 2u);
+    EXPECT_EQ(a.dialog_font, s.dialog_font);
+    EXPECT_TRUE(a.dialog_colours);
+    EXPECT_EQ(a.dialog_fg, s.dialog_fg);
+    EXPECT_EQ(a.dialog_bg, s.dialog_bg);
+  }
+}
+
+TEST(UninstallKeyTest, ColourAndNumberTexts) {
+  EXPECT_EQ(ParseColourText(u"0A0B0C"), 0x0C0B0Au);
+  EXPECT_EQ(ParseColourText(u"ffffff"), 0xFFFFFFu);
+  EXPECT_EQ(ParseColourText(u"0A0B0"), 0u);
+  EXPECT_EQ(ParseColourText(u"0A0B0G"), 0u);
+  EXPECT_EQ(ParseDecimalNumber(u"1.5"), 1.5);
+  EXPECT_EQ(ParseDecimalNumber(u" 36"), 36.0);
+  EXPECT_EQ(ParseDecimalNumber(u"0.125x"), 0.125);
+  EXPECT_EQ(ParseDecimalNumber(u""), 0.0);
+}
+
 TEST(UninstallKeyTest, MissingValuesTakeTheirDefaults) {
   FakeKey key;
   const UninstallKeyValues v = ReadUninstallKeyValues(key, u"Prod");

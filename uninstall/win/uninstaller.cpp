@@ -32,6 +32,8 @@
 #include "lib/marked_text.h"
 #include "lib/registry_path.h"
 #include "lib/session.h"
+#include "lib/end_of_process.h"
+#include "lib/win/file.h"
 #include "lib/win/fs_redirection.h"
 #include "lib/win/message_boxes.h"
 #include "lib/win/system_error.h"
@@ -49,6 +51,11 @@
 
 namespace ks {
 namespace {
+
+// A status stays on the progress window at least this long.
+constexpr unsigned kStatusTime = 700;
+// A background picture larger than this is not loaded.
+constexpr std::uint64_t kMaxBackgroundPicture = 64u << 20;
 
 constexpr int kMaxStartMenuLevels = 20;
 constexpr int kMaxProductKeyLevels = 20;
@@ -112,6 +119,56 @@ bool IsGuarded(const WString& folder, const std::vector<WString>& guarded) {
   return false;
 }
 
+OwnedIcon LoadIconFile(const WString& path, int width_metric, int height_metric) {
+  return OwnedIcon(static_cast<HICON>(::LoadImageW(nullptr, W(path), IMAGE_ICON, ::GetSystemMetrics(width_metric),
+                                                   ::GetSystemMetrics(height_metric), LR_LOADFROMFILE)));
+}
+
+Bytes ReadPicture(const WString& path) {
+  File file;
+  std::uint64_t size = 0;
+  if (file.Open(path, kFileRead) != kFileSuccess || file.Size(size) != kFileSuccess || size > kMaxBackgroundPicture)
+    return {};
+  Bytes bytes;
+  if (file.Load(bytes) != kFileSuccess) return {};
+  return bytes;
+}
+
+PageLook UninstallPageLook(const UninstallKeyValues& v, const ProgramResources& resources) {
+  PageLook look;
+  look.resources = &resources;
+  look.font.face = v.appearance.dialog_font;
+  if (HasFlag(v.product_flags, product_flag::kDialogColours) && v.appearance.dialog_colours) {
+    look.background = v.appearance.dialog_bg;
+    look.text = v.appearance.dialog_fg;
+  }
+  look.icons = true;
+  return look;
+}
+
+BackgroundLook UninstallBackgroundLook(const UninstallAppearance& a, const Bytes* picture) {
+  BackgroundLook look;
+  look.taskbar_text = a.taskbar_text;
+  look.title = a.title;
+  look.title_points = a.title_size * kTitlePointsPerUnit;
+  look.title_colour = a.title_color;
+  look.title_shadow = static_cast<int>(a.title_shadow);
+  look.title_position = static_cast<std::uint8_t>(a.title_position);
+  look.title_font = a.title_font;
+  look.top_colour = a.top_color;
+  look.bottom_colour = a.bottom_color;
+  look.mono = a.mono;
+  look.picture = picture;
+  look.picture_size = a.bitmap_size;
+  look.stretch_mode = a.stretch_mode;
+  look.copyright_text = a.copyright_text;
+  look.copyright_font = a.copyright_font;
+  look.copyright_points = a.copyright_size * kCopyrightPointsPerUnit;
+  look.copyright_colour = a.copyright_color;
+  look.copyright_position = static_cast<std::uint8_t>(a.copyright_pos);
+  return look;
+}
+
 }  // namespace
 
 Uninstaller::Uninstaller(WString key_name, UninstallContext context)
@@ -168,7 +225,54 @@ RunEnd Uninstaller::Open() {
     return kUninstallIncomplete;
   }
   TakeRunState();
+  OpenBackgroundWindow();
   return LoadData();
+}
+
+void Uninstaller::OpenBackgroundWindow() {
+  const ProgramResources& resources = *context_.resources;
+  const WString folder = UninstallDataFolder(values_);
+  icon_large_ = LoadIconFile(JoinPath(folder, u"uninstall.ico"), SM_CXICON, SM_CYICON);
+  icon_small_ = LoadIconFile(JoinPath(folder, u"uninstall.ico"), SM_CXSMICON, SM_CYSMICON);
+  look_ = UninstallPageLook(values_, resources);
+  look_.large_icon = icon_large_.get();
+  look_.small_icon = icon_small_.get();
+  wizard_.look = &look_;
+  wizard_.texts = context_.texts;
+  if (automatic_ || HasFlag(values_.product_flags, product_flag::kNoBackgroundWindow)) return;
+  if (HasFlag(values_.product_flags, product_flag::kBackgroundBitmap)) {
+    background_picture_ = ReadPicture(JoinPath(folder, u"Installer Background.bmp"));
+  }
+  const auto look = [this] { return UninstallBackgroundLook(values_.appearance, &background_picture_); };
+  const bool maximised = HasFlag(values_.product_flags, product_flag::kBackgroundMaximised);
+  if (!background_.Create(resources, look, maximised, false)) return;
+  background_.SetIcons(icon_large_.get(), icon_small_.get());
+  wizard_.owner = background_.window();
+  SetMessageBoxOwner(background_.window());
+  SetTerminateStep(TerminateStep::kBackgroundWindow, [this] { background_.Destroy(); });
+}
+
+void Uninstaller::OpenProgressWindow() {
+  if (automatic_ || !HasFlag(values_.product_flags, product_flag::kProgressPage)) return;
+  ProgressPageInput in;
+  in.frame = MakeFrame(kUninstallProgressTemplate, 2, Text(55), Text(55), content_.page_header_title);
+  in.frame.window_title = Text(55);
+  in.page_text = Text(71);
+  in.cancel_text = Text(49);
+  in.cancel_enabled = false;
+  in.stage_time_ms = silent_ ? 0 : kStatusTime;
+  if (progress_.Open(wizard_, std::move(in))) {
+    SetTerminateStep(TerminateStep::kProgressWindow, [this] { progress_.Close(); });
+  }
+}
+
+void Uninstaller::Status(int text, int percent) {
+  progress_.SetStage(Text(text));
+  progress_.SetProgress(percent);
+}
+
+void Uninstaller::Item(const WString& name) {
+  if (!HasFlag(values_.product_flags, product_flag::kNoShortcutProgressText)) progress_.SetItem(name);
 }
 
 void Uninstaller::TakeRunState() {
@@ -205,11 +309,9 @@ RunEnd Uninstaller::Confirm() {
   const LocalizedTexts* ask = Shows() ? context_.texts : nullptr;
   if (!RunAutoCloseRules(content_.auto_close, kAutoCloseBeforeConfirmation, ask)) return kUninstallDeclined;
   if (!silent_ && !reports.Ask(Text(53), Text(55), Text(79), Text(80))) return kUninstallDeclined;
-  // The support offer is a two-button question until the wizard's own dialog
-  // exists. An automatic run answers every question "yes", which here would
-  // mean leaving for the support page; it is offered only to a user who can choose.
-  if (Shows() && IsInternetAddress(values_.support_offer) &&
-      reports.Ask(Text(109), Text(110), Text(110), Text(104))) {
+  // Offered only to a user who can choose: an automatic run answers every
+  // question "yes", which here would mean leaving for the support page.
+  if (Shows() && IsInternetAddress(values_.support_offer) && RunSupportOffer(wizard_)) {
     const WString address = AnsiToWide(values_.support_offer);
     ::ShellExecuteW(nullptr, L"open", W(address), nullptr, nullptr, SW_SHOWNORMAL);
     return kUninstallDeclined;
@@ -219,19 +321,31 @@ RunEnd Uninstaller::Confirm() {
 }
 
 void Uninstaller::Remove() {
+  OpenProgressWindow();
   if (!values_.uninstall_batch1.empty()) {
     RunUninstallBatch(Batches(), 1, values_.product_flags, values_.uninstall_batch1);
     key_.DeleteValue("UninstallBatch1");
   }
+  Status(70, 1);  // file associations
   RemoveFileAssociations(content_.associations, values_.display_name);
+  progress_.WaitOutStage();
+  Status(67, 3);  // fonts
   RemoveFonts();
+  Status(68, 5);  // shared files
   if (!HasFlag(values_.product_flags, uninstall_flag::kKeepInstallLog)) {
     DeleteFileWithOptions(InstallLogPath(values_), 0);
   }
   ReleaseSharedFiles();
   UnpinTaskbarItems(content_.items);
-  RemovePackages();
+  progress_.WaitOutStage();
+  if (!content_.msi.empty()) {
+    Status(108, 5);
+    RemovePackages();
+    progress_.WaitOutStage();
+  }
+  progress_.SetProgress(10);
   RemoveItems();
+  progress_.SetProgress(92);
   CleanPendingOperations(deleted_, nullptr);
   ConditionalDeletionPass pass;
   pass.pass = kUninstallationPass;
@@ -240,19 +354,24 @@ void Uninstaller::Remove() {
   pass.log = context_.log;
   RunConditionalDeletions(content_.deletions, pass);  // damaged records are dropped, never corrupt here
   if (pass.restart_needed) restart_needed_ = true;
+  progress_.SetProgress(93);
   RemoveFolders();
   RewriteData();
   RemoveStartMenuFolder();
+  Status(69, 95);  // registry entries
   RemoveProductKeys();
   if (!content_.registry.empty()) {
     RemoveRegistryRecords(Utf8ToWide(content_.registry),
                           HasFlag(values_.product_flags, product_flag::kProductRegistryKey));
   }
+  progress_.SetProgress(96);
   if (context_.firewall) {
     RemoveRecordedFirewallExceptions(content_.firewall, values_.install_location, vars_, *context_.firewall);
   }
+  progress_.SetProgress(97);
   RemoveDriverPackages();
   RemoveWholeFolder();
+  progress_.SetProgress(98);
   if (!values_.shared_path.empty() && IsSafeAbsolutePath(values_.shared_path) &&
       !IsGuarded(values_.shared_path, guarded_)) {
     RemoveFolder(values_.shared_path);
@@ -339,8 +458,14 @@ void Uninstaller::RemovePackages() {
 void Uninstaller::RemoveDriverPackages() { UninstallDrivers(content_.inf); }
 
 void Uninstaller::RemoveItems() {
-  for (const NString& line : content_.items) {
+  const std::size_t count = content_.items.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    const NString& line = content_.items[i];
     const ItemAction action = ClassifyItem(line);
+    if (action == ItemAction::kFile) {
+      Item(DecodeMarkedText(line));
+      progress_.SetProgress(11 + static_cast<int>(81 * i / count));
+    }
     if (action == ItemAction::kFolder) {
       kept_folders_.push_back(line);
     } else if (action == ItemAction::kFile) {
@@ -409,6 +534,7 @@ void Uninstaller::RemoveFolders() {
   for (const NString& line : kept_folders_) folders.push_back(DecodeMarkedText(ItemText(line)));
   SortFoldersLongestFirst(folders);
   for (const WString& folder : folders) {
+    Item(folder);
     for (const WString& level : FolderRemovalChain(folder, values_.install_location, guarded_)) {
       ClearFolderAttributes(level);
       if (!RemoveFolder(level)) break;
@@ -504,7 +630,10 @@ int Uninstaller::Close() {
     DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductUninstallKeyPath(values_.key_name), KEY_WOW64_32KEY);
   }
   NotifyDesktop();
+  progress_.SetProgress(100);
   RestoreFsRedirection();
+  progress_.WaitOutStage();
+  progress_.Close();
   if (!failures_.empty()) {
     Show(FormatReportText(Text(10), {failures_}), Text(20), MB_ICONWARNING);
     return kUninstallLeftovers;

@@ -20,6 +20,11 @@
 #include "lib/win/reg_key.h"
 #include "records/install_log.h"
 #include "records/uninstall_data.h"
+#include "ui/win/background_window.h"
+#include "ui/win/program_resources.h"
+#include "ui/win/progress_page.h"
+#include "ui/win/wizard_page.h"
+#include "ui/win/wizard_pages.h"
 #include "uninstall/removal_plan.h"
 #include "uninstall/uninstall_key.h"
 
@@ -38,7 +43,8 @@ struct UninstallContext {
   LocalizedTexts* texts = nullptr;  // replaced by the texts the installation left in "[Strings]"
   Reports* reports = nullptr;
   InstallLog* log = nullptr;        // the uninstallation keeps no step log
-  FirewallSettings* firewall = nullptr;  // the system firewall's settings
+  FirewallSettings* firewall = nullptr;         // the system firewall's settings
+  const ProgramResources* resources = nullptr;  // for its windows
 };
 
 class Uninstaller {
@@ -90,6 +96,12 @@ class Uninstaller {
   void RemoveProductKeys();
   void RemoveWholeFolder();
   void NotifyDesktop() const;
+  // The windows: the background window (before the data file is loaded), the
+  // progress window (when the removal begins) and what they show.
+  void OpenBackgroundWindow();
+  void OpenProgressWindow();
+  void Status(int text, int percent);
+  void Item(const WString& name);
 
   UninstallContext context_;
   PathVariables vars_;
@@ -107,6 +119,13 @@ class Uninstaller {
   WString failures_;
   WString own_path_;
   std::vector<WString> guarded_;
+
+  OwnedIcon icon_large_, icon_small_;  // "uninstall.ico", when it is there
+  Bytes background_picture_;           // "Installer Background.bmp"
+  PageLook look_;
+  WizardContext wizard_;
+  BackgroundWindow background_;
+  ProgressPage progress_;
 };
 
 }  // namespace ks

@@ -22,6 +22,10 @@ RunEnd FinishInstallation(InstallRun& run) {
   in.uninstall_dir = run.choices.uninstall_dir;
   in.install_type = run.choices.install_type;
   in.earlier_folder_exists = run.earlier.earlier.folder_exists;
+  in.set_stage = [&run](const WString& text) { run.progress.SetStage(text); };
+  in.set_status = [&run](const WString& text) { run.progress.SetItem(text); };
+  in.choices = &run.finish;
+  in.expand = [&run](const WString& text) { return run.vars.Expanded(text); };
   return RunFinishingSteps(in);
 }
 

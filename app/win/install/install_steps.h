@@ -13,12 +13,27 @@ RunEnd OpenArchive(InstallRun& run);
 RunEnd ReadSettings(InstallRun& run);
 // The program's own file against the integrity mode of the settings.
 RunEnd CheckIntegrity(InstallRun& run);
+// The language page (with more than one language); the pages' header text.
+RunEnd ShowLanguagePage(InstallRun& run);
 // Bitness, excluded systems, the master product, the single-instance lock,
 // the earlier installation, the start sound.
 RunEnd CheckInstallationAllowed(InstallRun& run);
+// The greeting page (or box), the password page, the licence and readme pages.
+RunEnd ShowGreetingPage(InstallRun& run);
+RunEnd AskPassword(InstallRun& run);
+RunEnd ShowLicencePages(InstallRun& run);
+RunEnd ShowReadmePages(InstallRun& run);
+// The programs-to-close list: closes, asks or ends the listed programs.
+RunEnd CloseRunningPrograms(InstallRun& run);
 // The installation folder, with an earlier installation its hand-over,
 // downgrade limit, install type and warning.
 RunEnd DecideInstallFolder(InstallRun& run);
+// The folder page and the checks of the chosen folder.
+RunEnd ChooseInstallFolder(InstallRun& run);
+// The Start-menu page (or the earlier installation's folder).
+RunEnd ChooseStartMenuFolder(InstallRun& run);
+// The progress page, open until the end of the run.
+RunEnd OpenProgressPage(InstallRun& run);
 // The installation proper begins: the step log and the begin notification.
 RunEnd BeginInstallation(InstallRun& run);
 // Restore point, folders, rights and the preparation batches.

@@ -68,6 +68,11 @@ RunEnd PlaceFiles(InstallRun& run) {
   in.register_placed = [&run, &packages](const FileRecord& r, const WString& destination) {
     return RegisterPlaced(run, packages, r, destination);
   };
+  in.set_stage = [&run](const WString& text) { run.progress.SetStage(text); };
+  in.set_status = [&run](const WString& text) { run.progress.SetItem(text); };
+  in.set_progress = [&run](int percent) { run.progress.SetProgress(percent); };
+  in.pump_messages = [&run] { run.progress.Pump(); };
+  in.stop = [&run] { return run.progress.cancel_requested(); };
   if (const int code = PlaceAllFiles(in, run.settings.product_flags, run.placed)) run.reports.Corrupt(code);
   return kGoOn;
 }

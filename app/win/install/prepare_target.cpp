@@ -13,6 +13,8 @@ RunEnd PrepareTarget(InstallRun& run) {
   input.batches = &batches;
   input.pre_installation_addition = run.options.batch_additions[0];
   input.earlier_folder_exists = run.earlier.earlier.usable();
+  input.set_status = [&run](const WString& text) { run.progress.SetStage(text); };
+  input.set_progress = [&run](int percent) { run.progress.SetProgress(percent); };
   PrepareTarget(input, run.settings, run.archive_flags, run.choices);
   return kGoOn;
 }

@@ -33,7 +33,9 @@ SettingsInput MakeSettingsInput(InstallRun& run) {
 RunEnd ReadSettings(InstallRun& run) {
   const SetupArchive& archive = run.archive;
   SettingsReadHooks hooks;
-  hooks.after_field_6 = [&archive] {
+  hooks.after_field_6 = [&run, &archive] {
+    // The window paints from the settings as they fill up.
+    run.OpenBackgroundWindow();
     return CheckSettingsCrc(archive.settings_stream, archive.header.settings_check) ? 0 : kCorruptSettingsCheck;
   };
   InstallSettings& settings = run.settings;
@@ -52,6 +54,10 @@ RunEnd ReadSettings(InstallRun& run) {
   run.log.set_failure_label(run.texts.Text(31));
   run.log.set_detailed(HasFlag(settings.product_flags, product_flag::kDetailedLog));
   run.RecordFatalErrors();
+  run.page_look = InstallationPageLook(settings, run.archive_flags, run.resources);
+  run.wizard.header_text = settings.wizard_caption;
+  run.background_title = run.texts.Text(0);
+  run.background.Repaint();
   SendNotification(settings.start_url, false);
   return kGoOn;
 }

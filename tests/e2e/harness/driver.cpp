@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -52,18 +53,40 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return fields;
 }
 
+// ID:CLASS:FLAGS:TEXT, the text still escaped.
+ShownControl ParseControl(const std::string& field) {
+  ShownControl c;
+  const size_t a = field.find(':'), b = field.find(':', a + 1), d = field.find(':', b + 1);
+  if (a == std::string::npos || b == std::string::npos || d == std::string::npos) return c;
+  c.id = static_cast<int>(std::strtol(field.substr(0, a).c_str(), nullptr, 10));
+  c.cls = Unescape(field.substr(a + 1, b - a - 1));
+  const std::string flags = field.substr(b + 1, d - b - 1);
+  c.hidden = flags.find('h') != std::string::npos;
+  c.disabled = flags.find('d') != std::string::npos;
+  c.checked = flags.find('c') != std::string::npos;
+  if (const size_t s = flags.find('s'); s != std::string::npos) {
+    c.selected = static_cast<int>(std::strtol(flags.c_str() + s + 1, nullptr, 10));
+  }
+  c.text = Unescape(field.substr(d + 1));
+  return c;
+}
+
 ShownWindow ParseWindow(const std::vector<std::string>& fields) {
   ShownWindow w;
   for (size_t i = 1; i < fields.size(); ++i) {
     const auto eq = fields[i].find('=');
     const std::string key = fields[i].substr(0, eq);
-    const std::string value = eq == std::string::npos ? "" : Unescape(fields[i].substr(eq + 1));
+    const std::string raw = eq == std::string::npos ? "" : fields[i].substr(eq + 1);
+    const std::string value = Unescape(raw);
     if (key == "class") w.cls = value;
     if (key == "title") w.title = value;
+    if (key == "show") w.show = value;
+    if (key == "rect") std::sscanf(value.c_str(), "%d,%d,%d,%d", &w.left, &w.top, &w.right, &w.bottom);
     if (key == "text") w.texts.push_back(value);
     if (key == "edit") w.edits.push_back(value);
     if (key == "button") w.buttons.push_back(value);
     if (key == "disabled") w.disabled.push_back(value);
+    if (key == "control") w.controls.push_back(ParseControl(raw));
   }
   return w;
 }
@@ -74,9 +97,12 @@ void ParseLine(const std::string& line, DriverRun& run) {
   const std::string& kind = fields[0];
   const std::string arg = fields.size() > 1 ? Unescape(fields[1]) : "";
   if (kind == "window") {
-    run.windows.push_back(ParseWindow(fields));
+    ShownWindow w = ParseWindow(fields);
+    (w.cls == "#32770" ? run.windows : run.other_windows).push_back(std::move(w));
   } else if (kind == "pressed" && !run.windows.empty()) {
     run.windows.back().pressed = arg;
+  } else if (kind == "refused") {
+    run.refused.push_back(static_cast<int>(std::strtol(arg.c_str(), nullptr, 10)));
   } else if (kind == "exit" && fields.size() > 1) {
     run.exit_code = static_cast<int>(std::strtol(fields[1].c_str(), nullptr, 10));
     run.ok = true;
@@ -106,6 +132,23 @@ std::string ShownWindow::Text() const {
   std::string out;
   for (size_t i = 0; i < texts.size(); ++i) out += (i ? "\n" : "") + texts[i];
   return out;
+}
+
+const ShownControl* ShownWindow::Control(int id) const {
+  for (const ShownControl& c : controls)
+    if (c.id == id) return &c;
+  return nullptr;
+}
+
+std::string ShownWindow::ControlText(int id) const {
+  const ShownControl* c = Control(id);
+  return c ? c->text : "<no control " + std::to_string(id) + ">";
+}
+
+const ShownWindow* FindWindow(const DriverRun& run, const std::string& title) {
+  for (const ShownWindow& w : run.windows)
+    if (w.title == title) return &w;
+  return nullptr;
 }
 
 DriverRun ParseDriverOutput(const std::string& output) {
@@ -160,6 +203,7 @@ DriverRun RunCommandLine(const std::string& command_line, const DriverOptions& o
   std::vector<std::string> args{env->tools_dir + "\\ksdriver.exe", "run", "--timeout",
                                 std::to_string(options.timeout_seconds)};
   for (const auto& p : options.presses) args.insert(args.end(), {"--press", p});
+  for (const auto& a : options.acts) args.insert(args.end(), {"--act", a});
   if (!options.cwd.empty()) args.insert(args.end(), {"--cwd", options.cwd});
   if (options.wait_for_descendants) args.push_back("--descendants");
   for (const auto& [id, text] : options.sets) args.insert(args.end(), {"--set", std::to_string(id) + "=" + text});

@@ -8,18 +8,34 @@
 
 namespace ks::e2e {
 
+// A child control of a window, as ksdriver reported it.
+struct ShownControl {
+  int id = 0;
+  std::string cls;
+  std::string text;   // a list box's entries joined by "\n"
+  bool hidden = false, disabled = false, checked = false;
+  int selected = -1;  // a list box's selected entry
+};
+
 // One window the program showed, its texts unescaped to UTF-8.
 struct ShownWindow {
   std::string cls;                   // "#32770" for dialogs and message boxes
   std::string title;
-  std::vector<std::string> texts;     // the static texts, in window order
+  std::string show;                  // "normal", "min" or "max"
+  int left = 0, top = 0, right = 0, bottom = 0;  // the window's screen rectangle
+  std::vector<std::string> texts;     // the visible static texts, in window order
   std::vector<std::string> edits;     // the edit controls' texts, in window order
-  std::vector<std::string> buttons;   // the push buttons' texts
+  std::vector<std::string> buttons;   // the visible push buttons' texts
   std::vector<std::string> disabled;  // those of them that are disabled
+  std::vector<ShownControl> controls;  // every child control
   std::string pressed;                // the last button ksdriver pressed ("" if none)
 
   // The static texts joined by "\n" (a message box has one).
   std::string Text() const;
+  // The control `id`, or null.
+  const ShownControl* Control(int id) const;
+  // Its text; "<no control N>" when there is none.
+  std::string ControlText(int id) const;
 };
 
 struct DriverRun {
@@ -28,8 +44,10 @@ struct DriverRun {
   bool timed_out = false;  // ksdriver killed it (or what it started) at the time-out
   bool descendants_ended = false;  // with wait_for_descendants: all its processes ended
   int exit_code = 0;       // the full 32-bit exit code, signed
-  std::vector<ShownWindow> windows;
-  std::vector<std::string> clipboard;  // with watch_clipboard: the clipboard's 8-bit texts, as they changed
+  std::vector<ShownWindow> windows;        // the dialogs and message boxes, in the order shown
+  std::vector<ShownWindow> other_windows;  // the program's other windows (its background window)
+  std::vector<int> refused;                // buttons an act found disabled
+  std::vector<std::string> clipboard;      // with watch_clipboard: the clipboard's 8-bit texts, as they changed
   std::string output;      // ksdriver's raw output, for failure messages
   std::string error;       // what went wrong when !ok
 };
@@ -37,6 +55,9 @@ struct DriverRun {
 struct DriverOptions {
   int timeout_seconds = 60;
   std::vector<std::string> presses;  // button texts to press, in order of the dialogs
+  // ksdriver's --act entries (tests/tools/ksdriver.cpp), after the presses:
+  // actions separated by "|", such as "has:1015|set:1015=C:\\x|press:1001".
+  std::vector<std::string> acts;
   std::string cwd;                   // C:\ working folder ("" = ksdriver's own)
   // Also wait, within the time-out, until every process the program started
   // (and those started by them) has ended. After that, something such a
@@ -54,6 +75,9 @@ struct DriverOptions {
   // and so to that of the program and of everything it starts.
   std::vector<std::string> environment;
 };
+
+// Finds the first dialog titled `title`; null when there is none.
+const ShownWindow* FindWindow(const DriverRun& run, const std::string& title);
 
 // Runs `program` (a C:\ path) with `args`, each quoted as the Windows argument
 // rules need (an argument without blanks or quotes is passed unchanged).

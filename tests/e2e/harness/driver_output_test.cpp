@@ -16,15 +16,46 @@ TEST(DriverOutput, ReadsWindowsPressesAndExitCode) {
       "exit\t-1\n");
   ASSERT_TRUE(run.ok) << run.error;
   EXPECT_EQ(run.exit_code, -1);
-  ASSERT_EQ(run.windows.size(), 2u);
+  ASSERT_EQ(run.windows.size(), 1u);
   EXPECT_EQ(run.windows[0].cls, "#32770");
   EXPECT_EQ(run.windows[0].title, "Error");
   EXPECT_EQ(run.windows[0].texts, (std::vector<std::string>{"a\r\nb\tc\\d\x01", "second"}));
   EXPECT_EQ(run.windows[0].Text(), "a\r\nb\tc\\d\x01\nsecond");
   EXPECT_EQ(run.windows[0].buttons, (std::vector<std::string>{"OK", "&Cancel"}));
   EXPECT_EQ(run.windows[0].pressed, "OK");
-  EXPECT_EQ(run.windows[1].title, "\xC3\x84 title");
-  EXPECT_EQ(run.windows[1].pressed, "");
+  // Other windows (a background window) are kept apart from the dialogs.
+  ASSERT_EQ(run.other_windows.size(), 1u);
+  EXPECT_EQ(run.other_windows[0].title, "\xC3\x84 title");
+  EXPECT_EQ(run.other_windows[0].pressed, "");
+}
+
+TEST(DriverOutput, ReadsControlsAndRefusals) {
+  const DriverRun run = ParseDriverOutput(
+      "window\tclass=#32770\ttitle=Folder\tshow=normal\tcontrol=1015:Edit::C:\\\\x"
+      "\tcontrol=1001:Button:d:&Next\tcontrol=1023:Button:hc:Log\tcontrol=1017:ListBox:s1:a\\nb\n"
+      "refused\t1001\n"
+      "window\tclass=SEA Window Class\ttitle=Setup\tshow=min\trect=0,0,1024,740\n"
+      "exit\t12\n");
+  ASSERT_TRUE(run.ok) << run.error;
+  ASSERT_EQ(run.windows.size(), 1u);
+  const ShownWindow& w = run.windows[0];
+  EXPECT_EQ(w.show, "normal");
+  EXPECT_EQ(w.ControlText(1015), "C:\\x");
+  ASSERT_NE(w.Control(1001), nullptr);
+  EXPECT_TRUE(w.Control(1001)->disabled);
+  EXPECT_FALSE(w.Control(1001)->hidden);
+  EXPECT_TRUE(w.Control(1023)->hidden);
+  EXPECT_TRUE(w.Control(1023)->checked);
+  EXPECT_EQ(w.Control(1017)->selected, 1);
+  EXPECT_EQ(w.ControlText(1017), "a\nb");
+  EXPECT_EQ(w.ControlText(999), "<no control 999>");
+  EXPECT_EQ(run.refused, std::vector<int>{1001});
+  ASSERT_EQ(run.other_windows.size(), 1u);
+  EXPECT_EQ(run.other_windows[0].show, "min");
+  EXPECT_EQ(run.other_windows[0].right, 1024);
+  EXPECT_EQ(run.other_windows[0].bottom, 740);
+  EXPECT_EQ(FindWindow(run, "Folder"), &run.windows[0]);
+  EXPECT_EQ(FindWindow(run, "Nothing"), nullptr);
 }
 
 TEST(DriverOutput, ReadsEditsDisabledButtonsAndTheClipboard) {

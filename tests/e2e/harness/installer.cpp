@@ -11,6 +11,25 @@
 
 namespace ks::e2e {
 
+LocalizedTexts NumberedTexts(const std::vector<char16_t>& letters, const std::vector<int>& empty) {
+  std::vector<std::vector<WString>> rows;
+  for (int n = 0; n < 120; ++n) {
+    std::vector<WString> row;
+    for (const char16_t letter : letters) {
+      WString text = WString(1, letter) + Widen(std::to_string(n));
+      if (n == 19) text += u" %d %d";
+      if (n == 92 || n == 93 || n == 99 || n == 40) text += u" %s";
+      row.push_back(text);
+    }
+    rows.push_back(row);
+  }
+  for (const int n : empty) rows[static_cast<std::size_t>(n)] = std::vector<WString>(letters.size());
+  rows[114] = std::vector<WString>(letters.size());
+  std::vector<WString> names = {u"English", u"Zweite"};
+  names.resize(letters.size());
+  return LocalizedTexts(names, rows);
+}
+
 Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& texts,
                      std::uint32_t archive_flags) {
   SettingsWriter writer;

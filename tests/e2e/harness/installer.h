@@ -27,6 +27,13 @@ struct InstallerSpec {
   std::function<void(Bytes&)> patch;
 };
 
+// A text table for the wizard's tests: text n of a language is the
+// language's letter and n ("t7", "z7"), with the arguments of the texts the
+// engine formats at its end; text 114 is empty (the caption heads the
+// pages), and so are the numbers in `empty`. The languages are "English",
+// then "Zweite".
+LocalizedTexts NumberedTexts(const std::vector<char16_t>& letters, const std::vector<int>& empty = {});
+
 // The settings stream of `settings` and `texts` (with the archive's flags).
 Bytes EncodeSettings(const InstallSettings& settings, const LocalizedTexts& texts,
                      std::uint32_t archive_flags = 0);

@@ -278,6 +278,10 @@ void ReadLanguages(TomlReader& t, Manifest& m, Diagnostics& diags) {
   }
 }
 
+// Shipping the built file: signing and the package managers' descriptions.
+void ReadSigning(Section& sec) { ReadSigningTable(sec.t, sec.m.signing); }
+void ReadPackage(Section& sec) { ReadPackageTable(sec.t, sec.m.package); }
+
 using SectionFn = void (*)(Section&);
 struct SectionSpec {
   const char* name;
@@ -287,6 +291,7 @@ const SectionSpec kSections[] = {
     {"product", ReadProduct}, {"versions", ReadVersions}, {"master", ReadMaster},
     {"wizard", ReadWizard},   {"background", ReadBackground}, {"uninstall", ReadUninstall},
     {"notify", ReadNotify},   {"batches", ReadBatches},   {"archive", ReadArchive},
+    {"signing", ReadSigning}, {"package", ReadPackage},
 };
 
 void ReadRoot(TomlReader& root, Manifest& m, Diagnostics& diags) {
@@ -352,7 +357,7 @@ const std::vector<NamedBit>& ProductFlagNames() {
       {"compare_versions", pf::kCompareVersions},
       {"local_folders_only", pf::kLocalFoldersOnly},
       {"uninstaller_shortcut_in_data_folder", pf::kUninstallerShortcutInDataFolder},
-      {"restart_without_asking_when_automatic", FlagHigh(0x00000200)},
+      {"ask_restart_when_automatic", FlagHigh(0x00000200)},
       {"background_maximised", pf::kBackgroundMaximised},
       {"keep_background_title", pf::kKeepBackgroundTitle},
       {"no_greeting_page", pf::kNoGreetingPage},

@@ -14,6 +14,7 @@
 #include "authoring/diagnostic.h"
 #include "authoring/languages.h"
 #include "authoring/manifest_files.h"
+#include "authoring/manifest_release.h"
 #include "core/install_settings.h"
 
 namespace ks::authoring {
@@ -29,6 +30,8 @@ struct Manifest {
   std::vector<LanguageSource> languages;
   std::vector<ManifestFile> files;               // [[file]]
   std::uint32_t file_chunk_size = kDefaultChunkSize;
+  SigningConfig signing;                         // [signing]: used with --sign
+  PackageInfo package;                           // [package]: used with --package-manifest
 };
 
 // The record as the tool starts it before the manifest's keys apply.

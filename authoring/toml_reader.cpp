@@ -109,11 +109,17 @@ const toml::node* TomlReader::Get(std::string_view key) {
   return table_.get(key);
 }
 
-void TomlReader::Error(std::string_view key, std::string message) {
+Diagnostic TomlReader::Where(std::string_view key) const {
   const toml::node* node = key.empty() ? nullptr : table_.get(key);
   const toml::source_region& where = node ? node->source() : table_.source();
-  diags_->Add({file_, static_cast<int>(where.begin.line), static_cast<int>(where.begin.column),
-               key.empty() ? path_ : KeyPath(key), std::move(message)});
+  return {file_, static_cast<int>(where.begin.line), static_cast<int>(where.begin.column),
+          key.empty() ? path_ : KeyPath(key), ""};
+}
+
+void TomlReader::Error(std::string_view key, std::string message) {
+  Diagnostic d = Where(key);
+  d.message = std::move(message);
+  diags_->Add(std::move(d));
 }
 
 void TomlReader::TypeError(std::string_view key, const toml::node& node, std::string_view expected) {

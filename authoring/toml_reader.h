@@ -61,6 +61,8 @@ class TomlReader {
 
   // A diagnostic at this table's position (or at the key's value when given).
   void Error(std::string_view key, std::string message);
+  // That position and key path, without a message.
+  Diagnostic Where(std::string_view key) const;
   // Reports every key that no getter asked for.
   void Finish();
 

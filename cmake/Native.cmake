@@ -99,7 +99,10 @@ if(KS_E2E_SOURCES)
   add_executable(ks_e2e_tests ${KS_E2E_SOURCES})
   target_compile_options(ks_e2e_tests PRIVATE ${KS_WARNINGS})
   target_compile_definitions(ks_e2e_tests PRIVATE KS_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-                             KS_WINE_STATE="${KS_WINE_STATE}")
+                             KS_WINE_STATE="${KS_WINE_STATE}"
+                             KS_AUTHORING_TOOL="$<TARGET_FILE:kestrelon-build>")
+  # The shipping tests build their installers with the authoring tool.
+  add_dependencies(ks_e2e_tests kestrelon-build)
   target_include_directories(ks_e2e_tests PRIVATE "${CMAKE_SOURCE_DIR}/tests/e2e")
   target_link_libraries(ks_e2e_tests PRIVATE ${KS_PORTABLE} GTest::gtest GTest::gtest_main)
   gtest_discover_tests(ks_e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES

@@ -20,6 +20,15 @@ constexpr std::size_t kFileAlignmentAt = 0x3C;
 constexpr std::uint32_t kPageSize = 4096;
 constexpr std::size_t kImageSizeAt = 0x50;
 constexpr std::size_t kHeadersSizeAt = 0x54;
+constexpr std::size_t kChecksumAt = 0x58;
+// The optional header's magic and where its data directories start, by form.
+constexpr std::size_t kOptionalMagicAt = kOptionalAt;
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::size_t kPe32DirectoryCountAt = kOptionalAt + 92;
+constexpr std::size_t kPe32PlusDirectoryCountAt = kOptionalAt + 108;
+constexpr std::size_t kDirectorySize = 8;
+constexpr std::uint32_t kSecurityDirectory = 4;
 // Offsets inside a section table entry.
 constexpr std::size_t kVirtualSizeAt = 8;
 constexpr std::size_t kVirtualAddressAt = 12;
@@ -72,6 +81,35 @@ std::uint64_t MappedEnd(const std::uint8_t* table, std::size_t count, std::uint3
   return AlignUp(end, alignment);
 }
 
+// Offset from E of the certificate table's directory entry (a file offset
+// and a size), or 0 when the optional header has no such entry.
+std::size_t SecurityEntryAt(const std::uint8_t* pe, std::size_t available) {
+  if (available < kOptionalAt + 2) return 0;
+  const std::uint16_t magic = Get16(pe + kOptionalMagicAt);
+  const std::size_t count_at = magic == kPe32Magic       ? kPe32DirectoryCountAt
+                               : magic == kPe32PlusMagic ? kPe32PlusDirectoryCountAt
+                                                         : 0;
+  if (count_at == 0 || available < count_at + 4) return 0;
+  const std::size_t entry = count_at + 4 + kSecurityDirectory * kDirectorySize;
+  const std::size_t optional_end = kOptionalAt + Get16(pe + kOptionalSizeAt);
+  if (Get32(pe + count_at) <= kSecurityDirectory || entry + kDirectorySize > optional_end ||
+      entry + kDirectorySize > available)
+    return 0;
+  return entry;
+}
+
+// The PE checksum: 16-bit words summed with their carries folded back, plus
+// the file's length. The checksum field must be zero while it is summed.
+std::uint32_t PeChecksum(const Bytes& file) {
+  std::uint64_t sum = 0;
+  for (std::size_t i = 0; i < file.size(); i += 2) {
+    sum += i + 1 < file.size() ? Get16(file.data() + i) : file[i];
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<std::uint32_t>(sum + file.size());
+}
+
 }  // namespace
 
 std::uint32_t SetupSection::MappedSize() const {
@@ -117,14 +155,30 @@ SectionLookupResult FindSetupSection(const std::uint8_t* headers, std::size_t he
 bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* tail,
                       std::size_t tail_size, Bytes* out) {
   const std::size_t table_end = s.table_offset + std::size_t{s.section_count} * kEntrySize;
-  if (prefix.size() < table_end || prefix.size() < s.pe_offset + kHeadersSizeAt + 4 ||
+  if (prefix.size() < table_end || prefix.size() < s.pe_offset + kChecksumAt + 4 ||
       s.index >= s.section_count)
     return false;
   Bytes image = std::move(prefix);
-  image.insert(image.end(), tail, tail + tail_size);
+  const std::uint64_t removed_end = std::uint64_t{s.raw_offset} + s.raw_size;
+  // A code signature covers the archive, so it cannot hold for the image:
+  // the certificate table behind the section goes, and its directory entry
+  // is cleared, so that the image reads as unsigned rather than tampered.
+  std::size_t cut_from = tail_size, cut_to = tail_size;
+  bool was_signed = false;
+  if (const std::size_t entry = SecurityEntryAt(image.data() + s.pe_offset, image.size() - s.pe_offset)) {
+    std::uint8_t* directory = image.data() + s.pe_offset + entry;
+    const std::uint64_t table = Get32(directory), table_size = Get32(directory + 4);
+    was_signed = table != 0 || table_size != 0;
+    if (table >= removed_end && table - removed_end + table_size <= tail_size) {
+      cut_from = static_cast<std::size_t>(table - removed_end);
+      cut_to = static_cast<std::size_t>(cut_from + table_size);
+    }
+    std::memset(directory, 0, kDirectorySize);
+  }
+  image.insert(image.end(), tail, tail + cut_from);
+  image.insert(image.end(), tail + cut_to, tail + tail_size);
   std::uint8_t* pe = image.data() + s.pe_offset;
   std::uint8_t* table = image.data() + s.table_offset;
-  const std::uint64_t removed_end = std::uint64_t{s.raw_offset} + s.raw_size;
 
   Put16(pe + kSectionCountAt, static_cast<std::uint16_t>(s.section_count - 1));
   const std::uint32_t init = Get32(pe + kInitializedDataAt);
@@ -150,6 +204,12 @@ bool BuildEngineImage(const SetupSection& s, Bytes prefix, const std::uint8_t* t
                                        AlignUp(Get32(pe + kHeadersSizeAt), alignment));
   }
   Put32(pe + kImageSizeAt, static_cast<std::uint32_t>(new_size));
+  // The checksum the signing tool wrote no longer fits the shorter file.
+  // (An unsigned installer keeps the engine's own, as the engine had it.)
+  if (was_signed && Get32(pe + kChecksumAt) != 0) {
+    Put32(pe + kChecksumAt, 0);
+    Put32(pe + kChecksumAt, PeChecksum(image));
+  }
   *out = std::move(image);
   return true;
 }

@@ -47,7 +47,11 @@ SectionLookupResult FindSetupSection(const std::uint8_t* headers, std::size_t he
 
 // The engine without its archive. `prefix` is the file's first raw_offset
 // bytes, `tail` the bytes behind the section's raw data (may be empty).
-// Returns false when the prefix does not even hold the section table, or
+// A code signature of the installer covers the archive and cannot hold for
+// the image: its certificate table is left out of the tail, the security
+// directory entry is cleared, and the checksum the signing tool wrote (when
+// not zero) is computed anew, so the image is an unsigned program, not a
+// tampered one. An unsigned installer's headers keep the engine's checksum. Returns false when the prefix does not even hold the section table, or
 // when the memory for the image is not there.
 bool BuildEngineImage(const SetupSection& section, Bytes prefix, const std::uint8_t* tail,
                       std::size_t tail_size, Bytes* out);

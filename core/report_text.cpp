@@ -154,4 +154,22 @@ WString FormatReportText(WStringView f, const std::vector<ReportArg>& args) {
   return out;
 }
 
+WString ReportConversions(WStringView f) {
+  WString out;
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    if (f[i] != u'%') continue;
+    if (i + 1 < f.size() && f[i + 1] == u'%') {
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    Directive directive;
+    if (ParseDirective(f, j, directive)) {
+      out += directive.conversion;
+      i = j - 1;
+    }
+  }
+  return out;
+}
+
 }  // namespace ks

@@ -38,4 +38,8 @@ class ReportArg {
 // text. Anything else after "%" stays as it is.
 WString FormatReportText(WStringView format, const std::vector<ReportArg>& args);
 
+// The conversion letters of `format` in order, as FormatReportText reads
+// them ("%%" and what is no conversion left out): "%s of %5d" gives "sd".
+WString ReportConversions(WStringView format);
+
 }  // namespace ks

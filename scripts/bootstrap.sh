@@ -18,6 +18,8 @@ packages=(
   wine wine64 wine32:i386 xvfb xauth x11-utils
   # tooling used by the scripts
   python3 file ca-certificates
+  # signing installers (kestrelon-build --sign) and the tests' certificates
+  osslsigncode openssl
 )
 
 missing() {

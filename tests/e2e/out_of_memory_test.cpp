@@ -91,10 +91,10 @@ TEST_F(OutOfMemory, ARecordTooLargeForTheProcess) {
   const Bytes header(encoded.begin(), encoded.end() - 4);  // without the empty data's CRC
   plan.per_file_values = {static_cast<std::int32_t>(kRecordData)};
   plan.file_data = ZeroRecordBlock(header, kRecordData);
-  InstallerSpec spec;
-  spec.archive = plan;
-  spec.raw_settings = plan.settings;
-  const std::string installer = MakeInstaller(spec);
+  InstallerSpec recipe;
+  recipe.archive = plan;
+  recipe.raw_settings = plan.settings;
+  const std::string installer = MakeInstaller(recipe);
   ASSERT_FALSE(installer.empty());
 
   DriverOptions options;

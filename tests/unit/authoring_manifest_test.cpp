@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "core/archive_header.h"
+#include "scratch_dir.h"
 
 namespace ks::authoring {
 namespace {
@@ -16,31 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace pf = product_flag;
 
-// A scratch folder holding a manifest and the files it names.
-class ScratchDir {
- public:
-  ScratchDir() {
-    static int counter = 0;
-    path_ = fs::temp_directory_path() /
-            ("ks-authoring-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path Write(const std::string& name, const std::string& content) const {
-    const fs::path p = path_ / name;
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << content;
-    return p;
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::ScratchDir;
 
 struct Loaded {
   std::optional<Manifest> manifest;

@@ -53,6 +53,42 @@ TEST(AuthoringCliTest, ParsesOptionsAndRefusesMistakes) {
   EXPECT_TRUE(ParseCommandLine({"--help"}).options->help);
 }
 
+TEST(AuthoringCliTest, CommandsTakeTheirOwnOptions) {
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    std::string error;  // empty = accepted
+    Command command = Command::kBuild;
+    std::string operand = "", output = "", package_dir = "";
+    bool sign = false;
+  } cases[] = {
+      {"signed build with package manifests", {"m.toml", "-o", "s.exe", "--sign", "--package-manifest=pkg"}, "",
+       Command::kBuild, "m.toml", "s.exe", "pkg", true},
+      {"check as a signed build", {"check", "m.toml", "--sign", "--package-manifest", "pkg"}, "", Command::kCheck,
+       "m.toml", "", "pkg", true},
+      {"check needs no output", {"check", "m.toml"}, "", Command::kCheck, "m.toml"},
+      {"init writes setup.toml", {"init", "dist"}, "", Command::kInit, "dist", "setup.toml"},
+      {"init elsewhere", {"init", "dist", "-o", "../p.toml"}, "", Command::kInit, "dist", "../p.toml"},
+      {"check writes nothing", {"check", "m.toml", "-o", "s.exe"}, "option -o does not go with check"},
+      {"init does not sign", {"init", "dist", "--sign"}, "option --sign does not go with init"},
+      {"init without a folder", {"init"}, "no folder given"},
+      {"check without a manifest", {"check"}, "no manifest given"},
+      {"two folders", {"init", "a", "b"}, "more than one folder: a and b"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliResult r = ParseCommandLine(c.args);
+    EXPECT_EQ(r.error, c.error);
+    ASSERT_EQ(r.options.has_value(), c.error.empty());
+    if (!r.options) continue;
+    EXPECT_EQ(r.options->command, c.command);
+    EXPECT_EQ(c.command == Command::kInit ? r.options->folder : r.options->manifest, c.operand);
+    EXPECT_EQ(r.options->output, c.output);
+    EXPECT_EQ(r.options->package_dir, c.package_dir);
+    EXPECT_EQ(r.options->sign, c.sign);
+  }
+}
+
 std::vector<Bytes> SampleChunks() {
   std::vector<Bytes> chunks;
   for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{100000}, std::size_t{300000}}) {

@@ -97,7 +97,8 @@ TEST(PeImage, AddedSectionIsFoundAndMapped) {
 }
 
 TEST(PeImage, EngineImageOfTheLastSectionIsTheEngineAgain) {
-  const Bytes engine = FourSections();
+  Bytes engine = FourSections();
+  Put32(engine, kPe + 0x58, 0x0BADF00D);  // the linker's checksum stays as it was
   Bytes exe;
   std::string error;
   ASSERT_TRUE(AddSetupSection(engine, Bytes(100, 1), {}, &exe, &error)) << error;
@@ -129,6 +130,82 @@ TEST(PeImage, EngineImageMovesLaterSectionsUp) {
             Bytes(exe.begin() + behind, exe.begin() + behind + 0x200));
   EXPECT_EQ(Bytes(image.begin() + kTable + 120, image.begin() + kTable + 160), Bytes(40, 0));
   EXPECT_EQ(Get32(image, kPe + 0x50), 0x5000u);         // .data still ends at 0x5000 in memory
+}
+
+// What a signing tool does to a finished installer: pad the file to 8 bytes,
+// append a certificate table, point the security directory at it and write
+// the checksum.
+constexpr std::size_t kDirectoryCountAt = kPe + 24 + 92, kSecurityEntryAt = kPe + 24 + 96 + 4 * 8;
+constexpr std::size_t kChecksumAt = kPe + 0x58;
+
+void SignLikeATool(Bytes& f, std::size_t table_size) {
+  Put32(f, kDirectoryCountAt, 16);
+  f.resize((f.size() + 7) / 8 * 8, 0);
+  Put32(f, kSecurityEntryAt, static_cast<std::uint32_t>(f.size()));
+  Put32(f, kSecurityEntryAt + 4, static_cast<std::uint32_t>(table_size));
+  for (std::size_t i = 0; i < table_size; ++i) f.push_back(static_cast<std::uint8_t>(0xC0 + i % 7));
+  Put32(f, kChecksumAt, 0x12345678);
+}
+
+// The checksum a loader or a signature check recomputes, written out here
+// from its definition: 16-bit words with folded carries, plus the length,
+// the checksum field counted as zero.
+std::uint32_t RecomputedChecksum(Bytes f) {
+  Put32(f, kChecksumAt, 0);
+  std::uint32_t sum = 0;
+  for (std::size_t i = 0; i < f.size(); i += 2) {
+    sum += f[i] | (i + 1 < f.size() ? f[i + 1] << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  return static_cast<std::uint32_t>((sum & 0xFFFF) + (sum >> 16) + f.size());
+}
+
+TEST(PeImage, EngineImageOfASignedInstallerCarriesNoSignature) {
+  // Inside: the archive ends the file; outside: file data follows it, then the table.
+  for (const bool outside : {false, true}) {
+    SCOPED_TRACE(outside ? "file data outside" : "file data inside");
+    Bytes exe;
+    std::string error;
+    ASSERT_TRUE(AddSetupSection(FourSections(), Bytes(100, 1), outside ? Bytes(0x300, 0xEE) : Bytes{}, &exe, &error));
+    Put32(exe, kDirectoryCountAt, 16);
+    const SetupSection s = Find(exe).section;
+    const std::size_t behind = s.raw_offset + s.raw_size;
+    Bytes unsigned_image;
+    ASSERT_TRUE(BuildEngineImage(s, Bytes(exe.begin(), exe.begin() + s.raw_offset), exe.data() + behind,
+                                 exe.size() - behind, &unsigned_image));
+    Bytes signed_exe = exe;
+    SignLikeATool(signed_exe, 0x58);
+    Bytes image;
+    ASSERT_TRUE(BuildEngineImage(s, Bytes(signed_exe.begin(), signed_exe.begin() + s.raw_offset),
+                                 signed_exe.data() + behind, signed_exe.size() - behind, &image));
+    EXPECT_EQ(Get32(image, kSecurityEntryAt), 0u);
+    EXPECT_EQ(Get32(image, kSecurityEntryAt + 4), 0u);
+    EXPECT_EQ(Get32(image, kChecksumAt), RecomputedChecksum(image));
+    // Apart from the checksum and the signer's padding, the unsigned installer's image.
+    Bytes expected = unsigned_image;
+    expected.resize(image.size(), 0);
+    Put32(expected, kChecksumAt, Get32(image, kChecksumAt));
+    EXPECT_EQ(image, expected);
+    EXPECT_LT(image.size() - unsigned_image.size(), 8u);
+  }
+}
+
+TEST(PeImage, EngineImageClearsADirectoryThatPointsNowhere) {
+  // A table that does not lie behind the section is not cut out of anything,
+  // but the entry still goes; a zero checksum stays zero.
+  Bytes exe;
+  std::string error;
+  ASSERT_TRUE(AddSetupSection(FourSections(), Bytes(100, 1), {}, &exe, &error));
+  Put32(exe, kDirectoryCountAt, 16);
+  Put32(exe, kSecurityEntryAt, 0x10);
+  Put32(exe, kSecurityEntryAt + 4, 0x20);
+  const SetupSection s = Find(exe).section;
+  Bytes image;
+  ASSERT_TRUE(BuildEngineImage(s, Bytes(exe.begin(), exe.begin() + s.raw_offset), nullptr, 0, &image));
+  EXPECT_EQ(image.size(), s.raw_offset);
+  EXPECT_EQ(Get32(image, kSecurityEntryAt), 0u);
+  EXPECT_EQ(Get32(image, kSecurityEntryAt + 4), 0u);
+  EXPECT_EQ(Get32(image, kChecksumAt), 0u);
 }
 
 struct FinderCase {

@@ -39,6 +39,21 @@ TEST(ReportTextTest, Formats) {
   }
 }
 
+TEST(ReportTextTest, ConversionsAreTheOnesTheFormatterFills) {
+  const struct {
+    const char16_t* format;
+    const char16_t* want;
+  } rows[] = {
+      {u"", u""},
+      {u"100%% sure, %s", u"s"},
+      {u"%05d %x %X %u %c", u"dxXuc"},
+      {u"%ls %-5s %.3s %I64d", u"sssd"},
+      {u"odd %q and % and %", u""},
+      {u"%%d", u""},
+  };
+  for (const auto& r : rows) EXPECT_EQ(Show(ReportConversions(r.format)), Show(r.want)) << Show(r.format);
+}
+
 TEST(ReportTextTest, DefaultsCoverTheReports) {
   for (int n : {9, 12, 21, 61, 81, 91, 106, 111, 112}) EXPECT_NE(nullptr, EnglishText(n)) << n;
   EXPECT_EQ(nullptr, EnglishText(5000));

@@ -42,6 +42,11 @@ if(KS_FUZZ)
                      "${corpus}" "${CMAKE_SOURCE_DIR}/tests/fuzz/seeds/${name}" ${KS_FUZZ_SECONDS})
     set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
   endforeach()
+  # Cuts the targets' inputs out of built installers for a campaign's corpus
+  # (scripts/fuzz-campaign.sh).
+  add_executable(ks_fuzz_pieces "${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_pieces.cpp")
+  target_compile_options(ks_fuzz_pieces PRIVATE ${KS_WARNINGS})
+  target_link_libraries(ks_fuzz_pieces PRIVATE ${KS_PORTABLE})
 endif()
 
 if(NOT KS_WITH_WINDOWS)

@@ -3,11 +3,10 @@
 #include <signal.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "harness/wait.h"
 #include "harness/wine.h"
@@ -18,9 +17,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A read of /proc fails when the process ends meanwhile: then the text read
+// so far (C streams, which report that as an error, not an exception).
 std::string ReadProcFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return text;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) text.append(chunk, n);
+  std::fclose(f);
+  return text;
 }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {

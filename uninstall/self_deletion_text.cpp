@@ -50,18 +50,38 @@ std::vector<WString> SelfDeletionFolders(const WString& install_dir, const WStri
   return folders;
 }
 
+WString ScriptPathName(const WString& path, const WString& short_form) {
+  const auto readable = [](const WString& p) {
+    if (p.empty() || p.size() > kMaxScriptPathLength) return false;
+    for (char16_t c : p)
+      if (c > 127) return false;
+    return true;
+  };
+  if (readable(path) || !readable(short_form)) return path;
+  return short_form;
+}
+
 WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
-                                const WString& uninstall_subdir, const WString& script_path) {
-  WString text = u":Repeat\r\ndel " + Quoted(executable) + u"\r\nif exist " + Quoted(executable) +
+                                const WString& uninstall_subdir, const WString& script_path,
+                                const ScriptPathNamer& name_of) {
+  const auto quoted = [&](const WString& path) { return Quoted(name_of ? name_of(path) : path); };
+  WString text = u":Repeat\r\ndel " + quoted(executable) + u"\r\nif exist " + quoted(executable) +
                  u" goto Repeat\r\n";
   text += u"CHOICE /T 3 /D Y\r\n";
   for (const WString& folder : SelfDeletionFolders(install_dir, uninstall_subdir))
-    text += u"rd " + Quoted(folder) + u"\r\n";
-  text += u"del " + Quoted(script_path) + u"\r\n";
+    text += u"rd " + quoted(folder) + u"\r\n";
+  text += u"del " + quoted(script_path) + u"\r\n";
   return text;
 }
 
 std::optional<NString> EncodeSelfDeletionScript(WStringView script, bool utf8_console) {
+  // The script quotes nothing but paths.
+  for (std::size_t open = script.find(u'"'); open != WStringView::npos;) {
+    const std::size_t close = script.find(u'"', open + 1);
+    if (close == WStringView::npos) break;
+    if (close - open - 1 > kMaxScriptPathLength) return std::nullopt;
+    open = script.find(u'"', close + 1);
+  }
   bool beyond_ascii = false;
   for (char16_t c : script) beyond_ascii = beyond_ascii || c > 127;
   if (utf8_console && beyond_ascii) return "@chcp 65001 >nul\r\n" + WideToUtf8(script);

@@ -29,10 +29,11 @@ BatchContext InstallRun::Batches() {
 }
 
 ComponentProgress InstallRun::Components() {
-  ComponentProgress progress;
-  progress.log = &log;
-  progress.status_text = texts.Text(77);
-  return progress;
+  ComponentProgress shown;
+  shown.log = &log;
+  shown.status_text = texts.Text(77);
+  shown.set_status = [this](const WString& text) { progress.SetItem(text); };
+  return shown;
 }
 
 RegistrationInput InstallRun::Registration() {

@@ -14,7 +14,7 @@
 namespace ks {
 namespace {
 
-bool Exists(const WString& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const WString& path) { return GetFileAttributesW(FsPath(path)) != INVALID_FILE_ATTRIBUTES; }
 
 // On failure the error of the system's call is the thread's last error.
 bool DeleteAtRestart(const WString& path, bool* restart_needed) {
@@ -43,13 +43,13 @@ bool DeleteFileWithOptions(const WString& path, unsigned options, bool* restart_
     return false;
   }
   if ((options & kDeleteKeepAttributes) == 0) {
-    const DWORD a = GetFileAttributesW(W(path));
+    const DWORD a = GetFileAttributesW(FsPath(path));
     if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0)
-      SetFileAttributesW(W(path), a & ~FILE_ATTRIBUTE_READONLY);
+      SetFileAttributesW(FsPath(path), a & ~FILE_ATTRIBUTE_READONLY);
   }
   if (options & kDeleteToRecycleBin) return ToRecycleBin(path);
   if (options & kDeleteAtRestart) return DeleteAtRestart(path, restart_needed);
-  if (DeleteFileW(W(path))) return true;
+  if (DeleteFileW(FsPath(path))) return true;
   const DWORD error = GetLastError();
   if ((options & kDeleteMissingIsDeleted) && IsMissingError(error)) return true;
   if ((options & kDeleteAtRestartOnFailure) && !IsMissingError(error)) return DeleteAtRestart(path, restart_needed);
@@ -73,7 +73,7 @@ bool RemoveFolder(const WString& given) {
     const WString file = path + u"\\" + name;
     if (Exists(file)) DeleteFileWithOptions(file, 0);
   }
-  if (RemoveDirectoryW(W(path))) return true;
+  if (RemoveDirectoryW(FsPath(path))) return true;
   const DWORD error = GetLastError();
   SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
   return false;
@@ -89,7 +89,7 @@ bool DeleteFolderTree(const WString& given) {
     return false;
   }
   WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(W(path + u"\\*.*"), &fd);
+  HANDLE find = FindFirstFileW(FsPath(path + u"\\*.*"), &fd);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       const WString name = FromW(fd.cFileName);
@@ -99,7 +99,7 @@ bool DeleteFolderTree(const WString& given) {
       // A junction or link is removed itself; what it points to stays.
       const bool link = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if (folder && !link) DeleteFolderTree(full);
-      else if (folder) RemoveDirectoryW(W(full));
+      else if (folder) RemoveDirectoryW(FsPath(full));
       else DeleteFileWithOptions(full, 0);
     } while (FindNextFileW(find, &fd));
     FindClose(find);
@@ -131,7 +131,7 @@ bool DeleteOneFile(const ConditionalDeletion& r, const WString& path, DWORD attr
   InstallLog& log = *c.pass.log;
   constexpr DWORD kCleared = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   ++c.handled;
-  if (attributes & kCleared) SetFileAttributesW(W(path), attributes & ~kCleared);
+  if (attributes & kCleared) SetFileAttributesW(FsPath(path), attributes & ~kCleared);
   WString tail = u".";  // deletion only at restart
   if ((r.flags & kDeleteOnlyAtRestart) == 0) {
     if (DeleteFileWithOptions(path, 0)) {
@@ -163,7 +163,7 @@ int RunRecord(const ConditionalDeletion& r, PassContext& c) {
   const WString name_pattern = FileNameOf(pattern);
   int failures = 0;
   WIN32_FIND_DATAW fd;
-  HANDLE find = FindFirstFileW(W(pattern), &fd);
+  HANDLE find = FindFirstFileW(FsPath(pattern), &fd);
   if (find == INVALID_HANDLE_VALUE) return 0;
   do {
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;

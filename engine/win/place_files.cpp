@@ -54,7 +54,7 @@ bool ToFileTime(const RecordDate& d, FILETIME* out) {
 void SetDates(const WString& path, const RecordDate& date) {
   FILETIME ft;
   if (!date.is_real() || !ToFileTime(date, &ft)) return;
-  HANDLE raw = CreateFileW(W(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE raw = CreateFileW(FsPath(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (raw == INVALID_HANDLE_VALUE) return;
   OwnedHandle file(raw);
@@ -75,20 +75,20 @@ Written WriteBeside(const PlaceFileRequest& r, bool verify) {
     // to the same place again; the last attempt removes it.
     if (verify && !SameContents(pending, r.data, r.size)) return Written::kMismatch;
     SetDates(pending, r.date);
-    if (MoveFileExW(W(pending), W(r.destination), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(FsPath(pending), FsPath(r.destination), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return Written::kPlaced;
   }
   const DWORD error = GetLastError();
-  DeleteFileW(W(pending));
+  DeleteFileW(FsPath(pending));
   SetLastError(error);
   return Written::kFailed;
 }
 
 void ApplyAttributes(const WString& path, std::int32_t attributes) {
   if (attributes == -1) return;
-  const DWORD now = GetFileAttributesW(W(path));
+  const DWORD now = GetFileAttributesW(FsPath(path));
   if (now == INVALID_FILE_ATTRIBUTES) return;
-  SetFileAttributesW(W(path), (now & ~kAppliedAttributes) | (static_cast<DWORD>(attributes) & kAppliedAttributes));
+  SetFileAttributesW(FsPath(path), (now & ~kAppliedAttributes) | (static_cast<DWORD>(attributes) & kAppliedAttributes));
 }
 
 // A drive letter whose drive has no root folder: the medium is gone.
@@ -106,6 +106,7 @@ void RegisterReplacement(const PlaceFileRequest& r, ProductFlags& flags, bool* r
   const WString temp = MakeTempName(FolderOfFile(r.destination), WString());
   if (temp.empty() || !WriteAll(temp, r.data, r.size)) {
     const DWORD error = GetLastError();
+    if (!temp.empty()) DeleteFileW(FsPath(temp));  // a part of the data, on a full disk
     text += FormatWide(u"Failed to register '%s' for replacement because no temporary file could be created.\r\n"
                        u"%s\r\n\r\n",
                        r.destination.c_str(), SystemErrorText(error).c_str());
@@ -116,7 +117,7 @@ void RegisterReplacement(const PlaceFileRequest& r, ProductFlags& flags, bool* r
     const DWORD error = GetLastError();
     text += FormatWide(u"Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n\r\n",
                        r.destination.c_str(), temp.c_str(), SystemErrorText(error).c_str());
-    DeleteFileW(W(temp));
+    DeleteFileW(FsPath(temp));
     return;
   }
   flags |= product_flag::kRebootRequired;
@@ -160,13 +161,13 @@ bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_need
     if (attempt == 0) {
       if (error == ERROR_PATH_NOT_FOUND) CreateFolderTree(FolderOfFile(r.destination));
       if (HasFlag(flags, placement_flag::kClearAttributesOnRetry)) {
-        const DWORD a = GetFileAttributesW(W(r.destination));
-        if (a != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(W(r.destination), a & ~kClearedOnRetry);
+        const DWORD a = GetFileAttributesW(FsPath(r.destination));
+        if (a != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(FsPath(r.destination), a & ~kClearedOnRetry);
       }
     }
   }
   if (mismatch) {
-    DeleteFileW(W(PendingWritePath(r.destination)));
+    DeleteFileW(FsPath(PendingWritePath(r.destination)));
     SetLastError(0);
     RecordFailure(*r.log, WStringView(r.destination));
     return false;
@@ -179,7 +180,7 @@ namespace {
 
 bool ReadModified(const WString& path, ExistingFile& e) {
   WIN32_FILE_ATTRIBUTE_DATA info;
-  if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &info)) return false;
+  if (!GetFileAttributesExW(FsPath(path), GetFileExInfoStandard, &info)) return false;
   e.exists = true;
   SYSTEMTIME st;
   if (!FileTimeToSystemTime(&info.ftLastWriteTime, &st)) return true;
@@ -269,9 +270,20 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   HandOver(r, d, c);
   const bool portable = c.in.folders.portable;
   const PlacementDecision decision = DecidePlacement(r, d.log_prefix, Inspect(d.path, r.kind, c.versions), portable);
-  if (decision.record_removal) RecordRemoval(c, d.path, kUninstallFile);
+  if (decision.record_removal) {
+    // Its folder too, as for a placed file: a run killed before writing its
+    // records created the folder, and this run finds it there.
+    const WString folder = FolderOfFile(d.path);
+    if (d.in_install_tree && !EqualsIgnoreCase(folder, c.in.folders.install)) RecordRemoval(c, folder, kUninstallFolder);
+    RecordRemoval(c, d.path, kUninstallFile);
+  }
   if (!decision.log_line.empty()) c.in.log->Wide(decision.log_line);
-  if (!decision.place) return 0;
+  if (!decision.place) {
+    // A pending file that a killed run left beside a file skipped now would
+    // stay: only a write of that file takes it, and nothing records it.
+    RemovePendingWrite(d.path);
+    return 0;
+  }
   AddShortcut(r, d, c.out);
   if (!PrepareFolder(r, d, c)) return 0;
   if ((r.flags & kRecordKeep) == 0 && IsKindRecorded(r.kind, portable)) RecordRemoval(c, d.path, kUninstallFile);

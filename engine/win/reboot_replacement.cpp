@@ -14,11 +14,11 @@ namespace {
 constexpr DWORD kMoveReplaceAtReboot = MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT;
 
 bool IsFolder(const WString& path) {
-  const DWORD a = GetFileAttributesW(W(path));
+  const DWORD a = GetFileAttributesW(FsPath(path));
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool Exists(const WString& path) { return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const WString& path) { return GetFileAttributesW(FsPath(path)) != INVALID_FILE_ATTRIBUTES; }
 
 WString WindowsFolder() {
   const UINT n = GetWindowsDirectoryW(nullptr, 0);
@@ -59,18 +59,13 @@ bool ValidPath(const WString& path) {
 
 FileResult CreateExclusive(const WString& path) {
   OwnedHandle h;
-  HANDLE raw = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE raw = CreateFileW(FsPath(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (raw == INVALID_HANDLE_VALUE) return FileResultFromSystemError(GetLastError());
   h.reset(raw);
   return kFileSuccess;
 }
 
-WString SystemTempName(const WString& folder) {
-  WString out(MAX_PATH + 1, u'\0');
-  if (!GetTempFileNameW(W(folder), W(WString(kTempPrefix)), 0, W(out))) return WString();
-  out.resize(wcslen(W(out)));
-  return out;
-}
+WString SystemTempName(const WString& folder) { return SystemTempFileName(folder, kTempPrefix); }
 
 std::uint64_t Seed() {
   LARGE_INTEGER counter{};
@@ -96,7 +91,7 @@ DWORD CreateFolderTree(const WString& folder, WString* blocking_file) {
       if (error != 0) return error;
     }
   }
-  if (CreateDirectoryW(W(path), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
+  if (CreateDirectoryW(FsPath(path), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
     if (IsFolder(path)) return 0;
     if (blocking_file) *blocking_file = path;
     return ERROR_ALREADY_EXISTS;
@@ -140,7 +135,7 @@ bool ScheduleReplacement(const WString& destination, const WString& source) {
   bool done = false;
   if (IsNtFamily()) {
     const MoveFileExFn move = MoveFileExFunction();
-    done = move && move(W(source), W(destination), kMoveReplaceAtReboot);
+    done = move && move(FsPath(source), FsPath(destination), kMoveReplaceAtReboot);
     if (!done && !LegacyAllowed()) return false;
   }
   if (!done) {
@@ -157,7 +152,7 @@ bool ScheduleReplacement(const WString& destination, const WString& source) {
 bool ScheduleDeletion(const WString& path) {
   if (!IsNtFamily()) return AddWininitRenameLine(WindowsFolder(), "NUL", ShortNarrow(path));
   const MoveFileExFn move = MoveFileExFunction();
-  if (move && move(W(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
+  if (move && move(FsPath(path), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
   const DWORD error = move ? GetLastError() : ERROR_CALL_NOT_IMPLEMENTED;
   if (LegacyAllowed() && AddWininitRenameLine(WindowsFolder(), "NUL", ShortNarrow(path))) return true;
   SetLastError(error);

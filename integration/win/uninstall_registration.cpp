@@ -34,7 +34,7 @@ RecordDate BuildDateOf(const BuildDateRecord& d) {
   return date;
 }
 
-bool FileExists(const WString& path) { return ::GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const WString& path) { return ::GetFileAttributesW(FsPath(path)) != INVALID_FILE_ATTRIBUTES; }
 
 void LogUninstallerWritten(InstallLog& log, const WString& path) {
   log.ConcatW(u"Uninstaller >>> ", path.c_str(), u"\r\n", nullptr);
@@ -82,9 +82,9 @@ bool ReplaceUninstallerAtRestart(InstallLog& log, const WString& program, const 
     NoTemporaryFile(log, path);
     return false;
   }
-  if (!::CopyFileW(W(program), W(temporary), FALSE)) {
+  if (!::CopyFileW(FsPath(program), FsPath(temporary), FALSE)) {
     const DWORD error = ::GetLastError();
-    ::DeleteFileW(W(temporary));
+    ::DeleteFileW(FsPath(temporary));
     ::SetLastError(error);
     NoTemporaryFile(log, path);
     return false;
@@ -93,7 +93,7 @@ bool ReplaceUninstallerAtRestart(InstallLog& log, const WString& program, const 
     const DWORD error = ::GetLastError();
     log.AddFailure(FormatWide(u"Failed to register '%s' for replacement with temporary file '%s'\r\n%s\r\n\r\n",
                               path.c_str(), temporary.c_str(), SystemErrorText(error).c_str()));
-    ::DeleteFileW(W(temporary));
+    ::DeleteFileW(FsPath(temporary));
     return false;
   }
   flags |= product_flag::kRebootRequired;

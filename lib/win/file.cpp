@@ -1,5 +1,6 @@
 #include "lib/win/file.h"
 
+#include <cwchar>
 
 #include "lib/fatal.h"
 #include "lib/win/wide.h"
@@ -20,6 +21,7 @@ struct OpenMode {
   DWORD access;
   DWORD share;
   DWORD disposition;
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
 };
 
 bool ModeFor(std::uint32_t options, OpenMode& mode) {
@@ -27,6 +29,10 @@ bool ModeFor(std::uint32_t options, OpenMode& mode) {
     mode = {GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS};
   } else if (options & kFileReadWrite) {
     mode = {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING};
+    if (options & kFileDeleteOnClose) {
+      mode.share |= FILE_SHARE_DELETE;
+      mode.flags = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE;
+    }
   } else if (options & kFileRead) {
     mode = {GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING};
   } else {
@@ -36,7 +42,7 @@ bool ModeFor(std::uint32_t options, OpenMode& mode) {
 }
 
 FileResult OpenFailure(const WString& path, DWORD error, bool writing) {
-  const DWORD attributes = error == ERROR_ACCESS_DENIED ? GetFileAttributesW(W(path))
+  const DWORD attributes = error == ERROR_ACCESS_DENIED ? GetFileAttributesW(FsPath(path))
                                                         : INVALID_FILE_ATTRIBUTES;
   const FileResult code = OpenFailureResult(error, attributes, writing);
   SetLastError(error);
@@ -79,6 +85,23 @@ FileResult File::Flush() {
 
 WString PendingWritePath(const WString& path) { return path + u".ks-new"; }
 
+void RemovePendingWrite(const WString& path) {
+  const WString pending = PendingWritePath(path);
+  const DWORD attributes = GetFileAttributesW(FsPath(pending));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    DeleteFileW(FsPath(pending));
+}
+
+WString SystemTempFileName(const WString& folder, const char16_t* prefix) {
+  // GetTempFileNameW's documented limit for the folder.
+  constexpr std::size_t kMaxFolder = MAX_PATH - 14;
+  if (folder.empty() || folder.size() >= kMaxFolder) return {};
+  WString name(MAX_PATH + 1, u'\0');
+  if (!GetTempFileNameW(W(folder), reinterpret_cast<const wchar_t*>(prefix), 0, W(name))) return {};
+  name.resize(wcslen(W(name)));
+  return name;
+}
+
 FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace) {
   const WString pending = PendingWritePath(path);
   File file;
@@ -89,7 +112,7 @@ FileResult WriteFileAtomically(const WString& path, const void* data, std::size_
   if (code == kFileSuccess) code = closed;
   if (code == kFileSuccess) {
     const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (!MoveFileExW(W(pending), W(path), flags)) {
+    if (!MoveFileExW(FsPath(pending), FsPath(path), flags)) {
       const DWORD error = GetLastError();
       code = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
                  ? kFileExists
@@ -99,7 +122,7 @@ FileResult WriteFileAtomically(const WString& path, const void* data, std::size_
   }
   if (code != kFileSuccess) {
     const DWORD error = GetLastError();
-    DeleteFileW(W(pending));
+    DeleteFileW(FsPath(pending));
     SetLastError(error);
   }
   return code;
@@ -120,8 +143,7 @@ FileResult File::Open(const WString& path, std::uint32_t options) {
     code = path.empty() ? kFileInvalidName : kFileInvalidParameter;
     SetLastError(ERROR_INVALID_PARAMETER);
   } else {
-    handle_ = CreateFileW(W(path), mode.access, mode.share, nullptr, mode.disposition,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = CreateFileW(FsPath(path), mode.access, mode.share, nullptr, mode.disposition, mode.flags, nullptr);
     if (!IsOpen()) code = OpenFailure(path, GetLastError(), (mode.access & GENERIC_WRITE) != 0);
   }
   if (code != kFileSuccess && (options & kFileRequired)) {

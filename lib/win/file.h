@@ -18,6 +18,9 @@ inline constexpr std::uint32_t kFileWrite = 0x02;      // create or truncate, wr
 inline constexpr std::uint32_t kFileReadWrite = 0x04;  // existing file, reading and writing
 // Any failure to open is a fatal error ("Failed to open required file: ...").
 inline constexpr std::uint32_t kFileRequired = 0x20;
+// With kFileReadWrite: a file of the run alone, which the system deletes when
+// it is closed, also when the process is killed.
+inline constexpr std::uint32_t kFileDeleteOnClose = 0x40;
 
 class File {
  public:
@@ -60,6 +63,15 @@ class File {
 FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace = true);
 // The file beside `path` that such a write fills first.
 WString PendingWritePath(const WString& path);
+// Removes the file beside `path` that a write killed before its end left
+// behind; nothing when there is none.
+void RemovePendingWrite(const WString& path);
+
+// A new, empty file with a unique name from the system in `folder` (three
+// letters of `prefix`, a number, ".tmp"); empty when there is none. A folder
+// too long for the system's call gets none: the call would fail, or write
+// past its buffer on systems that do not check.
+WString SystemTempFileName(const WString& folder, const char16_t* prefix);
 
 // The text of the fatal error for a required file that failed to open.
 NString RequiredFileErrorText(const WString& path, FileResult code);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "lib/long_path.h"
 #include "lib/text.h"
 
 namespace ks {
@@ -18,5 +19,16 @@ inline WString FromW(const wchar_t* s) {
 inline WString FromW(const wchar_t* s, size_t n) {
   return WString(reinterpret_cast<const char16_t*>(s), n);
 }
+
+// A path for one file-system call, at any length: CreateFileW(FsPath(path), ...)
+// hands a path beyond the plain limit over in its extended form.
+class FsPath {
+ public:
+  explicit FsPath(const WString& path) : path_(ExtendedLengthPath(path)) {}
+  operator const wchar_t*() const { return W(path_); }  // NOLINT: made for call arguments
+
+ private:
+  WString path_;
+};
 
 }  // namespace ks

@@ -24,7 +24,7 @@ bool ReadAll(HANDLE file, NString& out) {
 // cannot be read (then it must not be replaced by a shorter one).
 bool ReadExistingLog(const WString& path, NString& out) {
   out.clear();
-  const HANDLE raw = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+  const HANDLE raw = ::CreateFileW(FsPath(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (raw == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
@@ -42,10 +42,10 @@ bool ExtendLog(const WString& path, const NString& addition) {
   if (UpgradeOldLog(existing, upgraded)) existing.swap(upgraded);
   existing += addition;
   // A log of a read-only, hidden or system file would refuse the replacement.
-  const DWORD attributes = ::GetFileAttributesW(W(path));
+  const DWORD attributes = ::GetFileAttributesW(FsPath(path));
   constexpr DWORD kUnwanted = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kUnwanted)) {
-    ::SetFileAttributesW(W(path), attributes & ~kUnwanted);
+    ::SetFileAttributesW(FsPath(path), attributes & ~kUnwanted);
   }
   return WriteFileAtomically(path, existing.data(), existing.size()) == kFileSuccess;
 }
@@ -56,10 +56,10 @@ StepLogFile::~StepLogFile() { CloseAndDelete(); }
 
 bool StepLogFile::Open(const WString& temp_folder) {
   CloseAndDelete();
-  std::vector<wchar_t> name(MAX_PATH + 1);  // GetTempFileNameW's documented size
-  if (!::GetTempFileNameW(W(temp_folder), L"ksl", 0, name.data())) return false;
-  path_ = FromW(name.data());
-  if (file_.Open(path_, kFileReadWrite) != kFileSuccess) {
+  path_ = SystemTempFileName(temp_folder, u"ksl");
+  if (path_.empty()) return false;
+  // Deleted by the system when closed: a killed run leaves no step log.
+  if (file_.Open(path_, kFileReadWrite | kFileDeleteOnClose) != kFileSuccess) {
     ::DeleteFileW(W(path_));
     path_.clear();
     return false;

@@ -12,8 +12,8 @@
 
 namespace ks {
 
-// The temporary file behind a run's step log. While it is open, the end of
-// the process closes and deletes it, so that no fatal end leaves it behind.
+// The temporary file behind a run's step log. The system deletes it when it
+// is closed, by the end of the process however that comes.
 class StepLogFile : public StepLogSink {
  public:
   StepLogFile() = default;

@@ -146,10 +146,10 @@ bool OpenWithNotepad(const WString& path) {
 }  // namespace
 
 void ReleaseLogFileForUsers(const WString& path) {
-  const DWORD attributes = ::GetFileAttributesW(W(path));
+  const DWORD attributes = ::GetFileAttributesW(FsPath(path));
   const DWORD unwanted = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & unwanted)) {
-    ::SetFileAttributesW(W(path), attributes & ~unwanted);
+    ::SetFileAttributesW(FsPath(path), attributes & ~unwanted);
   }
   PACL acl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;

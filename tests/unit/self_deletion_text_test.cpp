@@ -49,6 +49,34 @@ TEST(SelfDeletionTextTest, DriveRootInstallFolderKeepsItsBackslash) {
   EXPECT_NE(script.find(u"rd \"D:\\\"\r\n"), WString::npos);
 }
 
+TEST(SelfDeletionTextTest, PathsTheInterpreterCannotReadAreNamedByTheirShortForm) {
+  const WString long_ascii = u"C:\\" + WString(300, u'a') + u"\\x.exe";
+  const struct {
+    const char* name;
+    WString path, short_form, named;
+  } cases[] = {
+      {"plain stays", u"C:\\P\\unins.exe", u"C:\\P\\UNINS.EXE", u"C:\\P\\unins.exe"},
+      {"Greek takes the short form", u"C:\\\u0391\u03b2\\x.exe", u"C:\\AB~1\\x.exe", u"C:\\AB~1\\x.exe"},
+      {"outside the plane takes it", u"C:\\\U0001D11E\\x.exe", u"C:\\___~1\\x.exe", u"C:\\___~1\\x.exe"},
+      {"too long takes it", long_ascii, u"C:\\AAAA~1\\x.exe", u"C:\\AAAA~1\\x.exe"},
+      {"no short form keeps the path", u"C:\\\u4e2d\\x.exe", u"C:\\\u4e2d\\x.exe", u"C:\\\u4e2d\\x.exe"},
+      {"a short form too long keeps the path", long_ascii, long_ascii, long_ascii},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ScriptPathName(c.path, c.short_form), c.named) << c.name;
+
+  const WString script = BuildSelfDeletionScript(kExe, u"C:\\P", u"un", kScript, [](const WString& path) {
+    return path == u"C:\\P\\un" ? WString(u"C:\\P\\UN~1") : path;
+  });
+  EXPECT_EQ(script, kHead + u"rd \"C:\\P\\UN~1\"\r\n" + kTail);
+}
+
+TEST(SelfDeletionTextTest, APathTooLongForTheInterpreterGivesNoScript) {
+  const WString fits = u"rd \"C:\\" + WString(kMaxScriptPathLength - 3, u'a') + u"\"\r\n";
+  const WString too_long = u"rd \"C:\\" + WString(kMaxScriptPathLength - 2, u'a') + u"\"\r\n";
+  EXPECT_TRUE(EncodeSelfDeletionScript(fits, true).has_value());
+  EXPECT_FALSE(EncodeSelfDeletionScript(too_long, true).has_value());
+}
+
 TEST(SelfDeletionTextTest, CodePageRule) {
   const struct {
     const char* name;

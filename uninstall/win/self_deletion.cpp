@@ -49,11 +49,22 @@ WString ScriptFolder() {
 }
 
 WString ShortPath(const WString& path) {
-  const DWORD n = ::GetShortPathNameW(W(path), nullptr, 0);
+  const FsPath long_form(path);
+  const DWORD n = ::GetShortPathNameW(long_form, nullptr, 0);
   if (n == 0) return path;
   std::vector<wchar_t> buffer(n, L'\0');
-  const DWORD written = ::GetShortPathNameW(W(path), buffer.data(), n);
-  return written == 0 || written >= n ? path : FromW(buffer.data(), written);
+  const DWORD written = ::GetShortPathNameW(long_form, buffer.data(), n);
+  return written == 0 || written >= n ? path : WithoutExtendedPrefix(FromW(buffer.data(), written));
+}
+
+// The short form of a path the script names: of the file itself, or, for
+// the script that does not exist yet, of its folder with its name.
+WString ShortFormForScript(const WString& path) {
+  const WString whole = ShortPath(path);
+  if (whole != path) return whole;
+  const std::size_t cut = path.rfind(u'\\');
+  if (cut == WString::npos) return path;
+  return ShortPath(path.substr(0, cut)) + path.substr(cut);
 }
 
 bool UsesUtf8Console() {
@@ -102,8 +113,10 @@ bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_su
   const bool utf8 = UsesUtf8Console();
   for (unsigned n = 0; n < kScriptNameAttempts; ++n) {
     const WString script_path = JoinPath(folder, SelfDeletionScriptName(n));
-    const std::optional<NString> bytes =
-        EncodeSelfDeletionScript(BuildSelfDeletionScript(executable, install_dir, uninstall_subdir, script_path), utf8);
+    const std::optional<NString> bytes = EncodeSelfDeletionScript(
+        BuildSelfDeletionScript(executable, install_dir, uninstall_subdir, script_path,
+                                [](const WString& path) { return ScriptPathName(path, ShortFormForScript(path)); }),
+        utf8);
     if (!bytes) return DeleteAtRestart(executable, install_dir, uninstall_subdir);
     // Whole or not at all, and never in another uninstaller's place.
     const FileResult written = WriteFileAtomically(script_path, bytes->data(), bytes->size(), false);

@@ -81,15 +81,15 @@ class RegKeySource : public UninstallKeySource {
 
 
 bool FileExists(const WString& path) {
-  const DWORD attributes = ::GetFileAttributesW(W(path));
+  const DWORD attributes = ::GetFileAttributesW(FsPath(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 void ClearFolderAttributes(const WString& folder) {
-  const DWORD attributes = ::GetFileAttributesW(W(folder));
+  const DWORD attributes = ::GetFileAttributesW(FsPath(folder));
   constexpr DWORD kClear = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kClear) != 0) {
-    ::SetFileAttributesW(W(folder), attributes & ~kClear);
+    ::SetFileAttributesW(FsPath(folder), attributes & ~kClear);
   }
 }
 
@@ -334,6 +334,7 @@ void Uninstaller::Remove() {
   Status(68, 5);  // shared files
   if (!HasFlag(values_.product_flags, uninstall_flag::kKeepInstallLog)) {
     DeleteFileWithOptions(InstallLogPath(values_), 0);
+    RemovePendingWrite(InstallLogPath(values_));
   }
   ReleaseSharedFiles();
   UnpinTaskbarItems(content_.items);
@@ -482,6 +483,8 @@ void Uninstaller::RemoveFile(NStringView line) {
   if (!IsSafeAbsolutePath(path)) return;
   // The running uninstaller goes with the self-deletion script.
   if (EqualsIgnoreCase(path, own_path_)) return;
+  // What an installation killed while writing the file left beside it.
+  RemovePendingWrite(path);
   if (!FileExists(path)) return;
   if (DeleteFileWithOptions(path, 0, &restart_needed_)) {
     deleted_.insert(PendingPathKey(WStringView(path)));
@@ -542,7 +545,7 @@ void Uninstaller::RemoveFolders() {
   }
   for (const NString& line : kept_folders_) {
     const WString folder = DecodeMarkedText(ItemText(line));
-    const DWORD attributes = ::GetFileAttributesW(W(folder));
+    const DWORD attributes = ::GetFileAttributesW(FsPath(folder));
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       failed_items_.push_back(line);
     }
@@ -616,9 +619,11 @@ void Uninstaller::NotifyDesktop() const {
   if (notify && !desktop.empty()) notify(SHCNE_UPDATEDIR, SHCNF_PATHW, W(desktop), nullptr);
 }
 
+// The data file goes after the key: an uninstaller killed before the key is
+// gone (its closing batch may run long) finds the data again when it is run
+// a second time, and finishes.
 int Uninstaller::Close() {
   if (failures_.empty()) {
-    DeleteFileWithOptions(UninstallDataFilePath(values_), 0);
     if (HasFlag(values_.product_flags, product_flag::kAddToSearchPath)) {
       EditSearchPath(false, values_.install_location, values_.add_to_path_subfolder, *context_.log);
     }
@@ -628,6 +633,8 @@ int Uninstaller::Close() {
     }
     key_.Close();
     DeleteKeyTree(HKEY_LOCAL_MACHINE, ProductUninstallKeyPath(values_.key_name), KEY_WOW64_32KEY);
+    DeleteFileWithOptions(UninstallDataFilePath(values_), 0);
+    RemovePendingWrite(UninstallDataFilePath(values_));
   }
   NotifyDesktop();
   progress_.SetProgress(100);

@@ -88,7 +88,7 @@ CommandParts SplitCommand(WStringView command) {
   return parts;
 }
 
-WString AbsoluteAgainst(const WString& folder, const WString& path) {
+WString PathInFolder(const WString& folder, const WString& path) {
   const bool drive = path.size() >= 2 && path[1] == u':';
   const bool unc = path.size() >= 2 && path[0] == u'\\' && path[1] == u'\\';
   if (drive || unc || folder.empty() || path.empty()) return path;

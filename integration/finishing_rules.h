@@ -49,7 +49,7 @@ CommandParts SplitCommand(WStringView command);
 
 // A path made absolute against the installation folder: one that begins
 // with a drive ("C:") or two backslashes stays; others are joined to it.
-WString AbsoluteAgainst(const WString& folder, const WString& path);
+WString PathInFolder(const WString& folder, const WString& path);
 
 // One document to save: its file name and its bytes.
 struct DocumentFile {

@@ -210,7 +210,7 @@ void OpenTarget(const WString& target) {
 
 WString FinishTarget(const FinishingInput& in, const WString& setting) {
   const WString expanded = in.expand ? in.expand(setting) : setting;
-  return AbsoluteAgainst(in.registration.install_dir, expanded);
+  return PathInFolder(in.registration.install_dir, expanded);
 }
 
 void LaunchApplication(const FinishingInput& in) {

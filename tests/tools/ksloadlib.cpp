@@ -13,6 +13,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -28,6 +29,7 @@ void TouchImports(bool really) {
   ::CoTaskMemFree(nullptr);                                           // ole32
   ::SysFreeString(nullptr);                                           // oleaut32
   ::DragFinish(nullptr);                                              // shell32
+  ::PathMakeSystemFolderW(L"");                                       // shlwapi
   ::GetDesktopWindow();                                               // user32
 }
 

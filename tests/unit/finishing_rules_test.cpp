@@ -131,11 +131,11 @@ TEST(FinishingRulesTest, CommandParts) {
 }
 
 TEST(FinishingRulesTest, TargetsAgainstTheInstallationFolder) {
-  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes", u"docs\\guide.txt"), u"C:\\Notes\\docs\\guide.txt");
-  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes\\", u"\\guide.txt"), u"C:\\Notes\\guide.txt");
-  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes", u"D:\\other"), u"D:\\other");
-  EXPECT_EQ(AbsoluteAgainst(u"C:\\Notes", u"\\\\server\\share"), u"\\\\server\\share");
-  EXPECT_EQ(AbsoluteAgainst(u"", u"guide.txt"), u"guide.txt");
+  EXPECT_EQ(PathInFolder(u"C:\\Notes", u"docs\\guide.txt"), u"C:\\Notes\\docs\\guide.txt");
+  EXPECT_EQ(PathInFolder(u"C:\\Notes\\", u"\\guide.txt"), u"C:\\Notes\\guide.txt");
+  EXPECT_EQ(PathInFolder(u"C:\\Notes", u"D:\\other"), u"D:\\other");
+  EXPECT_EQ(PathInFolder(u"C:\\Notes", u"\\\\server\\share"), u"\\\\server\\share");
+  EXPECT_EQ(PathInFolder(u"", u"guide.txt"), u"guide.txt");
 }
 
 }  // namespace

@@ -94,14 +94,14 @@ class CrashReport : public WineTest {
   // batch crashes it as `how` says; `addresses` puts the maker's addresses in.
   std::string Installer(const std::string& dir, const std::string& exe_name, const std::string& how,
                         const std::string& support, const std::string& endpoint) {
-    InstallerSpec spec;
-    spec.settings.product_name = Widen(UniqueName("Crash"));
-    spec.settings.install_path = Widen(dir);
-    spec.settings.product_flags = kAlwaysLog | kHiddenPreInstallBatch;
-    spec.settings.pre_install_batch = InjectLine(exe_name, how);
+    InstallerSpec plan;
+    plan.settings.product_name = Widen(UniqueName("Crash"));
+    plan.settings.install_path = Widen(dir);
+    plan.settings.product_flags = kAlwaysLog | kHiddenPreInstallBatch;
+    plan.settings.pre_install_batch = InjectLine(exe_name, how);
     if (!support.empty() || !endpoint.empty())
-      spec.engine_patch = [&](Bytes& engine) { SetAddresses(engine, support, endpoint); };
-    const std::string built = MakeInstaller(spec);
+      plan.engine_patch = [&](Bytes& engine) { SetAddresses(engine, support, endpoint); };
+    const std::string built = MakeInstaller(plan);
     if (built.empty()) return {};
     const std::string path = built.substr(0, built.rfind('\\') + 1) + exe_name;
     std::filesystem::rename(LinuxPath(built), LinuxPath(path));

@@ -48,14 +48,14 @@ TEST_F(ForeignPath, InstallsLogsUninstallsAndRemovesItself) {
       {"𝄞音楽.txt", 0, 0, {2024, 1, 2, 3, 4, 6}, "", "outside the plane"},
       {"plain\\ascii.txt", 0, 0, {2024, 1, 2, 3, 4, 6}, "", "ascii"},
   };
-  InstallerSpec spec;
+  InstallerSpec plan;
   const std::string product = UniqueName("Foreign");
-  spec.settings.product_name = Utf8ToWide(product);
-  spec.settings.install_path = Utf8ToWide(dir);
-  spec.settings.uninstall_subdir = u"Δεδομένα\\数据";
-  spec.settings.product_flags = kRegisterUninstaller | kAlwaysWriteLog | kDetailedLog;
-  ASSERT_TRUE(AddPayload(spec, files));
-  const std::string installer = MakeInstaller(spec);
+  plan.settings.product_name = Utf8ToWide(product);
+  plan.settings.install_path = Utf8ToWide(dir);
+  plan.settings.uninstall_subdir = u"Δεδομένα\\数据";
+  plan.settings.product_flags = kRegisterUninstaller | kAlwaysWriteLog | kDetailedLog;
+  ASSERT_TRUE(AddPayload(plan, files));
+  const std::string installer = MakeInstaller(plan);
   ASSERT_FALSE(installer.empty());
 
   DriverOptions options;

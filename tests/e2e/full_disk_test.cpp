@@ -139,15 +139,15 @@ TEST_F(FullDisk, FailuresAreReportedOldFilesStayWholeAndTheUninstallationLeavesN
   ASSERT_TRUE(WriteLinuxFile(drive.Linux(drive.drive() + "\\Users\\note.txt"), "the user's note"));
   const std::map<std::string, std::string> user_tree = TreeWithContents(drive.mount_point() + "/Users");
 
-  InstallerSpec spec;
+  InstallerSpec plan;
   const std::string product = UniqueName("Full");
-  spec.settings.product_name = Utf8ToWide(product);
-  spec.settings.install_path = Utf8ToWide(dir);
-  spec.settings.uninstall_subdir = u"Data";
-  spec.settings.product_flags = kRegisterUninstaller | kAlwaysWriteLog | kDetailedLog;
-  spec.archive.flags = kArchiveBuildEngineImage;  // the uninstaller is the engine alone
-  ASSERT_TRUE(AddPayload(spec, files));
-  const std::string installer = MakeInstaller(spec);
+  plan.settings.product_name = Utf8ToWide(product);
+  plan.settings.install_path = Utf8ToWide(dir);
+  plan.settings.uninstall_subdir = u"Data";
+  plan.settings.product_flags = kRegisterUninstaller | kAlwaysWriteLog | kDetailedLog;
+  plan.archive.flags = kArchiveBuildEngineImage;  // the uninstaller is the engine alone
+  ASSERT_TRUE(AddPayload(plan, files));
+  const std::string installer = MakeInstaller(plan);
   ASSERT_FALSE(installer.empty());
 
   DriverOptions options;

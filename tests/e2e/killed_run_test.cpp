@@ -71,14 +71,14 @@ Product MakeProduct(int count, int big_every, std::size_t big_bytes, const std::
     else if (i % 4 == 2) f.kind = kVersionedKind;
     else if (i % 4 == 3) f.flags = kOnlyWhenMissing;
   }
-  InstallerSpec spec;
-  spec.settings.product_name = Utf8ToWide(p.name);
-  spec.settings.display_version = u"1.0";
-  spec.settings.install_path = Utf8ToWide(p.dir);
-  spec.settings.uninstall_subdir = u"Data";
-  spec.settings.product_flags = kRegisterUninstaller | kAlwaysWriteLog | kDetailedLog;
-  spec.settings.uninstall_batch2 = uninstall_batch2;
-  if (AddPayload(spec, p.files)) p.installer = MakeInstaller(spec);
+  InstallerSpec plan;
+  plan.settings.product_name = Utf8ToWide(p.name);
+  plan.settings.display_version = u"1.0";
+  plan.settings.install_path = Utf8ToWide(p.dir);
+  plan.settings.uninstall_subdir = u"Data";
+  plan.settings.product_flags = kRegisterUninstaller | kAlwaysWriteLog | kDetailedLog;
+  plan.settings.uninstall_batch2 = uninstall_batch2;
+  if (AddPayload(plan, p.files)) p.installer = MakeInstaller(plan);
   return p;
 }
 

@@ -44,9 +44,10 @@ TEST(EngineShape, OnlyTheEntryPointTerminates) {
 
 TEST(EngineShape, OnlyTheEndOfProcessAndTheCrashHandlerEndIt) {
   EXPECT_EQ(Callers("ExitProcess"), (std::set<std::string>{"lib/win/terminate.cpp"}));
-  // A crashed process ends at once; the uninstaller ends the programs that hold its files.
+  // A crashed process ends at once; closing programs (installer and
+  // uninstaller alike) ends those that hold the product's files.
   EXPECT_EQ(Callers("TerminateProcess"),
-            (std::set<std::string>{"crash/win/crash_handler.cpp", "uninstall/win/auto_close.cpp"}));
+            (std::set<std::string>{"crash/win/crash_handler.cpp", "ui/win/program_closing.cpp"}));
 }
 
 TEST(EngineShape, OnlyTheFatalPathsStopTheProcess) {

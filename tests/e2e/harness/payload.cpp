@@ -25,9 +25,9 @@ std::string ReadWhole(const fs::path& path) {
 
 }  // namespace
 
-bool AddPayload(InstallerSpec& spec, const std::vector<PayloadFile>& files, std::size_t chunk_size) {
+bool AddPayload(InstallerSpec& plan, const std::vector<PayloadFile>& files, std::size_t chunk_size) {
   std::vector<Bytes> encoded;
-  spec.archive.per_file_values.clear();
+  plan.archive.per_file_values.clear();
   for (const PayloadFile& f : files) {
     FileRecord record;
     record.name = f.name;
@@ -42,12 +42,12 @@ bool AddPayload(InstallerSpec& spec, const std::vector<PayloadFile>& files, std:
     record.date = f.date;
     record.title = f.title;
     encoded.push_back(EncodeFileRecord(record, Bytes(f.data.begin(), f.data.end())));
-    spec.archive.per_file_values.push_back(static_cast<std::int32_t>(f.data.size()));
+    plan.archive.per_file_values.push_back(static_cast<std::int32_t>(f.data.size()));
   }
   ChunkCoding coding;
   coding.compressed = true;
-  spec.settings.product_flags |= kCompressedFileData;
-  if (!BuildFileDataBlock(encoded, chunk_size, coding, &spec.archive.file_data)) {
+  plan.settings.product_flags |= kCompressedFileData;
+  if (!BuildFileDataBlock(encoded, chunk_size, coding, &plan.archive.file_data)) {
     ADD_FAILURE() << "the payload does not fit the file-data format";
     return false;
   }

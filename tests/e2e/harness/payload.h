@@ -23,10 +23,10 @@ struct PayloadFile {
   std::string data;
 };
 
-// Stores `files` as the file-data block of `spec.archive`, compressed in
+// Stores `files` as the file-data block of `plan.archive`, compressed in
 // chunks of `chunk_size` bytes; sets the settings' compression flag. False
 // after adding a test failure.
-bool AddPayload(InstallerSpec& spec, const std::vector<PayloadFile>& files, std::size_t chunk_size = 1 << 20);
+bool AddPayload(InstallerSpec& plan, const std::vector<PayloadFile>& files, std::size_t chunk_size = 1 << 20);
 
 // `count` files in a few nested folders, the same for the same `seed`: most of
 // a few kilobytes, every `big_every`th of `big_bytes`; their bytes compress

@@ -75,18 +75,21 @@ struct Change {
   unsigned xor_value = 0;
 };
 
-long ActiveProcesses(HANDLE job) {
-  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-  if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr)) return -1;
-  return static_cast<long>(info.ActiveProcesses);
-}
-
 // Runs the copy in `folder` and prints its line.
 void RunOne(const Change& change, const std::wstring& folder, const std::wstring& exe, DWORD timeout_ms) {
   const std::wstring command = L"\"" + exe + L"\" /silent /d:\"" + folder + L"\\App\"";
   HandleOwner job(CreateJobObjectW(nullptr, nullptr));
   if (!job.h) {
     Print(change.name + "\terror\tCreateJobObject " + std::to_string(GetLastError()));
+    return;
+  }
+  // The job announces on this port when its last process has ended.
+  HandleOwner port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT association{};
+  association.CompletionPort = port.h;
+  if (!port.h || !SetInformationJobObject(job.h, JobObjectAssociateCompletionPortInformation, &association,
+                                          sizeof association)) {
+    Print(change.name + "\terror\tcompletion port " + std::to_string(GetLastError()));
     return;
   }
   STARTUPINFOW si{};
@@ -113,11 +116,14 @@ void RunOne(const Change& change, const std::wstring& folder, const std::wstring
     const ULONGLONG now = GetTickCount64();
     return now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
   };
-  bool ended = WaitForSingleObject(process.h, left()) == WAIT_OBJECT_0;
-  // What the installer started may still be writing; it belongs to the run.
-  while (ended && ActiveProcesses(job.h) > 0) {
-    if (left() == 0) ended = false;
-    else Sleep(20);
+  // What the installer started may still be writing; it belongs to the run,
+  // which ends when the job's last process has.
+  bool ended = false;
+  DWORD message = 0;
+  ULONG_PTR key = 0;
+  LPOVERLAPPED overlapped = nullptr;
+  while (!ended && GetQueuedCompletionStatus(port.h, &message, &key, &overlapped, left())) {
+    ended = message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO;
   }
   const ULONGLONG elapsed = GetTickCount64() - start;
   if (!ended) {

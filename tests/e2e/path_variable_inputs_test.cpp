@@ -131,9 +131,12 @@ struct ShortcutCase {
   const char* start_menu;      // the settings' Start-menu name; "" = the product name
 };
 
-class ShortcutFolderVariables : public WineTestWithParam<ShortcutCase> {};
+// Serial: every installation writes its batch as SETUPBAT.BAT in the one
+// temporary folder of the prefix, which another installer at the same moment
+// would hold.
+class SerialShortcutFolderVariables : public WineTestWithParam<ShortcutCase> {};
 
-TEST_P(ShortcutFolderVariables, MatchTheShellFoldersInBatches) {
+TEST_P(SerialShortcutFolderVariables, MatchTheShellFoldersInBatches) {
   const ShortcutCase& c = GetParam();
   const std::string scratch = ScratchFolder();
   const std::string dir = scratch + "\\App";
@@ -196,7 +199,7 @@ TEST_P(ShortcutFolderVariables, MatchTheShellFoldersInBatches) {
   EXPECT_EQ(ValueOf(during_uninstall, "DesktopShortcuts"), "[" + want_desktop + "]") << written;
 }
 
-INSTANTIATE_TEST_SUITE_P(PathVariableInputs, ShortcutFolderVariables,
+INSTANTIATE_TEST_SUITE_P(PathVariableInputs, SerialShortcutFolderVariables,
                          ::testing::Values(ShortcutCase{"AllUsers", 1, "Menu All"},
                                            ShortcutCase{"PerUser", 0, "Menu Mine"},
                                            ShortcutCase{"EmptyMenuName", 0, ""}),

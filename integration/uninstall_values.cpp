@@ -160,6 +160,28 @@ WString UninstallCommand(WStringView uninstaller_path, WStringView key_name) {
   return command;
 }
 
+WString UninstallerFolderName(WStringView key_name) {
+  // 64-bit FNV-1a over the UTF-16 units.
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char16_t c : key_name) {
+    const char16_t folded = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    for (const unsigned byte : {folded & 0xFFu, static_cast<unsigned>(folded) >> 8}) {
+      hash ^= byte;
+      hash *= 0x100000001b3ULL;
+    }
+  }
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  WString name(16, u'0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) name[static_cast<std::size_t>(i)] = static_cast<char16_t>(kDigits[hash & 0xF]);
+  return name;
+}
+
+WString ChooseUninstallerPath(const WString& in_data_folder, const WString& own_folder) {
+  if (in_data_folder.size() <= kMaxStartablePathLength || own_folder.empty()) return in_data_folder;
+  const WString apart = own_folder + u"\\" + kUninstallerFileName;
+  return apart.size() <= kMaxStartablePathLength ? apart : in_data_folder;
+}
+
 std::vector<UninstallValue> BuildUninstallValues(const UninstallValueInput& in) {
   ValueList list;
   AddIdentityValues(in, list);

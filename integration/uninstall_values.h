@@ -6,6 +6,7 @@
 // only walks these lists; the uninstaller and the next installation read the
 // values back, so their order and rules live here where they can be tested.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,27 @@ inline constexpr const char16_t* kUninstallKeyRoot = u"Software\\Microsoft\\Wind
 // The uninstaller and the product icon, in the uninstall data folder.
 inline constexpr const char16_t* kUninstallerFileName = u"uninstall.exe";
 inline constexpr const char16_t* kProductIconFileName = u"product.ico";
+
+// The longest program path a command line can start: the list of installed
+// programs runs UninstallString as one, and the system takes no more than
+// MAX_PATH - 1 characters for the program there, whatever the file system
+// allows.
+inline constexpr std::size_t kMaxStartablePathLength = 259;
+// An uninstaller that would be out of reach in a deep installation folder
+// lives in a folder of its own, named by UninstallerFolderName, in this
+// folder of the common program files.
+inline constexpr const char16_t* kUninstallersFolderName = u"Kestrelon Setup";
+
+// Sixteen hex digits from the key name (ASCII letters taken as upper case,
+// as the registry compares them): short, and the same at every installation
+// of the product, so that a reinstallation replaces its uninstaller.
+WString UninstallerFolderName(WStringView key_name);
+
+// The uninstaller's path: `in_data_folder` when a command line can start it,
+// else "uninstall.exe" in `own_folder` (the product's folder among the
+// uninstallers) when that one can be started; `in_data_folder` when neither
+// can (the path is then as good as any).
+WString ChooseUninstallerPath(const WString& in_data_folder, const WString& own_folder);
 
 enum class RegValueKind : std::uint8_t {
   kWideString,    // REG_SZ through the wide call

@@ -64,12 +64,16 @@ WString ScriptPathName(const WString& path, const WString& short_form) {
 WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
                                 const WString& uninstall_subdir, const WString& script_path,
                                 const ScriptPathNamer& name_of) {
+  return BuildSelfDeletionScript(executable, SelfDeletionFolders(install_dir, uninstall_subdir), script_path, name_of);
+}
+
+WString BuildSelfDeletionScript(const WString& executable, const std::vector<WString>& folders,
+                                const WString& script_path, const ScriptPathNamer& name_of) {
   const auto quoted = [&](const WString& path) { return Quoted(name_of ? name_of(path) : path); };
   WString text = u":Repeat\r\ndel " + quoted(executable) + u"\r\nif exist " + quoted(executable) +
                  u" goto Repeat\r\n";
   text += u"CHOICE /T 3 /D Y\r\n";
-  for (const WString& folder : SelfDeletionFolders(install_dir, uninstall_subdir))
-    text += u"rd " + quoted(folder) + u"\r\n";
+  for (const WString& folder : folders) text += u"rd " + quoted(folder) + u"\r\n";
   text += u"del " + quoted(script_path) + u"\r\n";
   return text;
 }

@@ -49,6 +49,9 @@ using ScriptPathNamer = std::function<WString(const WString& path)>;
 WString BuildSelfDeletionScript(const WString& executable, const WString& install_dir,
                                 const WString& uninstall_subdir, const WString& script_path,
                                 const ScriptPathNamer& name_of = nullptr);
+// The same script with "rd" lines for `folders`, in their order.
+WString BuildSelfDeletionScript(const WString& executable, const std::vector<WString>& folders,
+                                const WString& script_path, const ScriptPathNamer& name_of = nullptr);
 
 // The bytes for the command interpreter: UTF-8 behind "@chcp 65001 >nul" when
 // `utf8_console` (Windows 7 and later) and the text holds a character above

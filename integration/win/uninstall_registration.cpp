@@ -7,6 +7,7 @@
 #include "engine/path_variables.h"
 #include "engine/win/place_files.h"
 #include "engine/win/reboot_replacement.h"
+#include "engine/win/special_folders.h"
 #include "integration/uninstall_values.h"
 #include "integration/win/replace_icon.h"
 #include "lib/session.h"
@@ -104,7 +105,7 @@ bool ReplaceUninstallerAtRestart(InstallLog& log, const WString& program, const 
 }
 
 bool CopyWholeProgram(const RegistrationInput& in, const WString& path) {
-  if (::CopyFileW(W(in.archive->path), W(path), FALSE)) {
+  if (::CopyFileW(FsPath(in.archive->path), FsPath(path), FALSE)) {
     LogUninstallerWritten(*in.log, path);
     return true;
   }
@@ -143,7 +144,7 @@ UninstallValueInput ValueInput(const RegistrationInput& r, const WString& icon_p
   in.settings = &settings;
   in.product_flags = settings.product_flags;
   in.archive_flags = archive.header.flags;
-  in.uninstaller_path = UninstallerPath(r.install_dir, settings.uninstall_subdir);
+  in.uninstaller_path = UninstallerPath(r.install_dir, settings.uninstall_subdir, settings.uninstall_key_name);
   in.installer_path = archive.path;
   in.display_icon_path = icon_path;
   in.start_menu_folder = r.start_menu_name;
@@ -223,14 +224,34 @@ void WriteFolderRegistryValue(const WString& registry_path, const WString& insta
                install_dir.size() * sizeof(char16_t));
 }
 
+// An earlier installation in a deeper folder left its uninstaller apart;
+// this one keeps it in its own folder, so the old one would never go.
+void RemoveUninstallerLeftApart(const WString& key_name, const WString& path) {
+  const WString uninstallers = UninstallersFolder();
+  if (uninstallers.empty()) return;
+  const WString own_folder = JoinPath(uninstallers, UninstallerFolderName(key_name));
+  const WString apart = JoinPath(own_folder, kUninstallerFileName);
+  if (EqualsIgnoreCase(apart, path) || !::DeleteFileW(FsPath(apart))) return;
+  ::RemoveDirectoryW(FsPath(own_folder));
+  ::RemoveDirectoryW(FsPath(uninstallers));
+}
+
 }  // namespace
 
-WString UninstallerPath(const WString& install_dir, const WString& uninstall_subdir) {
-  return UninstallFolderPath(install_dir, uninstall_subdir, kUninstallerFileName);
+WString UninstallersFolder() {
+  const WString common = CommonFilesFolder(kFolderModeDefault);
+  return common.empty() ? WString() : JoinPath(common, kUninstallersFolderName);
+}
+
+WString UninstallerPath(const WString& install_dir, const WString& uninstall_subdir, const WString& key_name) {
+  const WString apart = UninstallersFolder();
+  return ChooseUninstallerPath(UninstallFolderPath(install_dir, uninstall_subdir, kUninstallerFileName),
+                               apart.empty() ? WString() : JoinPath(apart, UninstallerFolderName(key_name)));
 }
 
 bool WriteUninstaller(const RegistrationInput& in) {
-  const WString path = UninstallerPath(in.install_dir, in.settings->uninstall_subdir);
+  const WString path = UninstallerPath(in.install_dir, in.settings->uninstall_subdir, in.settings->uninstall_key_name);
+  RemoveUninstallerLeftApart(in.settings->uninstall_key_name, path);
   CreateFolderTree(FolderOfFile(path));
   if (in.archive->has_engine_image) return WriteCompactUninstaller(in, path);
   return CopyWholeProgram(in, path);

@@ -25,8 +25,15 @@ struct RegistrationInput {
   UninstallData* uninstall = nullptr;
 };
 
-// The uninstaller's path: the uninstall data folder and "uninstall.exe".
-WString UninstallerPath(const WString& install_dir, const WString& uninstall_subdir);
+// The folder of the uninstallers that live apart from their products:
+// kUninstallersFolderName in the common program files (only administrators
+// may write there); empty when the system names no such folder.
+WString UninstallersFolder();
+
+// The uninstaller's path: "uninstall.exe" in the uninstall data folder, or,
+// when a command line could not start it there (a deep installation
+// folder), in the product's own folder among the uninstallers.
+WString UninstallerPath(const WString& install_dir, const WString& uninstall_subdir, const WString& key_name);
 
 // Writes the uninstaller: the compact engine image (with the archive's
 // uninstaller icon) when the archive built one, else a copy of the running

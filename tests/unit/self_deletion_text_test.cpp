@@ -44,6 +44,16 @@ TEST(SelfDeletionTextTest, AtMostFiftyRdLinesForADeepSubfolder) {
   EXPECT_EQ(script.find(u"rd \"C:\\P\\d\"\r\n"), WString::npos);  // the 60th line is never reached
 }
 
+TEST(SelfDeletionTextTest, RdLinesForGivenFoldersInTheirOrder) {
+  const WString apart = u"C:\\CF\\Kestrelon Setup\\0123456789ABCDEF\\uninstall.exe";
+  const WString script = BuildSelfDeletionScript(
+      apart, {u"C:\\CF\\Kestrelon Setup\\0123456789ABCDEF", u"C:\\CF\\Kestrelon Setup"}, kScript);
+  EXPECT_EQ(script, u":Repeat\r\ndel \"" + apart + u"\"\r\nif exist \"" + apart + u"\" goto Repeat\r\n"
+                    u"CHOICE /T 3 /D Y\r\n"
+                    u"rd \"C:\\CF\\Kestrelon Setup\\0123456789ABCDEF\"\r\nrd \"C:\\CF\\Kestrelon Setup\"\r\n"
+                    u"del \"C:\\T\\delunins.bat\"\r\n");
+}
+
 TEST(SelfDeletionTextTest, DriveRootInstallFolderKeepsItsBackslash) {
   const WString script = BuildSelfDeletionScript(kExe, u"D:\\", u"", kScript);
   EXPECT_NE(script.find(u"rd \"D:\\\"\r\n"), WString::npos);

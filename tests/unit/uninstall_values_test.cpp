@@ -250,6 +250,39 @@ TEST(UninstallValuesTest, ExtraValueOfUnknownTypeIsCorrupt) {
   EXPECT_TRUE(writes.empty());
 }
 
+TEST(UninstallValuesTest, UninstallerFolderNameIsSixteenHexDigitsOfTheKeyName) {
+  const WString name = UninstallerFolderName(u"Demo Key");
+  ASSERT_EQ(name.size(), 16u);
+  EXPECT_EQ(name.find_first_not_of(u"0123456789ABCDEF"), WString::npos) << WideToUtf8(name);
+  EXPECT_EQ(UninstallerFolderName(u"demo KEY"), name);  // the registry's key names ignore case
+  EXPECT_NE(UninstallerFolderName(u"Demo Key2"), name);
+  EXPECT_NE(UninstallerFolderName(u"Δemo Key"), name);
+  EXPECT_NE(UninstallerFolderName(u""), name);
+}
+
+TEST(UninstallValuesTest, UninstallerLivesApartOnlyWhenACommandLineCouldNotStartItInItsFolder) {
+  const WString own = u"C:\\CF\\Kestrelon Setup\\0123456789ABCDEF";
+  const WString apart = own + u"\\uninstall.exe";
+  const auto in_folder = [](std::size_t length) {
+    const WString tail = u"\\Data\\uninstall.exe";
+    return u"C:\\" + WString(length - 3 - tail.size(), u'p') + tail;
+  };
+  ASSERT_EQ(in_folder(260).size(), 260u);
+  const struct {
+    const char* name;
+    WString in_data_folder, own_folder, expected;
+  } cases[] = {
+      {"short", u"C:\\P\\uninstall.exe", own, u"C:\\P\\uninstall.exe"},
+      {"259 characters stay", in_folder(259), own, in_folder(259)},
+      {"260 characters go apart", in_folder(260), own, apart},
+      {"no folder apart", in_folder(400), u"", in_folder(400)},
+      {"too long apart too", in_folder(400), WString(250, u'q'), in_folder(400)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChooseUninstallerPath(c.in_data_folder, c.own_folder), c.expected) << c.name;
+  }
+}
+
 TEST(UninstallValuesTest, RemovalRecord) {
   WString text = u"\\HKLM\\Software\\X";  // the author's last record, without a line end
   AppendExtraValueRemoval(text, u"\\HKCU\\Software\\Demo", u"Level");

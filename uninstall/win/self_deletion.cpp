@@ -9,6 +9,7 @@
 #include "engine/win/path_variables.h"
 #include "engine/win/reboot_replacement.h"
 #include "engine/win/special_folders.h"
+#include "integration/win/uninstall_registration.h"
 #include "lib/end_of_process.h"
 #include "lib/os_version.h"
 #include "lib/win/file.h"
@@ -99,10 +100,27 @@ bool StartHidden(const WString& script) {
 
 // When no script can name the paths exactly, the system removes the
 // uninstaller, and the folders it leaves empty, at the next restart.
-bool DeleteAtRestart(const WString& executable, const WString& install_dir, const WString& uninstall_subdir) {
+bool DeleteAtRestart(const WString& executable, const std::vector<WString>& folders) {
   if (executable.empty() || !ScheduleDeletion(executable)) return false;
-  for (const WString& folder : SelfDeletionFolders(install_dir, uninstall_subdir)) ScheduleDeletion(folder);
+  for (const WString& folder : folders) ScheduleDeletion(folder);
   return true;
+}
+
+// The folders the script removes once the uninstaller is gone. An
+// uninstaller that lives apart (its installation folder was too deep for a
+// command line to start it there) holds none of the product's folders open:
+// it removes those now, through calls that take any length, and leaves the
+// script its own folder and the uninstallers' folder, whose short paths the
+// interpreter takes.
+std::vector<WString> FoldersToRemove(const WString& executable, const WString& install_dir,
+                                     const WString& uninstall_subdir) {
+  const std::vector<WString> product_folders = SelfDeletionFolders(install_dir, uninstall_subdir);
+  const WString own_folder = FolderOfFile(executable);
+  const WString uninstallers = UninstallersFolder();
+  if (executable.empty() || uninstallers.empty() || !EqualsIgnoreCase(FolderOfFile(own_folder), uninstallers))
+    return product_folders;
+  for (const WString& folder : product_folders) ::RemoveDirectoryW(FsPath(folder));
+  return {own_folder, uninstallers};
 }
 
 }  // namespace
@@ -110,14 +128,15 @@ bool DeleteAtRestart(const WString& executable, const WString& install_dir, cons
 bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_subdir) {
   const WString folder = ScriptFolder();
   const WString executable = OwnExecutablePath();
+  const std::vector<WString> folders = FoldersToRemove(executable, install_dir, uninstall_subdir);
   const bool utf8 = UsesUtf8Console();
   for (unsigned n = 0; n < kScriptNameAttempts; ++n) {
     const WString script_path = JoinPath(folder, SelfDeletionScriptName(n));
     const std::optional<NString> bytes = EncodeSelfDeletionScript(
-        BuildSelfDeletionScript(executable, install_dir, uninstall_subdir, script_path,
+        BuildSelfDeletionScript(executable, folders, script_path,
                                 [](const WString& path) { return ScriptPathName(path, ShortFormForScript(path)); }),
         utf8);
-    if (!bytes) return DeleteAtRestart(executable, install_dir, uninstall_subdir);
+    if (!bytes) return DeleteAtRestart(executable, folders);
     // Whole or not at all, and never in another uninstaller's place.
     const FileResult written = WriteFileAtomically(script_path, bytes->data(), bytes->size(), false);
     if (written == kFileExists) continue;

@@ -22,7 +22,7 @@ RunEnd CreateShortcuts(InstallRun& run) {
   in.desktop_folder_name = settings.desktop_folder;
   in.desktop_folder_icon = settings.desktop_folder_icon;
   in.uninstaller_icon = settings.uninstaller_icon;
-  in.uninstaller_path = UninstallerPath(install_dir, settings.uninstall_subdir);
+  in.uninstaller_path = UninstallerPath(install_dir, settings.uninstall_subdir, settings.uninstall_key_name);
   in.uninstall_arguments = UninstallArguments(settings.uninstall_key_name);
   in.install_log_path = UninstallFolderPath(install_dir, settings.uninstall_subdir, Widen(kInstallLogName));
   in.product_name = settings.product_name;

@@ -6,7 +6,9 @@
 
 set(KS_DEPS_DIR "${CMAKE_BINARY_DIR}/_deps" CACHE PATH "Where fetched dependency sources live")
 set(_xz_src "${KS_DEPS_DIR}/xz-src")
-set(_xz_build "${CMAKE_BINARY_DIR}/_deps/xz-build")
+# Its own folder name for each change of the flags below, so that existing
+# build trees build it again.
+set(_xz_build "${CMAKE_BINARY_DIR}/_deps/xz-build-gc")
 set(_xz_lib "${_xz_build}/liblzma.a")
 
 if(NOT EXISTS "${_xz_lib}")
@@ -22,6 +24,11 @@ if(NOT EXISTS "${_xz_lib}")
     COMMAND "${CMAKE_COMMAND}" -S "${_xz_src}" -B "${_xz_build}" -G Ninja
             "-DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}"
             -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF
+            # The engine links only the decoder: with a section per function
+            # the linker leaves the encoder out. Unwinding tables would keep
+            # every function (the linker keeps all of .eh_frame, which names
+            # them), and no exception passes through C code.
+            "-DCMAKE_C_FLAGS=-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables"
     OUTPUT_QUIET RESULT_VARIABLE _rc)
   if(_rc EQUAL 0)
     execute_process(COMMAND "${CMAKE_COMMAND}" --build "${_xz_build}" --target liblzma

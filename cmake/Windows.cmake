@@ -29,9 +29,14 @@ file(GLOB KS_RESOURCE_INPUTS CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources
      "${CMAKE_SOURCE_DIR}/ui/resources/*.manifest")
 set_source_files_properties(${KS_RESOURCES} PROPERTIES OBJECT_DEPENDS "${KS_RESOURCE_INPUTS}")
 add_executable(kestrelon WIN32 ${KS_ENTRY_SOURCE} ${KS_RESOURCES})
-target_compile_options(kestrelon PRIVATE ${KS_WARNINGS})
+target_compile_options(kestrelon PRIVATE ${KS_WARNINGS} ${KS_ENGINE_COMPILE_OPTIONS})
 target_link_libraries(kestrelon PRIVATE ${KS_WIN})
-target_link_options(kestrelon PRIVATE ${KS_WIN_LINK_OPTIONS})
+# The engine as shipped: unused sections dropped and no symbols. The link map
+# beside it (kestrelon.map) names the function at an address of a crash
+# report: the engine loads at its preferred base unless the system moves it,
+# and the report's module list gives the base it had.
+target_link_options(kestrelon PRIVATE ${KS_WIN_LINK_OPTIONS} -Wl,--gc-sections -s
+                    "-Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/kestrelon.map")
 
 # googletest from Debian's sources, built with the same cross compiler.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "core/archive_builder.h"
+#include "core/archive_header.h"
+#include "core/pe_image.h"
 #include "core/install_settings.h"
 #include "engine/file_data_block.h"
 #include "harness/driver.h"
@@ -330,6 +332,80 @@ TEST_F(Placement, ReadOnlyDestinationWithAndWithoutTheAttributeClearFlag) {
       EXPECT_NE(log->find("\"" + dir + "\\ro.txt\" was successfully registered for replacement."),
                 std::string::npos) << *log;
     }
+  }
+}
+
+// Bytes that compress about 2:1, as programs do, the same for the same seed.
+std::string Compressible(std::size_t n, std::uint32_t seed) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = static_cast<char>((seed >> 16) & (i % 2 ? 0xFF : 0x0F));
+  }
+  return s;
+}
+
+// A file six times the chunk size is written piece by piece as its chunks are
+// decoded: it arrives byte for byte, and the engine's process never holds
+// memory of its size.
+TEST_F(Placement, AFileLargerThanItsChunksInBoundedMemory) {
+  const std::string dir = ScratchFolder() + "\\Big";
+  constexpr std::size_t kFile = 24u << 20;
+  const std::string big = Compressible(kFile, 7);
+  const std::vector<Item> items = {Rec("small.txt", 0, 0, "before"), Rec("data\\big.bin", 0, 0, big),
+                                   Rec("after.txt", 0, 0, "after")};
+  const std::string installer = MakeInstaller(dir, items, 4u << 20);
+  ASSERT_FALSE(installer.empty());
+  const DriverRun run = InstallSilently(installer);
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadPrefixFile(dir + "\\small.txt"), "before");
+  EXPECT_TRUE(ReadPrefixFile(dir + "\\data\\big.bin") == big);
+  EXPECT_EQ(ReadPrefixFile(dir + "\\after.txt"), "after");
+  EXPECT_FALSE(PrefixFileExists(dir + "\\data\\big.bin.ks-new"));
+  // Less than the file: what a buffer holding it would need alone.
+  EXPECT_GT(run.peak_private_bytes, 0u) << run.output;
+  EXPECT_LT(run.peak_private_bytes, kFile) << run.output;
+}
+
+// A damaged chunk behind the one being written is found early by the
+// decoding, but it is reported only when the records reach it: a run that a
+// record before it ends (malformed) ends as it always did.
+TEST_F(Placement, ADamagedLaterChunkTellsOnlyWhenReached) {
+  struct Case {
+    const char* what;
+    std::int32_t first_kind;  // of the record in the first chunk
+    int code;
+  };
+  const Case cases[] = {
+      {"the first record is fine", 0, 62},
+      {"the first record has an invalid kind", 2, 110},
+  };
+  for (const Case& c : cases) {
+    const std::string dir = ScratchFolder() + "\\" + UniqueName("Ahead");
+    // Each record fills its own chunk of 4000 stream bytes.
+    const std::vector<Item> items = {Rec("one.bin", c.first_kind, 0, Compressible(3900, 1)),
+                                     Rec("two.bin", 0, 0, Compressible(3900, 2))};
+    const std::string installer = MakeInstaller(dir, items, 4000);
+    ASSERT_FALSE(installer.empty());
+    // Damage a stored byte of the second chunk.
+    std::string exe = ReadPrefixFile(installer).value_or("");
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(exe.data());
+    const SectionLookupResult found = FindSetupSection(bytes, exe.size(), exe.size());
+    ASSERT_EQ(found.outcome, SectionLookup::kFound);
+    const HeaderResult header = ParseArchiveHeader(bytes + found.section.raw_offset, found.section.MappedSize());
+    ASSERT_EQ(header.outcome, HeaderOutcome::kOk);
+    const std::size_t block = found.section.raw_offset + header.header.data_start;
+    const std::size_t second = block + 8 + LoadLe32(bytes + block);
+    ASSERT_LT(second + 20, exe.size());
+    exe[second + 20] = static_cast<char>(exe[second + 20] ^ 0x5A);
+    ASSERT_TRUE(WritePrefixFile(installer, exe));
+    const DriverRun run = InstallSilently(installer);
+    ASSERT_TRUE(run.ok) << run.error << run.output;
+    EXPECT_EQ(run.exit_code, 2) << c.what;
+    const std::string log = ReadPrefixFile(dir + "\\Data\\Install.log").value_or("<no Install.log>");
+    EXPECT_NE(log.find("Error code: " + std::to_string(c.code)), std::string::npos) << c.what << "\n" << log;
+    EXPECT_FALSE(PrefixFileExists(dir + "\\two.bin")) << c.what;
   }
 }
 

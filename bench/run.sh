@@ -297,9 +297,13 @@ clean_after_uninstall() {
 # The engine's uninstaller as the system would start it: the registered
 # UninstallString (with /silent). Empty when none is registered.
 ks_uninstall_command() {
-  local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" line
-  line=$(cd "$c" && "$wine" reg query "$key" /v UninstallString 2>/dev/null </dev/null |
-    tr -d '\r' | sed -n 's/^ *UninstallString *REG_[A-Z_]* *//p' | head -n 1) || true
+  local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" line view
+  # The 32-bit engine writes to the registry's 32-bit view.
+  for view in /reg:32 /reg:64; do
+    line=$(cd "$c" && "$wine" reg query "$key" /v UninstallString "$view" 2>/dev/null </dev/null |
+      tr -d '\r' | sed -n 's/^ *UninstallString *REG_[A-Z_]* *//p' | head -n 1) || true
+    [ -z "$line" ] || break
+  done
   [ -n "$line" ] || return 0
   python3 - "$line" <<'EOF'
 import shlex, sys

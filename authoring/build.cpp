@@ -5,6 +5,7 @@
 #include "core/settings_block.h"
 #include "engine/file_data_block.h"
 #include "crash/report_form.h"
+#include "ui/wizard_rules.h"
 #include "lib/crc32.h"
 
 namespace ks::authoring {
@@ -54,19 +55,31 @@ bool CompressFileData(const Manifest& manifest, const CompressOptions& compress,
   return true;
 }
 
-// The engine with the manifest's crash-report addresses as its strings; the
-// engine as it is when the manifest names none.
-bool WithCrashReportAddresses(const Manifest& manifest, const Bytes& engine, Bytes* out, std::string* error) {
-  if (manifest.crash_support_address.empty() && manifest.crash_form_address.empty()) {
+// The engine with the product's own resources: the manifest's crash-report
+// addresses as its strings and the author's pictures as its bitmaps; the
+// engine as it is when the manifest gives neither.
+bool EngineWithOwnResources(const Manifest& manifest, const Bytes& engine, Bytes* out, std::string* error) {
+  const bool addresses = !manifest.crash_support_address.empty() || !manifest.crash_form_address.empty();
+  if (!addresses && manifest.pictures.empty()) {
     *out = engine;
     return true;
   }
   ResourceTable table;
   if (!ReadResources(engine, &table, error)) return false;
-  PutResourceString(table, kSupportAddressStringId, kResourceLanguageEnglishUs,
-                    Cp1252ToWide(manifest.crash_support_address));
-  PutResourceString(table, kReportEndpointStringId, kResourceLanguageEnglishUs,
-                    Cp1252ToWide(manifest.crash_form_address));
+  if (addresses) {
+    PutResourceString(table, kSupportAddressStringId, kResourceLanguageEnglishUs,
+                      Cp1252ToWide(manifest.crash_support_address));
+    PutResourceString(table, kReportEndpointStringId, kResourceLanguageEnglishUs,
+                      Cp1252ToWide(manifest.crash_form_address));
+  }
+  const ResourceKey bitmap = ResourceKey::Id(resource_type::kBitmap);
+  for (const EnginePicture& picture : manifest.pictures) {
+    // At high DPI the engine prefers its large picture; without it the
+    // author's picture is the one shown at every DPI.
+    RemoveResource(table, bitmap, ResourceKey::Id(static_cast<std::uint16_t>(picture.bitmap + kLargeBitmapOffset)));
+    RemoveResource(table, bitmap, ResourceKey::Id(picture.bitmap));
+    PutResource(table, {bitmap, ResourceKey::Id(picture.bitmap), kResourceLanguageEnglishUs, 0, picture.resource});
+  }
   return WriteResources(engine, table, out, error);
 }
 
@@ -159,8 +172,12 @@ BuildResult BuildInstaller(const Manifest& manifest, const Bytes& engine, const 
   if (!CompressFileData(manifest, compress, progress, plan, r)) return r;
   std::string error;
   Bytes own_engine;
-  if (!WithCrashReportAddresses(manifest, engine, &own_engine, &error)) {
-    Fail(r, "crash_report", "cannot write the crash report's addresses into the engine: " + error);
+  if (!EngineWithOwnResources(manifest, engine, &own_engine, &error)) {
+    const bool addresses = !manifest.crash_support_address.empty() || !manifest.crash_form_address.empty();
+    const std::string what = !addresses                 ? "the pictures"
+                             : manifest.pictures.empty() ? "the crash report's addresses"
+                                                         : "the crash report's addresses and the pictures";
+    Fail(r, addresses ? "crash_report" : "wizard", "cannot write " + what + " into the engine: " + error);
     return r;
   }
   if (!BuildSetupExecutable(own_engine, plan, &r.executable, &error)) {

@@ -1,10 +1,14 @@
 #include "authoring/manifest.h"
 
+#include <algorithm>
+
 #include "authoring/manifest_lists.h"
 #include "authoring/manifest_text.h"
 #include "authoring/toml_reader.h"
 #include "core/archive_header.h"
 #include "lib/text.h"
+#include "ui/bmp_file.h"
+#include "ui/wizard_rules.h"
 
 namespace ks::authoring {
 namespace {
@@ -154,6 +158,44 @@ void ReadDialogColours(Section& sec) {
   if (second) sec.m.archive_flags |= kArchiveFlagSecondDialogColours;
 }
 
+// The author's pictures of the pages. Each is checked here, so that a
+// damaged or foreign file stops the build instead of reaching the engine.
+struct PictureKey {
+  const char* key;
+  int bitmap;
+  int max_side;  // pixels; the buttons take their images at their own size
+};
+constexpr PictureKey kPictureKeys[] = {
+    {"side_picture", kSidePictureBitmap, kMaxPagePictureSide},
+    {"header_picture", kHeaderBitmap, kMaxPagePictureSide},
+    {"first_button_image", kFirstButtonImage, kMaxButtonImageSide},
+    {"cancel_button_image", kCancelButtonImage, kMaxButtonImageSide},
+};
+
+void ReadPictures(Section& sec) {
+  static const Bytes kPngSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  for (const PictureKey& k : kPictureKeys) {
+    const auto file = sec.t.File(k.key);
+    if (!file) continue;
+    BmpLayout layout;
+    EnginePicture picture;
+    picture.bitmap = static_cast<std::uint16_t>(k.bitmap);
+    if (file->size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), file->begin())) {
+      sec.t.Error(k.key, "this is a PNG picture; the engine takes BMP pictures only: save it as BMP");
+    } else if (!ReadBmpLayout(*file, &layout) || !BmpResourceFromFile(*file, &picture.resource)) {
+      sec.t.Error(k.key,
+                  "not a BMP picture the engine can show (damaged or another format): expected \"BM\", an info "
+                  "header of 40 bytes or more, 1, 4, 8, 16, 24 or 32 bits per pixel, no run-length compression, "
+                  "and the colour table and every row inside the file");
+    } else if (layout.width > k.max_side || layout.height > k.max_side) {
+      sec.t.Error(k.key, "the picture is " + std::to_string(layout.width) + " x " + std::to_string(layout.height) +
+                             " pixels; at most " + std::to_string(k.max_side) + " on a side");
+    } else {
+      sec.m.pictures.push_back(std::move(picture));
+    }
+  }
+}
+
 void ReadWizard(Section& sec) {
   ReadWide(sec, {{"caption", &S::wizard_caption},
                  {"dialog_font", &S::dialog_font, kText16Bytes},
@@ -177,6 +219,7 @@ void ReadWizard(Section& sec) {
   ReadDocuments(sec, "licence", &S::licence_documents);
   ReadDocuments(sec, "readme", &S::readme_documents);
   ReadFile(sec, "start_sound", &S::start_sound);
+  ReadPictures(sec);
   if (auto layout = sec.t.Table("layout")) {
     Section sub{*layout, sec.m};
     ReadLayout(sub);

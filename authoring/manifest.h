@@ -15,9 +15,21 @@
 #include "authoring/languages.h"
 #include "authoring/manifest_files.h"
 #include "authoring/manifest_release.h"
+#include "core/bytes.h"
 #include "core/install_settings.h"
 
 namespace ks::authoring {
+
+// An author's picture as the bitmap resource the engine loads.
+struct EnginePicture {
+  std::uint16_t bitmap = 0;
+  Bytes resource;
+};
+// The largest author's pictures taken, in pixels on either side: the pages
+// stretch theirs (a page is a few hundred pixels even at 192 dots per
+// inch), the buttons show theirs at its own size.
+inline constexpr int kMaxPagePictureSide = 4096;
+inline constexpr int kMaxButtonImageSide = 64;
 
 struct Manifest {
   std::filesystem::path path;
@@ -34,6 +46,9 @@ struct Manifest {
   // both empty when the table is missing, and the engine offers no sending.
   NString crash_support_address;
   NString crash_form_address;
+  // [wizard]'s pictures, each replacing the engine's bitmap of that number
+  // (the side picture, the header band, the two button images).
+  std::vector<EnginePicture> pictures;
   SigningConfig signing;                         // [signing]: used with --sign
   PackageInfo package;                           // [package]: used with --package-manifest
 };

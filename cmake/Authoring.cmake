@@ -25,7 +25,8 @@ endif()
 target_compile_options(ks_authoring PRIVATE ${KS_WARNINGS})
 # Parse errors come back as values; no exception leaves the TOML library.
 target_compile_definitions(ks_authoring PUBLIC TOML_EXCEPTIONS=0)
-target_link_libraries(ks_authoring PUBLIC ks_engine ${KS_LZMA} Threads::Threads)
+# The wizard layer's portable rules: the pictures' checks and resource form.
+target_link_libraries(ks_authoring PUBLIC ks_ui ${KS_LZMA} Threads::Threads)
 
 # The engine that the tool copies when --engine is not given: natively the
 # shipped 32-bit engine of the superbuild's cross build; on Windows, where a

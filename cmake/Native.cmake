@@ -24,6 +24,16 @@ endif()
 
 if(NOT KS_FUZZ)
   include(${CMAKE_SOURCE_DIR}/cmake/Authoring.cmake)
+  # The fuzzing campaign builds these manifests into its corpus; building them
+  # here keeps them in step with what the authoring tool accepts.
+  file(GLOB KS_FUZZ_MANIFESTS CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/tests/fuzz/installers/*.toml")
+  foreach(manifest IN LISTS KS_FUZZ_MANIFESTS)
+    get_filename_component(name "${manifest}" NAME_WE)
+    add_test(NAME fuzz_installers.${name}
+             COMMAND kestrelon-build "${manifest}" --quiet --no-date
+                     -o "${CMAKE_BINARY_DIR}/fuzz-installer-${name}.exe")
+    set_tests_properties(fuzz_installers.${name} PROPERTIES LABELS unit)
+  endforeach()
 endif()
 
 # --- fuzz (clang with -DKS_FUZZ=ON) ----------------------------------------

@@ -533,6 +533,12 @@ void PutResource(ResourceTable& table, Resource resource) {
   table.push_back(std::move(resource));
 }
 
+void RemoveResource(ResourceTable& table, const ResourceKey& type, const ResourceKey& name) {
+  table.erase(std::remove_if(table.begin(), table.end(),
+                             [&](const Resource& r) { return r.type == type && r.name == name; }),
+              table.end());
+}
+
 Bytes BuildResourceSection(const ResourceTable& table, std::uint32_t section_rva) {
   return TreeWriter(section_rva).Build(Group(table));
 }

@@ -95,6 +95,9 @@ const Resource* FindResourceEntry(const ResourceTable& table, const ResourceKey&
 // Replaces the entry of the same type, name and language, or adds it.
 void PutResource(ResourceTable& table, Resource resource);
 
+// Removes the entries of that type and name, in every language.
+void RemoveResource(ResourceTable& table, const ResourceKey& type, const ResourceKey& name);
+
 // The bytes of a resource section holding `table`, for a section placed at
 // `section_rva`. Of entries with the same type, name and language the last
 // one counts.

@@ -1,6 +1,7 @@
 #pragma once
 // A bitmap file (".bmp") held in memory: the background picture of the
-// settings and "Installer Background.bmp" of the uninstaller. Both come from
+// settings, "Installer Background.bmp" of the uninstaller and the author's
+// pictures that the authoring tool writes into the engine. All come from
 // outside, so the header, the colour table and the pixel rows are checked to
 // lie inside the bytes before anything draws from them.
 
@@ -27,5 +28,13 @@ inline constexpr int kMaxBmpSide = 16384;
 // "BM", a BITMAPINFOHEADER (or a later version of it), 1, 4, 8, 16, 24 or 32
 // bits per pixel, uncompressed or with bit fields, and the colour table and pixel rows inside the file.
 bool ReadBmpLayout(const Bytes& file, BmpLayout* layout);
+
+// The picture as a bitmap resource (RT_BITMAP), which the loader reads as a
+// plain BITMAPINFOHEADER with the colour masks or table right behind it and
+// the rows right behind those: the file without its file header, rewritten
+// in that form with its rows bottom-up (a later header version is cut to
+// the plain one, keeping the masks; gaps in the file are dropped). False
+// when ReadBmpLayout refuses the file.
+bool BmpResourceFromFile(const Bytes& file, Bytes* resource);
 
 }  // namespace ks

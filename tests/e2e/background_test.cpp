@@ -36,34 +36,6 @@ InstallSettings Plain() {
   return s;
 }
 
-// A 24-bit bitmap file: `colour(x, y)` gives red, green and blue.
-Bytes Picture(int width, int height, Pixel (*colour)(int x, int y)) {
-  const int stride = (width * 3 + 3) / 4 * 4;
-  Bytes b(54 + static_cast<std::size_t>(stride * height), 0);
-  const auto put32 = [&](std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, static_cast<std::uint32_t>(b.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<std::uint32_t>(width));
-  put32(22, static_cast<std::uint32_t>(height));
-  b[26] = 1;
-  b[28] = 24;
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const Pixel p = colour(x, height - 1 - y);  // rows are stored from the bottom
-      const std::size_t at = 54 + static_cast<std::size_t>(y * stride + x * 3);
-      b[at] = static_cast<std::uint8_t>(p.b);
-      b[at + 1] = static_cast<std::uint8_t>(p.g);
-      b[at + 2] = static_cast<std::uint8_t>(p.r);
-    }
-  }
-  return b;
-}
-
 struct Shown {
   DriverRun run;
   Screenshot shot;
@@ -176,7 +148,7 @@ TEST_P(SerialBackgroundPicture, FillsItsTargetRectangle) {
   InstallSettings settings = Plain();
   settings.product_flags |= kBackgroundBitmap;
   settings.top_color = settings.bottom_color = 0x000000;
-  settings.background_bitmap = Picture(c.width, c.height, [](int, int) { return Pixel{220, 30, 30}; });
+  settings.background_bitmap = BitmapFile(c.width, c.height, [](int, int) { return Pixel{220, 30, 30}; });
   settings.bitmap_size = c.percent;
   settings.stretch_mode = c.mode;
   const Shown s = Show(settings);
@@ -207,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SerialBackground, TilesCoverTheWindowFromTheTopLeft) {
   InstallSettings settings = Plain();
   settings.product_flags |= kBackgroundBitmap;
-  settings.background_bitmap = Picture(64, 32, [](int x, int) { return x < 32 ? Pixel{220, 30, 30} : Pixel{30, 200, 30}; });
+  settings.background_bitmap = BitmapFile(64, 32, [](int x, int) { return x < 32 ? Pixel{220, 30, 30} : Pixel{30, 200, 30}; });
   settings.bitmap_size = 1;
   settings.stretch_mode = kStretchTile;
   const Shown s = Show(settings);
@@ -225,7 +197,7 @@ TEST_F(SerialBackground, NoPictureAtSizeZero) {
   InstallSettings settings = Plain();
   settings.product_flags |= kBackgroundBitmap;
   settings.top_color = settings.bottom_color = 0x000000;
-  settings.background_bitmap = Picture(8, 8, [](int, int) { return Pixel{220, 30, 30}; });
+  settings.background_bitmap = BitmapFile(8, 8, [](int, int) { return Pixel{220, 30, 30}; });
   settings.bitmap_size = 0;
   const Shown s = Show(settings);
   ASSERT_TRUE(s.ok);

@@ -14,12 +14,15 @@
 #include <vector>
 
 #include "core/install_settings.h"
+#include "core/pe_resources.h"
 #include "core/product_flags.h"
 #include "harness/driver.h"
 #include "harness/installer.h"
+#include "harness/native.h"
 #include "harness/screenshot.h"
 #include "harness/wait.h"
 #include "harness/wine.h"
+#include "ui/bmp_file.h"
 
 namespace ks::e2e {
 namespace {
@@ -453,6 +456,66 @@ TEST_F(Wizard, SummaryChoicesReachTheFinishingSteps) {
   EXPECT_EQ(ticked.exit_code, 0);
   ASSERT_TRUE(WaitUntil([&] { return PrefixFileExists(launched + ".cmdline"); }, std::chrono::seconds(30)));
   EXPECT_NE(ReadPrefixFile(launched + ".cmdline").value_or("").find("one two"), std::string::npos);
+}
+
+// ---- the author's pictures ---------------------------------------------------------------
+
+// The author's side picture, built in by the authoring tool, on the greeting
+// page. It looks at the shared screen, so it runs alone.
+class SerialWizardPictures : public WineTest {};
+
+TEST_F(SerialWizardPictures, AuthorsSidePictureIsShown) {
+  // Flat areas of distinct colours: the upper half one, the lower half another.
+  const Pixel upper{200, 40, 160}, lower{30, 160, 60};
+  const Bytes picture = BitmapFile(60, 120, [](int, int y) { return y < 60 ? Pixel{200, 40, 160} : Pixel{30, 160, 60}; });
+  const std::string folder = ScratchFolder();
+  ASSERT_TRUE(WritePrefixFile(folder + "\\side.bmp", std::string(picture.begin(), picture.end())));
+  const std::string name = UniqueName("Pictures");
+  ASSERT_TRUE(WritePrefixFile(folder + "\\setup.toml", "[product]\nname = \"" + name + "\"\n" +
+                                                          "[wizard]\nside_picture = \"side.bmp\"\n" +
+                                                          "[wizard.layout]\ngreeting = 1\n"));
+  const NativeResult tool = RunNative({AuthoringToolPath(), LinuxPath(folder + "\\setup.toml"), "-o",
+                                       LinuxPath(folder + "\\setup.exe"), "-q", "--engine", EngineLinuxPath()});
+  ASSERT_EQ(tool.status, 0) << tool.out;
+
+  // The engine copy holds the picture as the loader reads it.
+  const auto built = ReadPrefixFile(folder + "\\setup.exe");
+  ASSERT_TRUE(built);
+  ResourceTable table;
+  std::string error;
+  ASSERT_TRUE(ReadResources(Bytes(built->begin(), built->end()), &table, &error)) << error;
+  Bytes expected;
+  ASSERT_TRUE(BmpResourceFromFile(picture, &expected));
+  const Resource* side = FindResourceEntry(table, ResourceKey::Id(resource_type::kBitmap), ResourceKey::Id(2),
+                                           kResourceLanguageEnglishUs);
+  ASSERT_NE(side, nullptr);
+  EXPECT_EQ(side->data, expected);
+
+  // The greeting with its side picture, seen on the screen; cancelled there.
+  const std::string shot = folder + "\\greeting.bmp";
+  const DriverRun run = Drive(folder + "\\setup.exe", {"has:1040|shot:" + shot + "|press:1003"});
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 12) << run.output;
+  const ShownWindow* greeting = Page(run, 1040);
+  ASSERT_NE(greeting, nullptr) << run.output;
+  ASSERT_NE(greeting->Control(1021), nullptr) << "the greeting has no side picture";
+  Screenshot screen;
+  ASSERT_TRUE(ReadBitmapFile(LinuxPath(shot), &screen));
+  const Screenshot page = Crop(screen, greeting->left, greeting->top, greeting->right, greeting->bottom);
+  KeepScreenshot(page, "greeting-author-side-picture");
+  // The picture fills the control at the page's left, which takes the upper
+  // 85 % of the client area and 30 % of its width: points well inside each
+  // half, clear of the caption above and of the halves' seam.
+  const struct {
+    double x, y;
+    Pixel colour;
+  } points[] = {{0.06, 0.22, upper}, {0.22, 0.22, upper}, {0.06, 0.68, lower}, {0.22, 0.68, lower}};
+  for (const auto& p : points) {
+    const int x = static_cast<int>(p.x * page.width), y = static_cast<int>(p.y * page.height);
+    const Pixel seen = page.At(x, y);
+    EXPECT_TRUE(Near(seen, p.colour, 12)) << "at " << x << "," << y << ": " << Describe(seen) << ", expected "
+                                          << Describe(p.colour);
+  }
 }
 
 }  // namespace

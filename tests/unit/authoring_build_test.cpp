@@ -10,11 +10,14 @@
 #include <unistd.h>
 
 #include "authoring/english_texts.h"
+#include "bmp_fixture.h"
 #include "core/archive_header.h"
 #include "core/pe_image.h"
 #include "core/pe_resources.h"
 #include "core/settings_block.h"
 #include "crash/report_form.h"
+#include "ui/bmp_file.h"
+#include "ui/wizard_rules.h"
 
 namespace ks::authoring {
 namespace {
@@ -60,14 +63,15 @@ Bytes FakeEngine() {
 }
 
 // The stand-in engine with resources, as the real one has: its last section
-// holds a resource tree with the program icon.
-Bytes FakeEngineWithResources() {
+// holds a resource tree with the program icon and `more`.
+Bytes FakeEngineWithResources(const ResourceTable& more = {}) {
   constexpr std::size_t kPe = 0x80, kOptional = kPe + 24, kLast = kPe + 24 + 0xE0 + 2 * 40;
   Bytes f = FakeEngine();
   Put32(f, kOptional + 0x5C, 16);
-  const ResourceTable icon = {
+  ResourceTable resources = {
       Resource{ResourceKey::Id(resource_type::kIcon), ResourceKey::Id(1), kResourceLanguageEnglishUs, 0, Bytes(40, 7)}};
-  const Bytes tree = BuildResourceSection(icon, 0x3000);
+  resources.insert(resources.end(), more.begin(), more.end());
+  const Bytes tree = BuildResourceSection(resources, 0x3000);
   std::copy(tree.begin(), tree.end(), f.begin() + 0x800);
   Put32(f, kOptional + 0x60 + 2 * 8, 0x3000);
   Put32(f, kOptional + 0x60 + 2 * 8 + 4, static_cast<std::uint32_t>(tree.size()));
@@ -212,6 +216,75 @@ form_address = "https://maker.example/crash?product=demo"
   EXPECT_FALSE(refused.ok);
   EXPECT_NE(refused.diags.Text().find("crash_report: cannot write the crash report's addresses into the engine"),
             std::string::npos)
+      << refused.diags.Text();
+}
+
+TEST(AuthoringBuildTest, AuthorsPicturesReplaceTheEnginesBitmaps) {
+  // The engine's own side and header pictures, each at 96 and at 192 dots
+  // per inch (the stand-in's resource section is small: the button images
+  // are left out, so the author's is added).
+  const auto bitmap = [](int id) {
+    return std::pair{ResourceKey::Id(resource_type::kBitmap), ResourceKey::Id(static_cast<std::uint16_t>(id))};
+  };
+  ResourceTable defaults;
+  for (const int id : {kSidePictureBitmap, kHeaderBitmap}) {
+    for (const int number : {id, id + kLargeBitmapOffset}) {
+      defaults.push_back({bitmap(number).first, bitmap(number).second, kResourceLanguageEnglishUs, 0,
+                          Bytes(4, static_cast<std::uint8_t>(number))});
+    }
+  }
+  // A side picture larger than the engine's default tree, so the section grows.
+  const Bytes side = test::TestBmp(300, 200, 24);
+  const Bytes go = test::TestBmp(16, -16, 8);
+  Scratch dir;
+  dir.Write("side.bmp", std::string(side.begin(), side.end()));
+  dir.Write("go.bmp", std::string(go.begin(), go.end()));
+  Diagnostics diags;
+  const auto m = LoadManifest(dir.Write("setup.toml", R"([product]
+name = "Demo"
+[wizard]
+side_picture = "side.bmp"
+first_button_image = "go.bmp"
+)"),
+                              diags);
+  ASSERT_TRUE(m) << diags.Text();
+  const Bytes engine = FakeEngineWithResources(defaults);
+  const BuildResult r = BuildInstaller(*m, engine, std::nullopt, CompressOptions{}, {});
+  ASSERT_TRUE(r.ok) << r.diags.Text();
+  ResourceTable table;
+  std::string error;
+  ASSERT_TRUE(ReadResources(r.executable, &table, &error)) << error;
+  const auto find = [&](int id) {
+    return FindResourceEntry(table, bitmap(id).first, bitmap(id).second, kResourceLanguageEnglishUs);
+  };
+  // The author's pictures as the loader reads them, under the engine's
+  // numbers only: its large variants would win at high DPI, so they are gone.
+  const struct {
+    int id;
+    const Bytes& file;
+  } given[] = {{kSidePictureBitmap, side}, {kFirstButtonImage, go}};
+  for (const auto& g : given) {
+    Bytes expected;
+    ASSERT_TRUE(BmpResourceFromFile(g.file, &expected));
+    ASSERT_NE(find(g.id), nullptr) << g.id;
+    EXPECT_EQ(find(g.id)->data, expected) << g.id;
+    EXPECT_EQ(find(g.id + kLargeBitmapOffset), nullptr) << g.id;
+  }
+  for (const int number : {kHeaderBitmap, kHeaderBitmap + kLargeBitmapOffset}) {
+    ASSERT_NE(find(number), nullptr) << number;
+    EXPECT_EQ(find(number)->data, Bytes(4, static_cast<std::uint8_t>(number))) << number;
+  }
+  EXPECT_EQ(find(kCancelButtonImage), nullptr);
+  EXPECT_NE(FindResourceEntry(table, ResourceKey::Id(resource_type::kIcon), ResourceKey::Id(1),
+                              kResourceLanguageEnglishUs),
+            nullptr);
+  // The image stays whole: the archive is found behind the edited engine.
+  EXPECT_EQ(ReadInstaller(r.executable).settings.product_name, u"Demo");
+
+  // An engine without resources cannot take the pictures: a build error that says so.
+  const BuildResult refused = Build(*m);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.diags.Text().find("wizard: cannot write the pictures into the engine"), std::string::npos)
       << refused.diags.Text();
 }
 

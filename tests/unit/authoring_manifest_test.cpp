@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "authoring/manifest_text.h"
+#include "bmp_fixture.h"
 #include "core/archive_header.h"
 #include "scratch_dir.h"
 
@@ -37,6 +38,8 @@ Loaded Load(const std::string& manifest, const std::map<std::string, std::string
 }
 
 const char kMinimal[] = "[product]\nname = \"Demo\"\n";
+
+std::string AsText(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 struct ErrorCase {
   const char* name;
@@ -120,6 +123,17 @@ TEST(AuthoringManifestTest, EveryErrorNamesFileLineKeyAndExpectation) {
       {"crash report form address", std::string(kMinimal) +
        "[crash_report]\nsupport_address = \"help@maker.example\"\nform_address = \"ftp://maker.example/f\"\n", {},
        "5:16: crash_report.form_address: expected an https:// (or http://) address, found \"ftp://maker.example/f\""},
+      {"PNG picture", std::string(kMinimal) + "[wizard]\nside_picture = \"side.png\"\n",
+       {{"side.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)}},
+       "4:16: wizard.side_picture: this is a PNG picture; the engine takes BMP pictures only: save it as BMP"},
+      {"damaged picture", std::string(kMinimal) + "[wizard]\nheader_picture = \"band.bmp\"\n",
+       {{"band.bmp", AsText(test::TestBmp(96, 42, 24)).substr(0, 400)}},
+       "4:18: wizard.header_picture: not a BMP picture the engine can show (damaged or another format): expected "
+       "\"BM\", an info header of 40 bytes or more, 1, 4, 8, 16, 24 or 32 bits per pixel, no run-length "
+       "compression, and the colour table and every row inside the file"},
+      {"button image too large", std::string(kMinimal) + "[wizard]\nfirst_button_image = \"go.bmp\"\n",
+       {{"go.bmp", AsText(test::TestBmp(65, 16, 24))}},
+       "4:22: wizard.first_button_image: the picture is 65 x 16 pixels; at most 64 on a side"},
       {"language file missing", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n", {},
        "<dir>/de.toml: cannot read the file: No such file or directory"},
       {"language file without name", std::string(kMinimal) + "[languages]\nfiles = [\"de.toml\"]\n",

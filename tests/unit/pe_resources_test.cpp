@@ -203,6 +203,31 @@ TEST(PeResources, NamedKeysCompareWithoutCase) {
   EXPECT_EQ(Text(read[0].data), "latest");
 }
 
+TEST(PeResources, RemovingTakesTheNameInEveryLanguage) {
+  ResourceTable table = {Make(Id(kBitmap), Id(2), 0x0409, "side"), Make(Id(kBitmap), Id(2), 0x0407, "Seite"),
+                         Make(Id(kBitmap), Id(202), 0x0409, "large side"), Make(Id(kRcData), Id(2), 0x0409, "data"),
+                         Make(Name(u"PNG"), Name(u"LOGO"), 0, "logo")};
+  RemoveResource(table, Id(kBitmap), Id(2));
+  RemoveResource(table, Name(u"png"), Name(u"Logo"));
+  RemoveResource(table, Id(kBitmap), Id(3));  // nothing of that name: nothing changes
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_EQ(Text(table[0].data), "large side");
+  EXPECT_EQ(Text(table[1].data), "data");
+
+  // An image whose tree lost entries stays whole and holds what is left.
+  const Image image = MakeImage(Standard(0x400), Icons());
+  ResourceTable icons = ReadBack(image);
+  ASSERT_EQ(icons.size(), 2u);
+  RemoveResource(icons, Id(3), Id(1));
+  Image edited;
+  std::string error;
+  ASSERT_TRUE(WriteResources(image.bytes, icons, &edited.bytes, &error)) << error;
+  EXPECT_EQ(edited.Checksum(), ExpectedChecksum(edited));
+  const ResourceTable read = ReadBack(edited);
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(FindResourceEntry(read, Id(3), Id(1), kResourceLanguageEnglishUs), nullptr);
+}
+
 TEST(PeResources, ReplacingInPlaceKeepsTheLayout) {
   for (const bool pe32plus : {false, true}) {
     SCOPED_TRACE(pe32plus ? "PE32+" : "PE32");

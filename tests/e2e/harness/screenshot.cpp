@@ -37,6 +37,33 @@ Pixel Screenshot::At(int x, int y) const {
   return {rgb[at], rgb[at + 1], rgb[at + 2]};
 }
 
+std::vector<std::uint8_t> BitmapFile(int width, int height, Pixel (*colour)(int x, int y)) {
+  const int stride = (width * 3 + 3) / 4 * 4;
+  std::vector<std::uint8_t> b(54 + static_cast<std::size_t>(stride * height), 0);
+  const auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  b[0] = 'B';
+  b[1] = 'M';
+  put32(2, static_cast<std::uint32_t>(b.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(width));
+  put32(22, static_cast<std::uint32_t>(height));
+  b[26] = 1;
+  b[28] = 24;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Pixel p = colour(x, height - 1 - y);  // rows are stored from the bottom
+      const std::size_t at = 54 + static_cast<std::size_t>(y * stride + x * 3);
+      b[at] = static_cast<std::uint8_t>(p.b);
+      b[at + 1] = static_cast<std::uint8_t>(p.g);
+      b[at + 2] = static_cast<std::uint8_t>(p.r);
+    }
+  }
+  return b;
+}
+
 bool ReadBitmapFile(const std::string& linux_path, Screenshot* shot) {
   std::ifstream in(linux_path, std::ios::binary);
   const std::string b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

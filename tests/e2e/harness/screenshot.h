@@ -23,6 +23,10 @@ struct Screenshot {
 // Reads a 24-bit bitmap file (Linux path). False when it is not one.
 bool ReadBitmapFile(const std::string& linux_path, Screenshot* shot);
 
+// A 24-bit bitmap file of `width` x `height` pixels, `colour(x, y)` giving
+// each (y from the top): pictures for the installers under test.
+std::vector<std::uint8_t> BitmapFile(int width, int height, Pixel (*colour)(int x, int y));
+
 // Saves the whole screen now through ksdriver into the running test's scratch
 // folder and reads it; false (with a test failure added) when that fails.
 bool TakeScreenshot(Screenshot* shot);

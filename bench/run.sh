@@ -307,7 +307,7 @@ ks_uninstall_command() {
   [ -n "$line" ] || return 0
   python3 - "$line" <<'EOF'
 import shlex, sys
-words = [w.strip('"') for w in shlex.split(sys.argv[1], posix=False)]
+words = [w.replace('"', '') for w in shlex.split(sys.argv[1], posix=False)]
 if not any(w.lower() == "/silent" for w in words):
     words.append("/silent")
 print("\n".join(words))
@@ -425,7 +425,7 @@ section "Wine"
 start_wine
 section "Pack"
 pack_all
-ls -l "$pkg"/*.exe "$pkg"/*.msi "$pkg"/*.xz 2>/dev/null | awk '{printf "  %12d  %s\n", $5, $9}'
+{ ls -l "$pkg"/*.exe "$pkg"/*.msi "$pkg"/*.xz 2>/dev/null || true; } | awk '{printf "  %12d  %s\n", $5, $9}'
 [ "$pack_only" = 0 ] || exit 0
 stage_files
 [ "$add" = 1 ] || rm -rf "$results"

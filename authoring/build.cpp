@@ -40,7 +40,8 @@ bool CompressFileData(const Manifest& manifest, const CompressOptions& compress,
   coding.key = plan.cipher_key;
   std::vector<Bytes> stored = pieces;
   if (coding.compressed) {
-    CompressResult packed = CompressChunks(pieces, compress, progress);
+    const std::vector<bool> code = X86CodePieces(items, plan.per_file_values, manifest.file_chunk_size);
+    CompressResult packed = CompressChunks(pieces, compress, progress, code);
     if (!packed.ok) {
       Fail(r, "", "compression failed: " + packed.error);
       return false;

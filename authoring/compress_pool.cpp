@@ -38,11 +38,22 @@ class SharedProgress {
 
 std::string LzmaError(lzma_ret r) { return "liblzma encoder error " + std::to_string(static_cast<int>(r)); }
 
-bool CompressOne(const Bytes& in, const CompressOptions& options, SharedProgress& progress, Bytes& out,
-                 std::string& error) {
+bool CompressOne(const Bytes& in, bool x86_code, const CompressOptions& options, SharedProgress& progress,
+                 Bytes& out, std::string& error) {
   LzmaStream z;
   const std::uint32_t preset = options.preset | (options.extreme ? LZMA_PRESET_EXTREME : 0);
-  lzma_ret r = lzma_easy_encoder(&z.s, preset, LZMA_CHECK_CRC32);
+  lzma_options_lzma lzma;
+  if (lzma_lzma_preset(&lzma, preset)) {
+    error = "liblzma has no preset " + std::to_string(options.preset);
+    return false;
+  }
+  lzma.dict_size = DictionaryFor(in.size(), lzma.dict_size);
+  lzma_filter filters[3];
+  std::size_t n = 0;
+  if (x86_code) filters[n++] = {LZMA_FILTER_X86, nullptr};
+  filters[n++] = {LZMA_FILTER_LZMA2, &lzma};
+  filters[n] = {LZMA_VLI_UNKNOWN, nullptr};
+  lzma_ret r = lzma_stream_encoder(&z.s, filters, LZMA_CHECK_CRC32);
   if (r != LZMA_OK) {
     error = LzmaError(r);
     return false;
@@ -78,8 +89,13 @@ unsigned ThreadCount(const CompressOptions& options, std::size_t chunks) {
 
 }  // namespace
 
+std::uint32_t DictionaryFor(std::size_t size, std::uint32_t preset_dictionary) {
+  const std::size_t wanted = std::min<std::size_t>(size, preset_dictionary);
+  return static_cast<std::uint32_t>(std::max<std::size_t>(wanted, LZMA_DICT_SIZE_MIN));
+}
+
 CompressResult CompressChunks(const std::vector<Bytes>& chunks, const CompressOptions& options,
-                              const ProgressFn& progress) {
+                              const ProgressFn& progress, const std::vector<bool>& x86_code) {
   CompressResult result;
   result.out.resize(chunks.size());
   std::uint64_t total = 0;
@@ -92,7 +108,8 @@ CompressResult CompressChunks(const std::vector<Bytes>& chunks, const CompressOp
   auto worker = [&] {
     for (std::size_t i = next++; i < chunks.size() && !failed; i = next++) {
       std::string error;
-      if (CompressOne(chunks[i], options, shared, result.out[i], error)) continue;
+      const bool code = i < x86_code.size() && x86_code[i];
+      if (CompressOne(chunks[i], code, options, shared, result.out[i], error)) continue;
       std::lock_guard<std::mutex> lock(error_mutex);
       if (!failed.exchange(true)) result.error = "chunk " + std::to_string(i) + ": " + error;
     }

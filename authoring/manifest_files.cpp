@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -264,6 +265,42 @@ std::vector<Bytes> RecordStreamPieces(const std::vector<Bytes>& items, std::size
                         all.begin() + static_cast<std::ptrdiff_t>(at + take));
   }
   return pieces;
+}
+
+bool IsX86Image(const std::uint8_t* data, std::size_t size) {
+  if (size < 0x40 || data[0] != 'M' || data[1] != 'Z') return false;
+  const std::uint32_t pe = LoadLe32(data + 0x3C);
+  if (pe > size || size - pe < 6 || std::memcmp(data + pe, "PE\0\0", 4) != 0) return false;
+  const std::uint16_t machine = LoadLe16(data + pe + 4);
+  return machine == 0x014C || machine == 0x8664;
+}
+
+std::vector<bool> X86CodePieces(const std::vector<Bytes>& items, const std::vector<std::int32_t>& sizes,
+                                std::size_t chunk_size) {
+  std::uint64_t total = 0;
+  for (const Bytes& item : items) total += 4 + item.size();
+  std::vector<std::uint64_t> code_bytes(static_cast<std::size_t>((total + chunk_size - 1) / chunk_size), 0);
+  std::uint64_t at = 0;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const Bytes& item = items[i];
+    const auto size = static_cast<std::size_t>(sizes[i]);
+    const std::uint64_t data_at = at + 4 + (item.size() - size - 4);
+    at += 4 + item.size();
+    if (!IsX86Image(item.data() + item.size() - size - 4, size)) continue;
+    // Spread the image's bytes over the pieces it falls into.
+    for (std::uint64_t p = data_at, end = data_at + size; p < end;) {
+      const std::uint64_t piece_end = (p / chunk_size + 1) * chunk_size;
+      const std::uint64_t take = std::min(end, piece_end) - p;
+      code_bytes[static_cast<std::size_t>(p / chunk_size)] += take;
+      p += take;
+    }
+  }
+  std::vector<bool> out;
+  for (std::size_t k = 0; k < code_bytes.size(); ++k) {
+    const std::uint64_t piece = std::min<std::uint64_t>(chunk_size, total - k * chunk_size);
+    out.push_back(code_bytes[k] * 2 >= piece);
+  }
+  return out;
 }
 
 }  // namespace ks::authoring

@@ -36,4 +36,12 @@ bool EncodeFiles(const std::vector<ManifestFile>& files, std::vector<Bytes>* ite
 // Cuts the record stream of `items` into payloads of `chunk_size` bytes.
 std::vector<Bytes> RecordStreamPieces(const std::vector<Bytes>& items, std::size_t chunk_size);
 
+// True when `data` is a PE image (program or library) for x86 or x86-64.
+bool IsX86Image(const std::uint8_t* data, std::size_t size);
+
+// For each piece RecordStreamPieces cuts: whether at least half of its bytes
+// are the data of x86 images (`sizes` are the items' data sizes).
+std::vector<bool> X86CodePieces(const std::vector<Bytes>& items, const std::vector<std::int32_t>& sizes,
+                                std::size_t chunk_size);
+
 }  // namespace ks::authoring

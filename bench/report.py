@@ -109,8 +109,9 @@ def install_table(rows, meta):
 
 def uninstall_table(rows, meta):
     base_solid, base_stored = stats(rows, "nsis-solid", "uninstall"), stats(rows, "nsis-stored", "uninstall")
-    out = ["| What | Uninstall min / median / max (s) | CPU (s) | Peak RSS (MB) | x NSIS solid | x NSIS stored |",
-           "|---|---:|---:|---:|---:|---:|"]
+    out = ["| What | Uninstall min / median / max (s) | CPU (s) | Peak RSS (MB) | Peak private (MB) | x NSIS solid | "
+           "x NSIS stored |",
+           "|---|---:|---:|---:|---:|---:|---:|"]
     for case, label in UNINSTALL_CASES:
         phase = "uninstall" if not case.startswith("floor-") else "run"
         s = stats(rows, case, phase)
@@ -118,8 +119,51 @@ def uninstall_table(rows, meta):
             continue
         if case == "ks" and meta.get("ks_uninstall") != "engine":
             label += " (*)"
-        out.append("| %s | %s | %s | %s | %s | %s |" % (label, fmt_times(s), num(s, "cpu", "%.2f"),
-                                                    num(s, "rss", "%.0f"), ratio(s, base_solid), ratio(s, base_stored)))
+        out.append("| %s | %s | %s | %s | %s | %s | %s |" % (
+            label, fmt_times(s), num(s, "cpu", "%.2f"), num(s, "rss", "%.0f"), num(s, "private", "%.0f"),
+            ratio(s, base_solid), ratio(s, base_stored)))
+    return out
+
+
+def goals_table(rows, meta):
+    """Every goal of the engine against its peers on this payload, with the figure reached."""
+    ks, solid, stored = (stats(rows, c, "install") for c in ("ks", "nsis-solid", "nsis-stored"))
+    ks_un, solid_un = stats(rows, "ks", "uninstall"), stats(rows, "nsis-solid", "uninstall")
+    sizes, pack = meta.get("sizes", {}), meta.get("pack_seconds", {})
+    out = ["| Goal | Target | Reached | Met |", "|---|---:|---:|---|"]
+
+    def row(goal, target, value, limit, detail):
+        if value is None:
+            out.append("| %s | %s | not measured | - |" % (goal, target))
+        else:
+            out.append("| %s | %s | **%.2f** (%s) | %s |" % (goal, target, value, detail,
+                                                          "yes" if value <= limit else "**no**"))
+
+    def over(a, b):
+        return a / b if a is not None and b else None
+
+    row("install time x NSIS solid", "at most 0.30", over(ks and ks["median"], solid and solid["median"]), 0.30,
+        "%.2f s / %.2f s" % (ks["median"], solid["median"]) if ks and solid else "")
+    row("install time x NSIS stored", "at most 1.3", over(ks and ks["median"], stored and stored["median"]), 1.3,
+        "%.2f s / %.2f s" % (ks["median"], stored["median"]) if ks and stored else "")
+    row("peak private memory of the engine's process (MB)", "at most 32", ks and ks["private"], 32,
+        "MB, the largest of the runs")
+    row("setup size x NSIS solid", "at most 1.01", over(sizes.get("ks"), sizes.get("nsis-solid")), 1.01,
+        "%.1f MB / %.1f MB" % (sizes["ks"] / 1e6, sizes["nsis-solid"] / 1e6)
+        if "ks" in sizes and "nsis-solid" in sizes else "")
+    row("pack time x makensis solid", "at most 0.30", over(pack.get("ks"), pack.get("nsis-solid")), 0.30,
+        "%.1f s / %.1f s" % (pack["ks"], pack["nsis-solid"]) if "ks" in pack and "nsis-solid" in pack else "")
+    if meta.get("ks_uninstall") == "engine":
+        row("uninstall time x NSIS's uninstaller (solid)", "at most 0.5",
+            over(ks_un and ks_un["median"], solid_un and solid_un["median"]), 0.5,
+            "%.2f s / %.2f s" % (ks_un["median"], solid_un["median"]) if ks_un and solid_un else "")
+    else:
+        out.append("| uninstall time x NSIS's uninstaller (solid) | at most 0.5 | not measured: no uninstaller "
+                   "was registered | - |")
+    if meta.get("engine_bytes"):
+        kb = meta["engine_bytes"] / 1024
+        out.append("| engine size (KB), %s build as the tool copies it | at most 400 | **%.0f** | %s |" % (
+            meta["engine_arch"], kb, "yes" if kb <= 400 else "**no**"))
     return out
 
 
@@ -138,8 +182,9 @@ def main():
         "Payload: %d files, %.1f MB (%.0f %% compressible), seed %d, sha256 %s..." % (
             meta["payload_files"], meta["payload_bytes"] / 1e6, 100.0 * meta["compressible_bytes"] /
             meta["payload_bytes"], meta["seed"], meta["payload_sha256"][:16]),
-        "Runs per case: %s. Machine: %s. Engine: the %s build. %s. Date: %s." % (
-            run_counts(rows), meta["machine"], meta["engine_arch"], meta["wine_version"], meta["date"]),
+        "Runs per case: %s. Machine: %s. Engine: the %s build, against NSIS's %s target. %s. Date: %s." % (
+            run_counts(rows), meta["machine"], meta["engine_arch"], meta.get("nsis_target", "amd64-unicode"),
+            meta["wine_version"], meta["date"]),
         "Load average of the machine (1 min) before and after the runs: %s and %s." % (
             meta.get("load_before", "?"), meta.get("load_after", "?")),
         "",
@@ -147,6 +192,8 @@ def main():
     lines += install_table(rows, meta)
     lines += [""]
     lines += uninstall_table(rows, meta)
+    lines += [""]
+    lines += goals_table(rows, meta)
     lines += [""]
     if start:
         lines.append("Starting an empty program under Wine (included in every installer time): "

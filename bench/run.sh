@@ -7,8 +7,12 @@
 #
 #   bench/run.sh [--quick] [--size MB] [--runs N] [--seed N] [--no-msi]
 #                [--pack-only] [--parallel-pack] [--only CASES] [--add]
-#                [--work DIR] [--native-build DIR] [--win-build DIR] [--state DIR]
+#                [--work DIR] [--native-build DIR] [--win-build DIR] [--win32-build DIR]
+#                [--state DIR]
 #
+# The engine measured is the shipped i686 build wherever this Wine runs 32-bit
+# code (against NSIS's x86-unicode target), else the x86_64 build (against
+# amd64-unicode); the table says which.
 # --only measures some of the cases (ks, nsis-solid, nsis-lzma, nsis-stored,
 # msi, floor; comma-separated); --add keeps the earlier measurements of this
 # size, so that cases measured apart end up in one table.
@@ -21,10 +25,11 @@ only=ks,nsis-solid,nsis-lzma,nsis-stored,msi,floor
 work=$root/build/bench
 native_build=$root/build/bench-native
 win_build=$root/build/bench-win64
+win32_build=$root/build/bench-win32
 state=""
 
 usage() {
-  sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'
   exit "${1:-0}"
 }
 
@@ -42,6 +47,7 @@ while [ $# -gt 0 ]; do
     --work) work=$(realpath -m "$2"); shift ;;
     --native-build) native_build=$(realpath -m "$2"); shift ;;
     --win-build) win_build=$(realpath -m "$2"); shift ;;
+    --win32-build) win32_build=$(realpath -m "$2"); shift ;;
     --state) state=$(realpath -m "$2"); shift ;;
     -h|--help) usage 0 ;;
     *) echo "bench: unknown option $1" >&2; usage 2 ;;
@@ -52,7 +58,6 @@ done
 [[ "$runs" =~ ^[0-9]+$ && "$runs" -ge 1 ]] || { echo "bench: --runs wants a positive number" >&2; exit 2; }
 state=${state:-$work/wine-state}
 payload=$work/payload-$size
-pkg=$work/pkg-$size
 results=$work/results-$size
 product=KestrelonBench  # no blank: the uninstall command line needs no quoting
 
@@ -102,23 +107,29 @@ ensure_packages() {
 
 # ---- builds -----------------------------------------------------------------
 
+# The engine and ksdriver of one Windows build, Release.
+build_engine() {
+  local dir=$1 toolchain=$2 deps=()
+  [ -d "$root/build/_deps_shared/xz-src" ] && deps=(-DKS_DEPS_DIR="$root/build/_deps_shared")
+  [ -f "$dir/CMakeCache.txt" ] ||
+    cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
+      -DCMAKE_BUILD_TYPE=Release "${deps[@]}" >/dev/null
+  cmake --build "$dir" -j2 --target kestrelon ksdriver
+  file "$dir/kestrelon.exe"
+}
+
 build_programs() {
   [ -f "$native_build/CMakeCache.txt" ] ||
     cmake -S "$root" -B "$native_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKS_SANITIZE=OFF \
       -DKS_WITH_WINDOWS=OFF >/dev/null
   cmake --build "$native_build" -j2 --target kestrelon-build
-  local deps=()
-  [ -d "$root/build/_deps_shared/xz-src" ] && deps=(-DKS_DEPS_DIR="$root/build/_deps_shared")
-  [ -f "$win_build/CMakeCache.txt" ] ||
-    cmake -S "$root" -B "$win_build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release "${deps[@]}" >/dev/null
-  cmake --build "$win_build" -j2 --target kestrelon ksdriver
+  build_engine "$win32_build" mingw-i686.cmake
+  build_engine "$win_build" mingw-x86_64.cmake
   mkdir -p "$work/bin"
   if [ ! -f "$work/bin/ksbenchio.exe" ] || [ "$bench/bench_io.cpp" -nt "$work/bin/ksbenchio.exe" ]; then
     x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -municode -static -Wall -Wextra -Werror \
       -o "$work/bin/ksbenchio.exe" "$bench/bench_io.cpp"
   fi
-  file "$win_build/kestrelon.exe"
 }
 
 # ---- packing ----------------------------------------------------------------
@@ -157,6 +168,7 @@ uninstall_subdir = "uninstall"
 [flags]
 compressed_file_data = true
 always_write_log = true
+register_uninstaller = true
 
 [[file]]
 source = "files"
@@ -188,13 +200,14 @@ pack_all() {
   mkdir -p "$pkg"
   write_manifest
   local stamp=$payload/stamp mode
-  wanted ks && pack_job ks "$pkg/ks-setup.exe" "$stamp" "$native_build/kestrelon-build" "$win_build/kestrelon.exe" -- \
-    "$native_build/kestrelon-build" "$payload/setup.toml" --engine "$win_build/kestrelon.exe" --quiet \
+  wanted ks && pack_job ks "$pkg/ks-setup.exe" "$stamp" "$native_build/kestrelon-build" "$engine" -- \
+    "$native_build/kestrelon-build" "$payload/setup.toml" --engine "$engine" --quiet \
     -o "$pkg/ks-setup.exe"
   for mode in solid lzma stored; do
     wanted "nsis-$mode" || continue
     pack_job "nsis-$mode" "$pkg/nsis-$mode.exe" "$stamp" "$bench/nsis/bench.nsi" -- \
-      makensis -V1 "-DPAYLOAD=$payload/files" "-DMODE=$mode" "-DOUT=$pkg/nsis-$mode.exe" "$bench/nsis/bench.nsi"
+      makensis -V1 "-DPAYLOAD=$payload/files" "-DMODE=$mode" "-DTARGET=$nsis_target" \
+      "-DOUT=$pkg/nsis-$mode.exe" "$bench/nsis/bench.nsi"
   done
   wanted floor && pack_job xz "$pkg/payload.tar.xz" "$stamp" -- make_xz
   wanted msi || msi=0
@@ -217,19 +230,32 @@ pack_all() {
 
 stop_wine() { "$root/tests/wine-env.sh" stop "$state" >/dev/null 2>&1 || true; }
 
+# Starts the prefix and learns which engine build runs here: the i686 one
+# wherever this Wine runs 32-bit code.
 start_wine() {
-  # No i686 build is given: the bench measures the x86_64 engine, the one
-  # every host with wine64 runs.
-  "$root/tests/wine-env.sh" start "$state" "$work/no-i686-build" "$win_build"
+  "$root/tests/wine-env.sh" start "$state" "$win32_build" "$win_build"
   trap stop_wine EXIT
   envval() { sed -n "s/^$1=//p" "$state/env" | head -n 1; }
   prefix=$(envval WINEPREFIX)
   wine=$(envval WINE)
+  arch=$(envval KS_ARCH)
   export WINEPREFIX=$prefix DISPLAY=$(envval DISPLAY) WINEDEBUG=-all
   export WINEDLLOVERRIDES=$(envval WINEDLLOVERRIDES)
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY
+  if [ "$arch" = i686 ]; then
+    engine=$win32_build/kestrelon.exe nsis_target=x86-unicode
+  else
+    engine=$win_build/kestrelon.exe nsis_target=amd64-unicode
+  fi
+  pkg=$work/pkg-$size-$arch
+  echo "bench: measuring the $arch engine ($engine) against NSIS $nsis_target"
+}
+
+# Puts the installers and the floor's blob into the prefix.
+stage_files() {
   c=$prefix/drive_c
   mkdir -p "$c/bench/pkg" "$c/bench/inst" "$c/bench/blob" "$c/ks/bin"
+  rm -f "$c/bench/pkg/"*
   cp -f "$work/bin/ksbenchio.exe" "$c/ks/bin/"
   local f
   for f in ks-setup.exe nsis-solid.exe nsis-lzma.exe nsis-stored.exe bench.msi; do
@@ -271,13 +297,17 @@ clean_after_uninstall() {
 # The engine's uninstaller as the system would start it: the registered
 # UninstallString (with /silent). Empty when none is registered.
 ks_uninstall_command() {
-  local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" line
-  line=$(cd "$c" && "$wine" reg query "$key" /v UninstallString 2>/dev/null </dev/null |
-    tr -d '\r' | sed -n 's/^ *UninstallString *REG_[A-Z_]* *//p' | head -n 1) || true
+  local key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product" line view
+  # The 32-bit engine writes to the registry's 32-bit view.
+  for view in /reg:32 /reg:64; do
+    line=$(cd "$c" && "$wine" reg query "$key" /v UninstallString "$view" 2>/dev/null </dev/null |
+      tr -d '\r' | sed -n 's/^ *UninstallString *REG_[A-Z_]* *//p' | head -n 1) || true
+    [ -z "$line" ] || break
+  done
   [ -n "$line" ] || return 0
   python3 - "$line" <<'EOF'
 import shlex, sys
-words = [w.strip('"') for w in shlex.split(sys.argv[1], posix=False)]
+words = [w.replace('"', '') for w in shlex.split(sys.argv[1], posix=False)]
 if not any(w.lower() == "/silent" for w in words):
     words.append("/silent")
 print("\n".join(words))
@@ -341,9 +371,10 @@ run_floor() {
 
 write_meta() {
   python3 - "$results/meta.json" "$payload/stamp" "$pkg" "$runs" "$seed" "${ks_uninstall_mode:-}" "$msi" \
-    "$("$wine" --version)" "$load_before" "$load_after" <<'EOF'
+    "$("$wine" --version)" "$load_before" "$load_after" "$arch" "$engine" "$nsis_target" <<'EOF'
 import json, os, sys, time
-out, stamp, pkg, runs, seed, ks_uninstall, msi, wine, load_before, load_after = sys.argv[1:]
+out, stamp, pkg, runs, seed, ks_uninstall, msi, wine, load_before, load_after, arch, engine, nsis_target = \
+    sys.argv[1:]
 fields = dict(kv.split("=", 1) for kv in open(stamp).read().splitlines()[1].split())
 sizes = {}
 for case, name in [("ks", "ks-setup.exe"), ("nsis-solid", "nsis-solid.exe"), ("nsis-lzma", "nsis-lzma.exe"),
@@ -366,7 +397,8 @@ meta = {
     "payload_files": int(fields["files"]), "payload_bytes": int(fields["bytes"]),
     "compressible_bytes": int(fields["compressible_bytes"]), "payload_sha256": fields["sha256"],
     "seed": int(seed), "runs": int(runs), "sizes": sizes, "pack_seconds": pack,
-    "machine": "%d cores, %s" % (os.cpu_count(), model), "engine_arch": "x86_64", "wine_version": wine,
+    "machine": "%d cores, %s" % (os.cpu_count(), model), "engine_arch": arch, "wine_version": wine,
+    "engine_bytes": os.path.getsize(engine), "nsis_target": nsis_target,
     "date": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), "ks_uninstall": ks_uninstall,
     "load_before": load_before, "load_after": load_after,
 }
@@ -385,16 +417,17 @@ EOF
 
 section "Packages"
 ensure_packages
-section "Build (Release: $native_build, $win_build)"
+section "Build (Release: $native_build, $win32_build, $win_build)"
 build_programs
 section "Payload: $size MB, seed $seed"
 python3 "$bench/gen_payload.py" --size-mb "$size" --seed "$seed" --out "$payload" --blob
-section "Pack"
-pack_all
-ls -l "$pkg"/*.exe "$pkg"/*.msi "$pkg"/*.xz 2>/dev/null | awk '{printf "  %12d  %s\n", $5, $9}'
-[ "$pack_only" = 0 ] || exit 0
 section "Wine"
 start_wine
+section "Pack"
+pack_all
+{ ls -l "$pkg"/*.exe "$pkg"/*.msi "$pkg"/*.xz 2>/dev/null || true; } | awk '{printf "  %12d  %s\n", $5, $9}'
+[ "$pack_only" = 0 ] || exit 0
+stage_files
 [ "$add" = 1 ] || rm -rf "$results"
 mkdir -p "$results"
 rm -rf "$c/bench/inst"/*

@@ -88,6 +88,22 @@ int ParseFileRecord(const std::uint8_t* item, std::size_t item_size, std::int32_
   return 0;
 }
 
+int ParseFileRecordHead(const std::uint8_t* prefix, std::size_t prefix_size, std::size_t item_size,
+                        std::int32_t size, FileRecord* out, std::size_t* head_size) {
+  ByteReader in(prefix, prefix_size);
+  FileRecord& r = *out;
+  r = FileRecord();
+  ReadHeadFields(in, r);
+  if (in.overrun()) return kRecordHeadUndecided;
+  if (r.name.empty()) return kCorruptRecordName;
+  if (size < 0) return kCorruptRecordSizeNegative;
+  if (size > kMaxRecordDataSize) return kCorruptRecordSizeTooLarge;
+  *head_size = in.position();
+  if (item_size - *head_size != static_cast<std::size_t>(size) + 4) return kRecordHeadUndecided;
+  r.size = static_cast<std::size_t>(size);
+  return 0;
+}
+
 Bytes EncodeFileRecord(const FileRecord& r, const Bytes& data) {
   ByteWriter out;
   WriteNarrow(out, r.name);

@@ -50,9 +50,12 @@ struct FileRecord {
   WString destination;          // override, may be empty
   NString extra_text;           // MarkedText
   std::int32_t package_option = 0;  // kind 11 only
-  // The data: a view into the decoded stream, valid until the next record is read.
+  // The data: a view into the decoded stream, valid until the next record is
+  // read. A streamed record has no view: its `size` bytes come from the
+  // reader piece by piece (FileDataReader::ReadData).
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
+  bool streamed = false;
 
   bool has_shortcut_icon() const { return (flags & (kRecordDesktopShortcut | kRecordStartMenuShortcut)) != 0; }
 };
@@ -62,6 +65,16 @@ struct FileRecord {
 // 70 empty name, 71/72 size out of range, 100 data check, 83 when the fields
 // do not fit the item or bytes are left after them.
 int ParseFileRecord(const std::uint8_t* item, std::size_t item_size, std::int32_t size, FileRecord* out);
+
+// Parses the fields in front of the data from the first `prefix_size` bytes
+// of an item of `item_size` bytes, and sets *head_size to their length.
+// Returns 0 when they lie in the prefix and the item is exactly the fields,
+// the data and the check value; a corrupt code the whole item would give
+// anyway (70, 71, 72); or kRecordHeadUndecided when only the whole item can
+// tell. The data and its check value are not looked at.
+inline constexpr int kRecordHeadUndecided = -1;
+int ParseFileRecordHead(const std::uint8_t* prefix, std::size_t prefix_size, std::size_t item_size,
+                        std::int32_t size, FileRecord* out, std::size_t* head_size);
 
 // Encodes a record as one item (without the length prefix) from its fields
 // and `data`; the check value is computed.

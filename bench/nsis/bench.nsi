@@ -1,10 +1,15 @@
 ; The bench's NSIS installer: the whole payload, installed silently (/S) and
 ; removed by its uninstaller. Built by bench/run.sh with
-;   makensis -DPAYLOAD=<folder> -DMODE=solid|lzma|stored -DOUT=<file> bench.nsi
+;   makensis -DPAYLOAD=<folder> -DMODE=solid|lzma|stored -DTARGET=x86-unicode|amd64-unicode
+;            -DOUT=<file> bench.nsi
+; (the target matching the engine build measured; amd64-unicode when none is given)
 ; NSIS's defaults otherwise (8 MiB LZMA dictionary, CRC check of the installer
 ; at start, file dates kept).
 Unicode true
-Target amd64-unicode
+!ifndef TARGET
+  !define TARGET amd64-unicode
+!endif
+Target ${TARGET}
 
 !if ${MODE} == solid
   SetCompressor /SOLID lzma

@@ -140,16 +140,29 @@ int ReadFileData(const SetupArchive& a, bool outside, FileDataBlock* block, std:
     return CheckFileData(a.header, block->data, block->size);
   }
   // Outside: from behind the archive to the end of the file. The size is
-  // compared before anything is read, so a hostile Q reserves nothing.
+  // compared before anything is mapped, so a hostile Q reserves nothing.
   const std::uint64_t pos = std::uint64_t{a.section.raw_offset} + a.header.data_start;
   *read_pos = pos;
   if (pos > a.file_size || a.file_size - pos != static_cast<std::uint64_t>(a.header.file_data_size))
     return kCorruptFileDataMismatch;
-  block->storage.resize(static_cast<std::size_t>(a.header.file_data_size));
-  if (!ReadFileAt(a.file.get(), pos, block->storage.data(), block->storage.size()))
-    return -1;
-  block->data = block->storage.data();
-  block->size = block->storage.size();
+  if (a.header.file_data_size == 0) {
+    block->data = a.mapped;  // nothing to read; any pointer will do
+    block->size = 0;
+    return CheckFileData(a.header, block->data, 0);
+  }
+  // A view starts at a multiple of the allocation granularity.
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  const std::uint64_t start = pos / info.dwAllocationGranularity * info.dwAllocationGranularity;
+  const std::uint64_t length = a.file_size - start;
+  if (length > static_cast<std::uint64_t>(SIZE_MAX)) return -1;
+  block->mapping = OwnedHandle(::CreateFileMappingW(a.file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  if (!block->mapping) return -1;
+  block->view = OwnedView(::MapViewOfFile(block->mapping.get(), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                                          static_cast<DWORD>(start), static_cast<SIZE_T>(length)));
+  if (!block->view) return -1;
+  block->data = static_cast<const std::uint8_t*>(block->view.get()) + (pos - start);
+  block->size = static_cast<std::size_t>(a.header.file_data_size);
   return CheckFileData(a.header, block->data, block->size);
 }
 

@@ -46,21 +46,24 @@ void OpenSetupArchive(SetupArchive& archive, const Reports& reports);
 NString CannotOpenSelfText(const WString& path, DWORD error);
 NString VersionMismatchText(const std::string& archive_version);
 
-// The file-data block: in place inside the section, or read from the file
-// behind the archive when the settings say it lies outside the section.
+// The file-data block: in place inside the section, or a read-only view of
+// the file behind the archive when the settings say it lies outside the
+// section; either way its pages come from the program's file, not from
+// memory of the process's own.
 struct FileDataBlock {
   FileDataBlock() = default;
-  FileDataBlock(FileDataBlock&&) = default;  // a moved vector keeps its bytes where they are
+  FileDataBlock(FileDataBlock&&) = default;
   FileDataBlock& operator=(FileDataBlock&&) = default;
   FileDataBlock(const FileDataBlock&) = delete;
   FileDataBlock& operator=(const FileDataBlock&) = delete;
 
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
-  Bytes storage;  // holds the bytes read from the file
+  OwnedHandle mapping;  // outside the section: the file mapping and its view
+  OwnedView view;
 };
 
-// 0, a corrupt code (46, 55), or -1 when reading the file failed (*read_pos set).
+// 0, a corrupt code (46, 55), or -1 when mapping the file failed (*read_pos set).
 int ReadFileData(const SetupArchive& archive, bool outside, FileDataBlock* block,
                  std::uint64_t* read_pos);
 

@@ -7,6 +7,7 @@
 #include "engine/win/file_removal.h"
 #include "engine/win/pending_cleanup.h"
 #include "engine/win/reboot_replacement.h"
+#include "lib/crc32.h"
 #include "lib/marked_text.h"
 #include "lib/win/file.h"
 #include "lib/win/file_version.h"
@@ -33,11 +34,37 @@ bool WriteAll(const WString& path, const std::uint8_t* data, std::size_t size) {
   return file.Close() == kFileSuccess;
 }
 
-bool SameContents(const WString& path, const std::uint8_t* data, std::size_t size) {
+// Reads a file back in pieces, handing each to `take`. False when it cannot
+// be read or has another size.
+template <typename Take>
+bool ReadBack(const WString& path, std::size_t size, Take take) {
+  constexpr std::size_t kPiece = 64 * 1024;
   File file;
-  Bytes back;
-  if (file.Open(path, kFileRead) != kFileSuccess || file.Load(back) != kFileSuccess) return false;
-  return back.size() == size && (size == 0 || std::memcmp(back.data(), data, size) == 0);
+  std::uint64_t actual = 0;
+  if (file.Open(path, kFileRead) != kFileSuccess || file.Size(actual) != kFileSuccess || actual != size) return false;
+  Bytes piece(std::min(kPiece, size));
+  for (std::size_t at = 0; at < size;) {
+    const std::size_t n = std::min(kPiece, size - at);
+    if (file.Read(piece.data(), n) != kFileSuccess || !take(piece.data(), at, n)) return false;
+    at += n;
+  }
+  return true;
+}
+
+bool SameContents(const WString& path, const std::uint8_t* data, std::size_t size) {
+  return ReadBack(path, size, [data](const std::uint8_t* p, std::size_t at, std::size_t n) {
+    return std::memcmp(p, data + at, n) == 0;
+  });
+}
+
+bool SameCheckValue(const WString& path, std::size_t size, std::uint32_t check) {
+  std::uint32_t back = 0;
+  return ReadBack(path, size,
+                  [&back](const std::uint8_t* p, std::size_t, std::size_t n) {
+                    back = Crc32(p, n, back);
+                    return true;
+                  }) &&
+         back == check;
 }
 
 bool ToFileTime(const RecordDate& d, FILETIME* out) {
@@ -66,7 +93,18 @@ void SetDates(const WString& path, const RecordDate& date) {
 // leaves the old file or nothing, never a part of the new one that a later
 // installation would take for complete (its date says it is new). A
 // destination in use refuses the rename as it would refuse a write.
-enum class Written { kPlaced, kMismatch, kFailed };
+enum class Written { kPlaced, kWhole, kMismatch, kFailed, kDataGone, kCorrupt };
+
+bool MoveIntoPlace(const WString& pending, const PlaceFileRequest& r) {
+  SetDates(pending, r.date);
+  return MoveFileExW(FsPath(pending), FsPath(r.destination), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void DeleteKeepingError(const WString& path) {
+  const DWORD error = GetLastError();
+  DeleteFileW(FsPath(path));
+  SetLastError(error);
+}
 
 Written WriteBeside(const PlaceFileRequest& r, bool verify) {
   const WString pending = PendingWritePath(r.destination);
@@ -74,14 +112,53 @@ Written WriteBeside(const PlaceFileRequest& r, bool verify) {
     // A file that reads back wrong stays for the next attempt, which writes
     // to the same place again; the last attempt removes it.
     if (verify && !SameContents(pending, r.data, r.size)) return Written::kMismatch;
-    SetDates(pending, r.date);
-    if (MoveFileExW(FsPath(pending), FsPath(r.destination), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return Written::kPlaced;
+    if (MoveIntoPlace(pending, r)) return Written::kPlaced;
   }
-  const DWORD error = GetLastError();
-  DeleteFileW(FsPath(pending));
-  SetLastError(error);
+  DeleteKeepingError(pending);
   return Written::kFailed;
+}
+
+// Writes streamed data to the file beside the destination: kWhole once it is
+// written (and read back right when asked); kFailed when the file cannot be
+// created (nothing was read yet); kDataGone when writing failed after data
+// was read; kCorrupt when the data is damaged (*corrupt says how).
+Written WriteStreamedBeside(const PlaceFileRequest& r, const WString& pending, bool verify, int* corrupt) {
+  File file;
+  const FileResult opened = file.Open(pending, kFileWrite);
+  if (opened != kFileSuccess && opened != kFileAlreadyOpen) return Written::kFailed;
+  bool written = true;
+  DWORD error = 0;
+  std::uint32_t check = 0;
+  while (true) {
+    const std::uint8_t* piece = nullptr;
+    std::size_t n = 0;
+    *corrupt = r.source->Read(&piece, &n);
+    if (*corrupt != 0) {
+      file.Close();
+      DeleteFileW(FsPath(pending));
+      return Written::kCorrupt;
+    }
+    if (n == 0) break;
+    // After a failed write the data is still read to its end, so that the
+    // stream passes this record and its check value is compared.
+    if (written && file.Write(piece, n) != kFileSuccess) {
+      written = false;
+      error = GetLastError();
+    }
+    check = Crc32(piece, n, check);
+  }
+  if (written && file.Close() != kFileSuccess) {
+    written = false;
+    error = GetLastError();
+  }
+  if (!written) {
+    file.Close();
+    DeleteFileW(FsPath(pending));
+    SetLastError(error);
+    return Written::kDataGone;
+  }
+  if (verify && !SameCheckValue(pending, r.size, check)) return Written::kMismatch;
+  return Written::kWhole;
 }
 
 void ApplyAttributes(const WString& path, std::int32_t attributes) {
@@ -101,10 +178,23 @@ bool DriveMissing(const WString& path, char16_t* letter) {
   return GetDriveTypeW(W(root)) == DRIVE_NO_ROOT_DIR;
 }
 
+// The new bytes in a temporary file beside the destination: written from
+// memory, or the whole pending file of streamed data moved there.
+bool FillTemporary(const PlaceFileRequest& r, const WString* whole_pending, const WString& temp) {
+  if (whole_pending)
+    return MoveFileExW(FsPath(*whole_pending), FsPath(temp), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (r.source) {
+    SetLastError(ERROR_READ_FAULT);  // streamed data that was read once is gone
+    return false;
+  }
+  return WriteAll(temp, r.data, r.size);
+}
+
 // The reboot-time replacement of a file that could not be written.
-void RegisterReplacement(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_needed, WString& text) {
+void RegisterReplacement(const PlaceFileRequest& r, const WString* whole_pending, ProductFlags& flags,
+                         bool* reboot_needed, WString& text) {
   const WString temp = MakeTempName(FolderOfFile(r.destination), WString());
-  if (temp.empty() || !WriteAll(temp, r.data, r.size)) {
+  if (temp.empty() || !FillTemporary(r, whole_pending, temp)) {
     const DWORD error = GetLastError();
     if (!temp.empty()) DeleteFileW(FsPath(temp));  // a part of the data, on a full disk
     text += FormatWide(u"Failed to register '%s' for replacement because no temporary file could be created.\r\n"
@@ -128,7 +218,8 @@ void RegisterReplacement(const PlaceFileRequest& r, ProductFlags& flags, bool* r
   SetLastError(ERROR_BUSY);
 }
 
-void ReportWriteFailure(const PlaceFileRequest& r, DWORD error, ProductFlags& flags, bool* reboot_needed) {
+void ReportWriteFailure(const PlaceFileRequest& r, const WString* whole_pending, DWORD error, ProductFlags& flags,
+                        bool* reboot_needed) {
   WString text = u"\r\n" + r.write_failed_label + u" " + r.destination + u"\r\n";
   char16_t letter = 0;
   if (DriveMissing(r.destination, &letter)) {
@@ -137,14 +228,66 @@ void ReportWriteFailure(const PlaceFileRequest& r, DWORD error, ProductFlags& fl
     text += SystemErrorText(error) + u"\r\n";
     const bool allowed = (r.existed || HasFlag(flags, placement_flag::kReplaceAnyLockedFile)) &&
                          error != ERROR_INVALID_NAME;
-    if (allowed) RegisterReplacement(r, flags, reboot_needed, text);
+    if (allowed) RegisterReplacement(r, whole_pending, flags, reboot_needed, text);
   }
   r.log->AddFailure(text);
+}
+
+// After the first failed attempt: the folder may be missing, or the old
+// file's attributes may refuse the new one.
+void PrepareRetry(const PlaceFileRequest& r, ProductFlags flags, DWORD error) {
+  if (error == ERROR_PATH_NOT_FOUND) CreateFolderTree(FolderOfFile(r.destination));
+  if (HasFlag(flags, placement_flag::kClearAttributesOnRetry)) {
+    const DWORD a = GetFileAttributesW(FsPath(r.destination));
+    if (a != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(FsPath(r.destination), a & ~kClearedOnRetry);
+  }
+}
+
+void ReportMismatch(const PlaceFileRequest& r) {
+  DeleteFileW(FsPath(PendingWritePath(r.destination)));
+  SetLastError(0);
+  RecordFailure(*r.log, WStringView(r.destination));
+}
+
+// PlaceFile for data that can be read only once.
+bool PlaceStreamed(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_needed) {
+  const bool verify = HasFlag(flags, placement_flag::kVerifyWrites);
+  const WString pending = PendingWritePath(r.destination);
+  bool whole = false;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (attempt > 0) Sleep(kRetryDelayMs);
+    if (!whole) {
+      int corrupt = 0;
+      const Written written = WriteStreamedBeside(r, pending, verify, &corrupt);
+      if (written == Written::kCorrupt) return false;
+      // Data read back wrong cannot be written again: it was read once.
+      if (written == Written::kMismatch) {
+        ReportMismatch(r);
+        return false;
+      }
+      if (written == Written::kDataGone) {
+        error = GetLastError();
+        break;
+      }
+      whole = written == Written::kWhole;
+    }
+    if (whole && MoveIntoPlace(pending, r)) {
+      ApplyAttributes(r.destination, r.attributes);
+      return true;
+    }
+    error = GetLastError();
+    if (attempt == 0) PrepareRetry(r, flags, error);
+  }
+  ReportWriteFailure(r, whole ? &pending : nullptr, error, flags, reboot_needed);
+  if (whole) DeleteFileW(FsPath(pending));  // still there unless it became the replacement
+  return false;
 }
 
 }  // namespace
 
 bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_needed) {
+  if (r.source) return PlaceStreamed(r, flags, reboot_needed);
   DWORD error = 0;
   bool mismatch = false;
   const bool verify = HasFlag(flags, placement_flag::kVerifyWrites);
@@ -158,21 +301,13 @@ bool PlaceFile(const PlaceFileRequest& r, ProductFlags& flags, bool* reboot_need
     }
     if (mismatch) continue;
     error = GetLastError();
-    if (attempt == 0) {
-      if (error == ERROR_PATH_NOT_FOUND) CreateFolderTree(FolderOfFile(r.destination));
-      if (HasFlag(flags, placement_flag::kClearAttributesOnRetry)) {
-        const DWORD a = GetFileAttributesW(FsPath(r.destination));
-        if (a != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(FsPath(r.destination), a & ~kClearedOnRetry);
-      }
-    }
+    if (attempt == 0) PrepareRetry(r, flags, error);
   }
   if (mismatch) {
-    DeleteFileW(FsPath(PendingWritePath(r.destination)));
-    SetLastError(0);
-    RecordFailure(*r.log, WStringView(r.destination));
+    ReportMismatch(r);
     return false;
   }
-  ReportWriteFailure(r, error, flags, reboot_needed);
+  ReportWriteFailure(r, nullptr, error, flags, reboot_needed);
   return false;
 }
 
@@ -198,10 +333,45 @@ ExistingFile Inspect(const WString& path, std::int32_t kind, FileVersionReader& 
   return e;
 }
 
+void ShowStage(const FilePlacementInput& in, const WString& text) {
+  if (in.set_stage) {
+    in.set_stage(text);
+  } else if (in.set_status) {
+    in.set_status(text);
+  }
+}
+
+void ReadingChunk(void* context) {
+  const auto& in = *static_cast<const FilePlacementInput*>(context);
+  ShowStage(in, in.status_reading);
+}
+
+// A streamed record's data as PlaceFile reads it; the first corrupt code stays.
+class StreamedData : public RecordDataSource {
+ public:
+  StreamedData(FileDataReader& reader, const FilePlacementInput& in) : reader_(reader), in_(in) {}
+  int Read(const std::uint8_t** piece, std::size_t* n) override {
+    if (code_ == 0) code_ = reader_.ReadData(piece, n, ReadingChunk, const_cast<FilePlacementInput*>(&in_));
+    if (code_ != 0) *n = 0;
+    return code_;
+  }
+  // Reads what PlaceFile left and compares the check value.
+  int Finish() {
+    if (code_ == 0) code_ = reader_.SkipData(ReadingChunk, const_cast<FilePlacementInput*>(&in_));
+    return code_;
+  }
+
+ private:
+  FileDataReader& reader_;
+  const FilePlacementInput& in_;
+  int code_ = 0;
+};
+
 struct RecordContext {
   const FilePlacementInput& in;
   ProductFlags& flags;
   FilePlacementOutputs& out;
+  FileDataReader& reader;
   FileVersionReader versions;
 };
 
@@ -287,10 +457,15 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   AddShortcut(r, d, c.out);
   if (!PrepareFolder(r, d, c)) return 0;
   if ((r.flags & kRecordKeep) == 0 && IsKindRecorded(r.kind, portable)) RecordRemoval(c, d.path, kUninstallFile);
-  PlaceFileRequest request{d.path,     r.data,           r.size,  r.date, r.attributes,
+  StreamedData streamed(c.reader, c.in);
+  PlaceFileRequest request{d.path,     r.data,          r.size,  r.streamed ? &streamed : nullptr, r.date, r.attributes,
                            decision.existed, c.in.write_failed_label, c.in.log};
   bool reboot = false;
   const bool placed = PlaceFile(request, c.flags, &reboot);
+  // Damaged data ends the installation before anything else is done with it.
+  if (r.streamed) {
+    if (const int code = streamed.Finish()) return code;
+  }
   if (reboot) c.out.reboot_needed = true;
   if (placed && HasFlag(c.flags, product_flag::kDetailedLog)) c.in.log->Wide(d.log_prefix + u"\r\n");
   if (!placed && !(r.kind == 12 && reboot)) return 0;
@@ -299,19 +474,6 @@ int PlaceRecord(const FileRecord& r, RecordContext& c) {
   // the pending-list cleanup, which would cancel that very replacement.
   if (placed) c.out.placed.push_back(d.path);
   return 0;
-}
-
-void ShowStage(const FilePlacementInput& in, const WString& text) {
-  if (in.set_stage) {
-    in.set_stage(text);
-  } else if (in.set_status) {
-    in.set_status(text);
-  }
-}
-
-void ReadingChunk(void* context) {
-  const auto& in = *static_cast<const FilePlacementInput*>(context);
-  ShowStage(in, in.status_reading);
 }
 
 }  // namespace
@@ -361,7 +523,7 @@ int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlaceme
   if (const int code = CheckDeletionDates(in.deletions)) return code;
   RunInstallationDeletions(in, flags);
   FileDataReader reader(in.block, in.block_size, in.coding);
-  RecordContext context{in, flags, out, {}};
+  RecordContext context{in, flags, out, reader, {}};
   const std::size_t count = in.sizes.size();
   for (std::size_t i = 0; i < count; ++i) {
     FileRecord record;
@@ -371,6 +533,8 @@ int PlaceAllFiles(const FilePlacementInput& in, ProductFlags& flags, FilePlaceme
     if (in.pump_messages) in.pump_messages();
     if (in.stop && in.stop()) return 0;
     code = PlaceRecord(record, context);
+    // The data of a record that was not written is still read and checked.
+    if (code == 0 && record.streamed) code = reader.SkipData(ReadingChunk, const_cast<FilePlacementInput*>(&in));
     if (code != 0) return code;
   }
   const int code = reader.Finish();

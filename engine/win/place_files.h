@@ -31,6 +31,12 @@ struct PlaceFileRequest {
   WString destination;
   const std::uint8_t* data = nullptr;
   std::size_t size = 0;
+  // Instead of `data`: the `size` bytes come piece by piece from here and can
+  // be read only once. The file beside the destination is then written once;
+  // later attempts retry only what failed after it was whole. Data that turns
+  // out damaged leaves nothing behind and no failure text: the source keeps
+  // the corrupt code.
+  RecordDataSource* source = nullptr;
   RecordDate date;
   std::int32_t attributes = -1;
   bool existed = false;

@@ -53,6 +53,9 @@ struct DeleteObjectCloser {
 struct DestroyWindowCloser {
   void operator()(HWND window) const { ::DestroyWindow(window); }
 };
+struct UnmapViewCloser {
+  void operator()(const void* view) const { ::UnmapViewOfFile(view); }
+};
 
 using OwnedHandle = Owned<HANDLE, CloseHandleCloser>;
 using OwnedModule = Owned<HMODULE, FreeLibraryCloser>;
@@ -62,5 +65,6 @@ using OwnedBrush = Owned<HBRUSH, DeleteObjectCloser>;
 using OwnedFont = Owned<HFONT, DeleteObjectCloser>;
 using OwnedBitmap = Owned<HBITMAP, DeleteObjectCloser>;
 using OwnedWindow = Owned<HWND, DestroyWindowCloser>;
+using OwnedView = Owned<const void*, UnmapViewCloser>;  // a view of a file mapping
 
 }  // namespace ks

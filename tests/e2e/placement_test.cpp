@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <thread>
@@ -57,10 +58,10 @@ constexpr ProductFlags kVerifyWrites = 0x40000;
 constexpr ProductFlags kClearAttributesOnRetry = 0x80000;
 
 // Every localized text N is "T<N>", so that the texts the engine places in
-// its files can be told apart.
+// its files can be told apart; the corrupt report (text 13) names its code.
 LocalizedTexts NumberedTexts() {
   std::vector<std::vector<WString>> rows;
-  for (int n = 0; n <= 120; ++n) rows.push_back({u"T" + Widen(std::to_string(n))});
+  for (int n = 0; n <= 120; ++n) rows.push_back({u"T" + Widen(std::to_string(n)) + (n == 13 ? u" code %d" : u"")});
   return LocalizedTexts({u"English"}, rows);
 }
 
@@ -73,6 +74,7 @@ struct Product {
   ProductFlags flags = kCompressed | kAlwaysWriteLog | kDetailed | kRegisterUninstaller;
   WString version;
   std::vector<FileDeletion> deletions;
+  std::function<void(Bytes& block)> change_block;  // applied to the built file-data block
 };
 
 std::string MakeInstaller(const std::string& install_dir, const std::vector<Item>& items, std::size_t chunk,
@@ -97,6 +99,7 @@ std::string MakeInstaller(const std::string& install_dir, const std::vector<Item
   ChunkCoding coding;
   coding.compressed = true;
   if (!BuildFileDataBlock(encoded, chunk, coding, &plan.file_data)) return {};
+  if (product.change_block) product.change_block(plan.file_data);
   const std::string engine = ReadLinuxFile(EngineLinuxPath());
   Bytes out;
   std::string error;
@@ -330,6 +333,80 @@ TEST_F(Placement, ReadOnlyDestinationWithAndWithoutTheAttributeClearFlag) {
       EXPECT_NE(log->find("\"" + dir + "\\ro.txt\" was successfully registered for replacement."),
                 std::string::npos) << *log;
     }
+  }
+}
+
+// Bytes that compress about 2:1, as programs do, the same for the same seed.
+std::string Compressible(std::size_t n, std::uint32_t seed) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    s[i] = static_cast<char>((seed >> 16) & (i % 2 ? 0xFF : 0x0F));
+  }
+  return s;
+}
+
+// A file six times the chunk size is written piece by piece as its chunks are
+// decoded: it arrives byte for byte, and the engine's process never holds
+// memory of its size.
+TEST_F(Placement, AFileLargerThanItsChunksInBoundedMemory) {
+  const std::string dir = ScratchFolder() + "\\Big";
+  constexpr std::size_t kFile = 24u << 20;
+  const std::string big = Compressible(kFile, 7);
+  const std::vector<Item> items = {Rec("small.txt", 0, 0, "before"), Rec("files\\big.bin", 0, 0, big),
+                                   Rec("after.txt", 0, 0, "after")};
+  const std::string installer = MakeInstaller(dir, items, 4u << 20);
+  ASSERT_FALSE(installer.empty());
+  const DriverRun run = InstallSilently(installer);
+  ASSERT_TRUE(run.ok) << run.error << run.output;
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(ReadPrefixFile(dir + "\\small.txt"), "before");
+  // Data is the uninstall folder: the file goes to a folder of another name,
+  // as a case-insensitive system would put it into that one.
+  EXPECT_TRUE(ReadPrefixFile(dir + "\\files\\big.bin") == big);
+  EXPECT_EQ(ReadPrefixFile(dir + "\\after.txt"), "after");
+  EXPECT_FALSE(PrefixFileExists(dir + "\\files\\big.bin.ks-new"));
+  // Less than the file: what a buffer holding it would need alone.
+  EXPECT_GT(run.peak_private_bytes, 0u) << run.output;
+  EXPECT_LT(run.peak_private_bytes, kFile) << run.output;
+}
+
+// A damaged chunk behind the one being written is found early by the
+// decoding, but it is reported only when the records reach it: a run that a
+// record before it ends (malformed) ends as it always did.
+TEST_F(Placement, ADamagedLaterChunkTellsOnlyWhenReached) {
+  struct Case {
+    const char* what;
+    std::int32_t first_kind;  // of the record in the first chunk
+    int code;
+  };
+  const Case cases[] = {
+      {"the first record is fine", 0, 62},
+      {"the first record has an invalid kind", 2, 110},
+  };
+  for (const Case& c : cases) {
+    const std::string dir = ScratchFolder() + "\\" + UniqueName("Ahead");
+    // Each record fills its own chunk of 4000 stream bytes.
+    const std::vector<Item> items = {Rec("one.bin", c.first_kind, 0, Compressible(3900, 1)),
+                                     Rec("two.bin", 0, 0, Compressible(3900, 2))};
+    // Automatic (no pages) with errors shown, so that the report names its code.
+    Product product;
+    product.flags |= product_flag::kErrorsInAutomaticMode;
+    // A stored byte of the second chunk changes; the block's own check value
+    // is made for the changed block, so only the chunk's check finds it.
+    product.change_block = [](Bytes& block) { block[8 + LoadLe32(block.data()) + 20] ^= 0x5A; };
+    const std::string installer = MakeInstaller(dir, items, 4000, product);
+    ASSERT_FALSE(installer.empty());
+    DriverOptions options;
+    options.timeout_seconds = 90;
+    const DriverRun run = RunProgram(installer, {"/a"}, options);
+    ASSERT_TRUE(run.ok) << run.error << run.output;
+    EXPECT_EQ(run.exit_code, 2) << c.what;
+    std::string reports;
+    for (const ShownWindow& w : run.windows) reports += w.Text() + "\n";
+    EXPECT_NE(reports.find("T13 code " + std::to_string(c.code) + "\n"), std::string::npos) << c.what << "\n"
+                                                                                         << run.output;
+    EXPECT_FALSE(PrefixFileExists(dir + "\\two.bin")) << c.what;
   }
 }
 

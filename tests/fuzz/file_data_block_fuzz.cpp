@@ -79,6 +79,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reader.Next(sizes[i], &record) != 0) return 0;
     if (record.size != static_cast<std::size_t>(sizes[i])) std::abort();
     Exercise(record, portable);
+    // A streamed record's data comes in pieces that add up to its size.
+    std::size_t streamed = 0;
+    while (record.streamed) {
+      const std::uint8_t* piece = nullptr;
+      std::size_t n = 0;
+      if (reader.ReadData(&piece, &n) != 0) return 0;
+      if (n == 0) break;
+      if (piece == nullptr) std::abort();
+      streamed += n;
+    }
+    if (record.streamed && streamed != record.size) std::abort();
   }
   reader.Finish();
   return 0;

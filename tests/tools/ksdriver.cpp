@@ -46,6 +46,8 @@
 // answered then by the next entry (or its default). With --clipboard every
 // change of the clipboard's 8-bit text is reported as clipboard<TAB>BYTES
 // (escaped as below, bytes from 0x7F up as \xHH). At the end:
+// memory<TAB>BYTES, the largest private memory (PagefileUsage) the program's
+// own process was seen to hold while it ran (sampled at every poll), then
 // exit<TAB>CODE (signed 32-bit).
 // With --descendants the program runs in a job object, which every process it
 // starts (and theirs) joins; after the exit line ksdriver waits until all of
@@ -60,6 +62,9 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -766,13 +771,24 @@ int Run(int argc, wchar_t** argv) {
     WaitForSingleObject(process.get(), 5000);
     return true;
   };
+  // An ended process has no counters to ask for: its memory is sampled while it runs.
+  SIZE_T peak_private = 0;
+  const auto sample_memory = [&] {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process.get(), &counters, sizeof counters))
+      peak_private = std::max({peak_private, counters.PagefileUsage, counters.PeakPagefileUsage});
+  };
+  sample_memory();
   while (WaitForSingleObject(process.get(), 50) == WAIT_TIMEOUT) {
+    sample_memory();
     if (timed_out()) return 2;
     Poll(pi.dwProcessId, seen, script);
   }
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);
   script.clipboard.Look();
+  Emit(L"memory\t" + std::to_wstring(static_cast<unsigned long long>(peak_private)));
   Emit(L"exit\t" + std::to_wstring(static_cast<long>(static_cast<int>(code))));
   if (!job) return 0;
   for (;;) {

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 
 #include "authoring/manifest.h"
@@ -140,6 +142,40 @@ TEST_F(FilesScratch, EncodedFilesReadBackThroughTheEngineReader) {
     EXPECT_TRUE(r.date.is_real());  // from the source file
   }
   EXPECT_EQ(reader.Finish(), 0);
+}
+
+// A minimal PE header of the given machine, padded to `size` bytes.
+Bytes Image(std::uint16_t machine, std::size_t size) {
+  Bytes b(std::max<std::size_t>(size, 0x86), 0x90);
+  b[0] = 'M', b[1] = 'Z';
+  StoreLe32(b.data() + 0x3C, 0x80);
+  std::memcpy(b.data() + 0x80, "PE\0\0", 4);
+  StoreLe16(b.data() + 0x84, machine);
+  b.resize(size);
+  return b;
+}
+
+TEST(X86CodePieces, PiecesMostlyOfX86ImagesAreMarked) {
+  EXPECT_TRUE(IsX86Image(Image(0x014C, 300).data(), 300));
+  EXPECT_TRUE(IsX86Image(Image(0x8664, 300).data(), 300));
+  EXPECT_FALSE(IsX86Image(Image(0xAA64, 300).data(), 300));  // ARM64
+  EXPECT_FALSE(IsX86Image(Image(0x014C, 0x84).data(), 0x84));  // cut inside the header
+  const Bytes text(3000, 't');
+  FileRecord r;
+  r.name = "f";
+  std::vector<Bytes> items;
+  std::vector<std::int32_t> sizes;
+  for (const Bytes& data : {text, Image(0x014C, 3000), text, Image(0x8664, 1000)}) {
+    items.push_back(EncodeFileRecord(r, data));
+    sizes.push_back(static_cast<std::int32_t>(data.size()));
+  }
+  // Stream items of 3051 bytes (1051 for the last, 47 in front of the data)
+  // in pieces of 2000: the first image has 902 bytes of piece 1, all of
+  // piece 2 and 98 of piece 3; the second image 800 bytes of piece 4 and 200
+  // of the last piece, which is 204 bytes long.
+  const std::vector<bool> marks = X86CodePieces(items, sizes, 2000);
+  EXPECT_EQ(RecordStreamPieces(items, 2000).size(), marks.size());
+  EXPECT_EQ(marks, (std::vector<bool>{false, false, true, false, false, true}));
 }
 
 TEST(SourceDate, UtcFieldsOfTheModificationTime) {

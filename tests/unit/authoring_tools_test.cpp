@@ -2,6 +2,7 @@
 // date and the all-or-nothing output file.
 
 #include <gtest/gtest.h>
+#include <lzma.h>
 
 #include <fstream>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "authoring/output_file.h"
 #include "authoring/progress.h"
 #include "core/settings_block.h"
+#include "engine/file_data_block.h"
 
 namespace ks::authoring {
 namespace {
@@ -109,6 +111,40 @@ TEST(AuthoringCompressPoolTest, EachChunkDecodesToItsInput) {
     ASSERT_TRUE(XzDecode(r.out[i].data(), r.out[i].size(), &back)) << i;
     EXPECT_EQ(back, chunks[i]) << i;
   }
+}
+
+// Chunks of x86 code go through the branch filter; the engine's chunk decoder
+// undoes it, and each stream's dictionary is no larger than its chunk, so
+// decoding a small chunk needs little memory.
+TEST(AuthoringCompressPoolTest, FiltersAndDictionaryFitTheEngine) {
+  const auto chunks = SampleChunks();
+  for (const std::vector<bool>& code : {std::vector<bool>{}, std::vector<bool>{true, true, true, true}}) {
+    const CompressResult r = CompressChunks(chunks, {}, {}, code);
+    ASSERT_TRUE(r.ok) << r.error;
+    ChunkDecoder decoder;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+      ChunkBuffer back;
+      ASSERT_TRUE(decoder.Decode(r.out[i].data(), r.out[i].size(), &back, 1 << 20)) << i;
+      EXPECT_EQ(Bytes(back.data(), back.data() + back.size()), chunks[i]) << i;
+      // Preset 6 asks for 8 MiB; a chunk of 300 kB decodes within 1 MiB.
+      lzma_stream s = LZMA_STREAM_INIT;
+      ASSERT_EQ(lzma_stream_decoder(&s, 1 << 20, 0), LZMA_OK);
+      Bytes out(chunks[i].size() + 1);
+      s.next_in = r.out[i].data();
+      s.avail_in = r.out[i].size();
+      s.next_out = out.data();
+      s.avail_out = out.size();
+      EXPECT_EQ(lzma_code(&s, LZMA_FINISH), LZMA_STREAM_END) << i;
+      lzma_end(&s);
+    }
+    // The filter changes the stored bytes of code chunks.
+    if (!code.empty()) {
+      EXPECT_NE(r.out[3], CompressChunks(chunks, {}).out[3]);
+    }
+  }
+  EXPECT_EQ(DictionaryFor(0, 8 << 20), static_cast<std::uint32_t>(LZMA_DICT_SIZE_MIN));
+  EXPECT_EQ(DictionaryFor(300000, 8 << 20), 300000u);
+  EXPECT_EQ(DictionaryFor(64 << 20, 8 << 20), 8u << 20);
 }
 
 TEST(AuthoringCompressPoolTest, OutputDoesNotDependOnTheThreadCount) {

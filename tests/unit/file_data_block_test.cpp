@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+
 #include "core/settings_block.h"
 #include "lib/crc32.h"
 
@@ -107,15 +111,37 @@ Built BuildSample(std::size_t chunk, const ChunkCoding& coding, std::vector<std:
   return b;
 }
 
-int ReadAll(const Built& b, const ChunkCoding& coding, int* chunks_seen = nullptr) {
-  FileDataReader reader(b.block.data(), b.block.size(), coding);
+// A record's data, in place or streamed piece by piece.
+int TakeData(FileDataReader& reader, const FileRecord& r, Bytes* out, void (*on_chunk)(void*) = nullptr,
+             void* context = nullptr) {
+  if (!r.streamed) {
+    out->assign(r.data, r.data + r.size);
+    return 0;
+  }
+  out->clear();
+  while (true) {
+    const std::uint8_t* piece = nullptr;
+    std::size_t n = 0;
+    if (const int code = reader.ReadData(&piece, &n, on_chunk, context)) return code;
+    if (n == 0) return 0;
+    out->insert(out->end(), piece, piece + n);
+  }
+}
+
+// Reads every record (or the first `count`) and checks its data.
+int ReadAll(const Built& b, const ChunkCoding& coding, int* chunks_seen = nullptr, int ahead = kChunksDecodedAhead,
+            std::size_t count = SIZE_MAX) {
+  FileDataReader reader(b.block.data(), b.block.size(), coding, ahead);
   int seen = 0;
-  auto count = [](void* c) { ++*static_cast<int*>(c); };
-  for (std::size_t i = 0; i < b.sizes.size(); ++i) {
+  auto counter = [](void* c) { ++*static_cast<int*>(c); };
+  for (std::size_t i = 0; i < b.sizes.size() && i < count; ++i) {
     FileRecord r;
-    const int code = reader.Next(b.sizes[i], &r, count, &seen);
+    int code = reader.Next(b.sizes[i], &r, counter, &seen);
     if (code != 0) return code;
-    EXPECT_EQ(Bytes(r.data, r.data + r.size), b.data[i]) << i;
+    Bytes data;
+    code = TakeData(reader, r, &data, counter, &seen);
+    if (code != 0) return code;
+    EXPECT_EQ(data, b.data[i]) << i;
   }
   if (chunks_seen) *chunks_seen = seen;
   return reader.Finish();
@@ -137,9 +163,11 @@ TEST(FileDataBlock, RecordsSpanChunksUnderEveryCoding) {
   };
   for (const Case& c : cases) {
     const Built b = BuildSample(c.chunk, c.coding, {70, 3000, 5});
-    int chunks = 0;
-    EXPECT_EQ(ReadAll(b, c.coding, &chunks), 0) << c.what;
-    EXPECT_EQ(chunks, c.chunks) << c.what;
+    for (int ahead : {0, kChunksDecodedAhead}) {
+      int chunks = 0;
+      EXPECT_EQ(ReadAll(b, c.coding, &chunks, ahead), 0) << c.what << ahead;
+      EXPECT_EQ(chunks, c.chunks) << c.what << ahead;
+    }
   }
 }
 
@@ -185,7 +213,151 @@ TEST(FileDataBlock, DamagedBlocksGiveTheirCodes) {
       {"chunk left over", extra_chunk, kCorruptBlockNotConsumed},
       {"record left over", leftover_stream, kCorruptStreamNotConsumed},
   };
-  for (const Case& c : cases) EXPECT_EQ(ReadAll(c.built, kCompressed), c.code) << c.what;
+  for (const Case& c : cases) {
+    for (int ahead : {0, kChunksDecodedAhead}) EXPECT_EQ(ReadAll(c.built, kCompressed, nullptr, ahead), c.code) << c.what;
+  }
+}
+
+// A damaged chunk that the worker meets ahead of the records tells only when
+// the stream reaches it: a run that ends before gives what it gave before.
+TEST(FileDataBlock, DamageAheadTellsOnlyWhenReached) {
+  // Records of 2000 data bytes in chunks of 2500 stream bytes: record i
+  // starts in chunk i, so chunk 2 is first needed by record 2.
+  const Built good = BuildSample(2500, kCompressed, {2000, 2000, 2000, 2000});
+  // The offset of chunk 2 in the block.
+  std::size_t at = 0;
+  for (int i = 0; i < 2; ++i) at += 8 + LoadLe32(good.block.data() + at);
+  struct Damage {
+    const char* what;
+    std::function<void(Bytes&)> apply;
+    int code;
+  };
+  const Damage damages[] = {
+      {"check value", [at](Bytes& b) { b[at + 12] ^= 0xFF; }, kCorruptChunkCheck},
+      {"length 0", [at](Bytes& b) { std::fill(b.begin() + at, b.begin() + at + 4, 0); }, kCorruptChunkLength},
+      {"not xz",
+       [at](Bytes& b) {
+         b[at + 8] ^= 0xFF;
+         const std::uint32_t crc = Crc32(b.data() + at + 8, LoadLe32(b.data() + at));
+         StoreLe32(b.data() + at + 4, crc);
+       },
+       kCorruptChunkDecode},
+  };
+  struct Run {
+    std::size_t records;  // read before Finish
+    bool reaches;         // whether they need chunk 2
+  };
+  const Run runs[] = {{1, false}, {2, false}, {3, true}, {4, true}};
+  for (const Damage& d : damages) {
+    Built b = good;
+    d.apply(b.block);
+    for (const Run& r : runs) {
+      for (int ahead : {0, 1, kChunksDecodedAhead}) {
+        const int code = ReadAll(b, kCompressed, nullptr, ahead, r.records);
+        EXPECT_EQ(code, r.reaches ? d.code : kCorruptBlockNotConsumed) << d.what << " " << r.records << " " << ahead;
+        // The undamaged block ends the same way short of its end.
+        if (!r.reaches) {
+          EXPECT_EQ(ReadAll(good, kCompressed, nullptr, ahead, r.records), kCorruptBlockNotConsumed) << d.what;
+        }
+      }
+    }
+  }
+}
+
+// Records of at least kStreamedDataMin that cross a chunk border come piece by
+// piece: the same bytes, with a buffer far smaller than the record.
+TEST(FileDataBlock, LargeRecordsAreStreamed) {
+  const std::size_t chunk = 256 * 1024;
+  const std::vector<std::size_t> sizes{100, 3 * kStreamedDataMin + 7, 50, kStreamedDataMin, 5};
+  for (const ChunkCoding& coding : {kPlain, kCompressed, kBoth}) {
+    const Built b = BuildSample(chunk, coding, sizes);
+    for (int ahead : {0, kChunksDecodedAhead}) {
+      FileDataReader reader(b.block.data(), b.block.size(), coding, ahead);
+      for (std::size_t i = 0; i < sizes.size(); ++i) {
+        FileRecord r;
+        ASSERT_EQ(reader.Next(b.sizes[i], &r), 0) << i;
+        EXPECT_EQ(r.streamed, sizes[i] >= kStreamedDataMin) << i;
+        EXPECT_EQ(r.name, "f.bin");
+        Bytes data;
+        ASSERT_EQ(TakeData(reader, r, &data), 0) << i;
+        EXPECT_EQ(data, b.data[i]) << i;
+        // The chunks in the pool, their cipher copies and a gathered head.
+        EXPECT_LE(reader.buffered(), (kChunksDecodedAhead + 1) * 2 * chunk + kRecordHeadPrefix + 2048) << i;
+      }
+      EXPECT_EQ(reader.Finish(), 0);
+    }
+  }
+}
+
+TEST(FileDataBlock, StreamedDataIsCheckedWhetherReadOrSkipped) {
+  const std::size_t size = 2 * kStreamedDataMin;
+  FileRecord head = Sample("big.bin", 0, 0);
+  Bytes item = EncodeFileRecord(head, Pattern(size, 3));
+  Bytes block;
+  struct Case {
+    const char* what;
+    bool damaged;
+    bool read;  // the data is read, or skipped by the next call
+    int code;
+  };
+  const Case cases[] = {
+      {"read", false, true, 0},
+      {"skipped", false, false, 0},
+      {"damaged, read", true, true, kCorruptRecordDataCheck},
+      {"damaged, skipped", true, false, kCorruptRecordDataCheck},
+  };
+  for (const Case& c : cases) {
+    Bytes changed = item;
+    if (c.damaged) changed[changed.size() - 10] ^= 1;  // a data byte near the end
+    const Bytes small = EncodeFileRecord(Sample("small.txt", 0, 0), Pattern(10, 1));
+    ASSERT_TRUE(BuildFileDataBlock({changed, small}, 100000, kCompressed, &block));
+    FileDataReader reader(block.data(), block.size(), kCompressed);
+    FileRecord r;
+    ASSERT_EQ(reader.Next(static_cast<std::int32_t>(size), &r), 0) << c.what;
+    ASSERT_TRUE(r.streamed) << c.what;
+    int code = 0;
+    if (c.read) {
+      Bytes data;
+      code = TakeData(reader, r, &data);
+    }
+    if (code == 0) code = reader.Next(10, &r);
+    if (code == 0) code = reader.Finish();
+    EXPECT_EQ(code, c.code) << c.what;
+  }
+}
+
+// An item whose fields in front of the data do not fit the gathered prefix,
+// or whose size disagrees with the per-file value, is read whole and gives
+// the code it always gave.
+TEST(FileDataBlock, UndecidedLargeItemsAreReadWhole) {
+  const std::size_t size = kStreamedDataMin + 100;
+  FileRecord long_name = Sample("x", 0, 0);
+  long_name.name = NString(kRecordHeadPrefix + 10, 'n');
+  struct Case {
+    const char* what;
+    FileRecord head;
+    std::int32_t size;
+    int code;
+  };
+  const Case cases[] = {
+      {"long name", long_name, static_cast<std::int32_t>(size), 0},
+      {"size smaller than the item", Sample("a", 0, 0), static_cast<std::int32_t>(size - 1), kCorruptRecordDataCheck},
+      {"size larger than the item", Sample("a", 0, 0), static_cast<std::int32_t>(size + 1), kCorruptStreamNotConsumed},
+      {"empty name", Sample("", 0, 0), static_cast<std::int32_t>(size), kCorruptRecordName},
+  };
+  for (const Case& c : cases) {
+    Bytes block;
+    const Bytes data = Pattern(size, 5);
+    ASSERT_TRUE(BuildFileDataBlock({EncodeFileRecord(c.head, data)}, 300000, kPlain, &block));
+    FileDataReader reader(block.data(), block.size(), kPlain);
+    FileRecord r;
+    const int code = reader.Next(c.size, &r);
+    EXPECT_EQ(code, c.code) << c.what;
+    if (code == 0) {
+      EXPECT_FALSE(r.streamed) << c.what;
+      EXPECT_EQ(Bytes(r.data, r.data + r.size), data) << c.what;
+    }
+  }
 }
 
 TEST(FileDataBlock, MemoryHoldsOnlyTheUnreadStream) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "engine/path_variables.h"
 #include "engine/win/reboot_replacement.h"
 #include "records/install_log.h"
@@ -403,6 +406,80 @@ TEST(PlaceAllFiles, ImpossibleDeletionDateIsCorruptBeforeAnythingHappens) {
   EXPECT_EQ(PlaceAllFiles(in, flags, out), 65);
   EXPECT_EQ(Get(dir / u"App\\old.tmp"), "");
   EXPECT_EQ(Get(dir / u"App\\a.txt"), "<missing>");
+}
+
+// Data handed out a few bytes at a time, readable once, ending with `end_code`
+// (a damaged check value gives 100 after the last piece).
+class Pieces : public RecordDataSource {
+ public:
+  Pieces(NString data, int end_code) : data_(std::move(data)), end_code_(end_code) {}
+  int Read(const std::uint8_t** piece, std::size_t* n) override {
+    *n = std::min<std::size_t>(3, data_.size() - at_);
+    *piece = reinterpret_cast<const std::uint8_t*>(data_.data()) + at_;
+    at_ += *n;
+    return *n == 0 ? end_code_ : 0;
+  }
+  bool all_read() const { return at_ == data_.size(); }
+
+ private:
+  NString data_;
+  int end_code_;
+  std::size_t at_ = 0;
+};
+
+// Streamed data is written once to the file beside the destination; what
+// fails after that retries only the move, and a locked file is replaced at
+// restart from that very file. Damaged data leaves nothing and no failure text.
+TEST_F(PlaceFileTest, StreamedDataIsWrittenOnceAndPlacedOnlyWhole) {
+  struct Case {
+    const char* what;
+    int end_code;
+    bool locked;
+    bool placed;
+    bool reboot;
+    const char* summary_part;  // "" when nothing is reported
+  };
+  const Case cases[] = {
+      {"whole", 0, false, true, false, ""},
+      {"damaged", 100, false, false, false, ""},
+      {"locked", 0, true, false, true, "was successfully registered for replacement."},
+  };
+  for (const Case& c : cases) {
+    g_log.ReplaceFailures(WString());
+    const WString path = dir.path() + u"\\" + Widen(c.what) + u".bin";
+    Put(path, "old");
+    std::optional<Locked> lock;
+    if (c.locked) lock.emplace(path);
+    const NString data = "streamed contents, piece by piece";
+    Pieces source(data, c.end_code);
+    PlaceFileRequest r = Request(path, NString());
+    r.data = nullptr;
+    r.size = data.size();
+    r.source = &source;
+    r.existed = true;
+    r.date = Date(2022, 1, 2, 3, 4, 6);
+    ProductFlags flags = placement_flag::kVerifyWrites;
+    bool reboot = false;
+    EXPECT_EQ(PlaceFile(r, flags, &reboot), c.placed) << c.what;
+    EXPECT_TRUE(source.all_read()) << c.what;
+    EXPECT_EQ(reboot, c.reboot) << c.what;
+    lock.reset();
+    EXPECT_EQ(Get(path), c.placed ? data : "old") << c.what;
+    if (c.placed) {
+      EXPECT_EQ(ModifiedUtc(path), r.date) << c.what;
+    }
+    EXPECT_EQ(GetFileAttributesW(W(PendingWritePath(path))), INVALID_FILE_ATTRIBUTES) << c.what;
+    const WString& summary = g_log.failures();
+    if (*c.summary_part == '\0') {
+      EXPECT_EQ(summary, u"") << c.what;
+    } else {
+      EXPECT_NE(summary.find(Widen(c.summary_part)), WString::npos) << c.what << WideToUtf8(summary);
+    }
+    if (c.reboot) {
+      const std::size_t start = summary.find(u"Temporary file is \"") + 19;
+      EXPECT_EQ(Get(summary.substr(start, summary.find(u'"', start) - start)), data) << c.what;
+    }
+  }
 }
 
 }  // namespace

@@ -106,6 +106,8 @@ void ParseLine(const std::string& line, DriverRun& run) {
   } else if (kind == "exit" && fields.size() > 1) {
     run.exit_code = static_cast<int>(std::strtol(fields[1].c_str(), nullptr, 10));
     run.ok = true;
+  } else if (kind == "memory" && fields.size() > 1) {
+    run.peak_private_bytes = std::strtoull(fields[1].c_str(), nullptr, 10);
   } else if (kind == "clipboard") {
     run.clipboard.push_back(arg);
   } else if (kind == "descendants") {

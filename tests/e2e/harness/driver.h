@@ -2,6 +2,7 @@
 // Running a Windows GUI program under ksdriver (tests/tools/ksdriver.cpp),
 // which reports every window the program shows and answers its dialogs.
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,6 +45,9 @@ struct DriverRun {
   bool timed_out = false;  // ksdriver killed it (or what it started) at the time-out
   bool descendants_ended = false;  // with wait_for_descendants: all its processes ended
   int exit_code = 0;       // the full 32-bit exit code, signed
+  // The largest private memory (bytes) the program's own process was seen to
+  // hold, sampled every 50 ms while it ran; 0 when it could not be read.
+  std::uint64_t peak_private_bytes = 0;
   std::vector<ShownWindow> windows;        // the dialogs and message boxes, in the order shown
   std::vector<ShownWindow> other_windows;  // the program's other windows (its background window)
   std::vector<int> refused;                // buttons an act found disabled

@@ -107,6 +107,13 @@ TEST(DriverOutput, DescendantsEndedOnlyWhenReported) {
   EXPECT_FALSE(plain.descendants_ended);
 }
 
+TEST(DriverOutput, PeakPrivateMemoryWhenReported) {
+  const DriverRun run = ParseDriverOutput("memory\t25165824\nexit\t0\n");
+  ASSERT_TRUE(run.ok) << run.error;
+  EXPECT_EQ(run.peak_private_bytes, 25165824u);
+  EXPECT_EQ(ParseDriverOutput("exit\t0\n").peak_private_bytes, 0u);
+}
+
 TEST(DriverOutput, FullRangeExitCodes) {
   for (const char* code : {"0", "15", "-1", "2147483647", "-2147483648"}) {
     const DriverRun run = ParseDriverOutput(std::string("exit\t") + code + "\n");

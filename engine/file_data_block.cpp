@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <system_error>
 
 #include "core/archive_builder.h"
 #include "core/settings_block.h"
 #include "lib/crc32.h"
 #include "lib/fatal.h"
+#include "lib/thread_start.h"
 
 namespace ks {
 namespace {
@@ -96,9 +96,7 @@ FileDataReader::FileDataReader(const std::uint8_t* block, std::size_t size, cons
   slots_.reset(new Slot[static_cast<std::size_t>(slot_count_)]);
   if (ahead <= 0) return;
   for (int i = 0; i < slot_count_; ++i) free_slots_.push_back(i);
-  try {
-    worker_ = std::thread(&FileDataReader::Work, this);
-  } catch (const std::system_error&) {
+  if (!TryStartThread(worker_, [this] { Work(); })) {
     // No thread to be had: every chunk is decoded when the stream needs it.
     free_slots_.clear();
   }

@@ -80,7 +80,10 @@ std::string ListedModuleAt(const std::string& report, const std::string& address
   return "<none>";
 }
 
-class CrashReport : public WineTest {
+// Serial: every crash is set off by an installation batch, and every
+// installation writes its batch under the one name in the prefix's temporary
+// folder, so two at once would run each other's.
+class SerialCrashReport : public WineTest {
  protected:
   int Digits() const { return env().arch == "x86_64" ? 16 : 8; }
 
@@ -118,7 +121,7 @@ class CrashReport : public WineTest {
   }
 };
 
-TEST_F(CrashReport, WriteToAddress0x10InAnotherThread) {
+TEST_F(SerialCrashReport, WriteToAddress0x10InAnotherThread) {
   LocalHttpServer server(true);
   ASSERT_NE(server.port(), 0);
   const std::string scratch = ScratchFolder();
@@ -201,7 +204,7 @@ TEST_F(CrashReport, WriteToAddress0x10InAnotherThread) {
                 "--AaB03x--\r\n");
 }
 
-TEST_F(CrashReport, FatalErrorWithoutSupportAddress) {
+TEST_F(SerialCrashReport, FatalErrorWithoutSupportAddress) {
   const std::string dir = ScratchFolder() + "\\App";
   const std::string exe = UniqueName("fatal") + ".exe";
   const std::string installer = Installer(dir, exe, "raise D1EB17CC \"Injected internal error\"", "", "");
@@ -233,7 +236,7 @@ TEST_F(CrashReport, FatalErrorWithoutSupportAddress) {
       << log;
 }
 
-TEST_F(CrashReport, CodeMissingFromTheTableSentWithoutEmail) {
+TEST_F(SerialCrashReport, CodeMissingFromTheTableSentWithoutEmail) {
   LocalHttpServer server(true);
   ASSERT_NE(server.port(), 0);
   const std::string dir = ScratchFolder() + "\\App";
@@ -262,7 +265,7 @@ TEST_F(CrashReport, CodeMissingFromTheTableSentWithoutEmail) {
       << body;
 }
 
-TEST_F(CrashReport, TheUninstallerReportsItsCrashToo) {
+TEST_F(SerialCrashReport, TheUninstallerReportsItsCrashToo) {
   const std::string product = UniqueName("CrashUn");
   const std::string scratch = ScratchFolder();
   const std::string dir = scratch + "\\P";

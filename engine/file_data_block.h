@@ -170,7 +170,6 @@ class FileDataReader {
   std::thread worker_;
 
   // The caller's side.
-  std::size_t decode_pos_ = 0;  // next chunk to decode without a worker
   std::size_t block_pos_ = 0;   // behind the last chunk taken into the stream
   Decoded current_;             // the chunk the stream reads now
   std::size_t current_pos_ = 0;

@@ -1,5 +1,7 @@
 #include "authoring/compress_pool.h"
 
+#include "authoring/stored_chunk.h"
+
 #include <lzma.h>
 
 #include <algorithm>
@@ -40,6 +42,11 @@ std::string LzmaError(lzma_ret r) { return "liblzma encoder error " + std::to_st
 
 bool CompressOne(const Bytes& in, bool x86_code, const CompressOptions& options, SharedProgress& progress,
                  Bytes& out, std::string& error) {
+  if (LooksIncompressible(in.data(), in.size())) {
+    if (!EncodeStoredXz(in, &out, &error)) return false;
+    progress.Add(in.size());
+    return true;
+  }
   LzmaStream z;
   const std::uint32_t preset = options.preset | (options.extreme ? LZMA_PRESET_EXTREME : 0);
   lzma_options_lzma lzma;

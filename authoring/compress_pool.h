@@ -5,7 +5,9 @@
 // same chunks give the same bytes whatever the thread count. The dictionary
 // is no larger than the chunk (a larger one finds nothing more and costs the
 // engine its size in memory); chunks of x86 code go through the x86 branch
-// filter first, which the engine's .xz decoder undoes by itself.
+// filter first, which the engine's .xz decoder undoes by itself. A chunk that
+// looks incompressible (stored_chunk.h) is stored without running the
+// encoder.
 
 #include <cstdint>
 #include <functional>

@@ -73,12 +73,18 @@ bool EngineWithOwnResources(const Manifest& manifest, const Bytes& engine, Bytes
                       Cp1252ToWide(manifest.crash_form_address));
   }
   const ResourceKey bitmap = ResourceKey::Id(resource_type::kBitmap);
+  const ResourceKey packed = ResourceKey::Id(resource_type::kRcData);
   for (const EnginePicture& picture : manifest.pictures) {
-    // At high DPI the engine prefers its large picture; without it the
-    // author's picture is the one shown at every DPI.
-    RemoveResource(table, bitmap, ResourceKey::Id(static_cast<std::uint16_t>(picture.bitmap + kLargeBitmapOffset)));
-    RemoveResource(table, bitmap, ResourceKey::Id(picture.bitmap));
-    PutResource(table, {bitmap, ResourceKey::Id(picture.bitmap), kResourceLanguageEnglishUs, 0, picture.resource});
+    // The author's bitmap wins over the engine's packed defaults at every
+    // DPI; those defaults (and a large bitmap an older engine kept) would
+    // only make the installer larger.
+    const ResourceKey large = ResourceKey::Id(static_cast<std::uint16_t>(picture.bitmap + kLargeBitmapOffset));
+    const ResourceKey number = ResourceKey::Id(picture.bitmap);
+    for (const ResourceKey& type : {bitmap, packed}) {
+      RemoveResource(table, type, large);
+      RemoveResource(table, type, number);
+    }
+    PutResource(table, {bitmap, number, kResourceLanguageEnglishUs, 0, picture.resource});
   }
   return WriteResources(engine, table, out, error);
 }

@@ -28,7 +28,32 @@ file(GLOB KS_RESOURCE_INPUTS CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources
      "${CMAKE_SOURCE_DIR}/ui/resources/*.bmp" "${CMAKE_SOURCE_DIR}/ui/resources/*.ico"
      "${CMAKE_SOURCE_DIR}/ui/resources/*.manifest")
 set_source_files_properties(${KS_RESOURCES} PROPERTIES OBJECT_DEPENDS "${KS_RESOURCE_INPUTS}")
-add_executable(kestrelon WIN32 ${KS_ENTRY_SOURCE} ${KS_RESOURCES})
+# The default wizard pictures go in xz-packed, as RCDATA of their bitmap
+# numbers: as plain bitmaps they would be most of the engine's size. The
+# engine unpacks one when it shows it (ui/win/wizard_page.cpp).
+find_program(KS_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(KS_PACKED_PICTURES 2 side 3 header 4 button_go 5 button_cancel
+                       202 side_192 203 header_192 204 button_go_192 205 button_cancel_192)
+set(_ks_pictures_rc "// Made by cmake/Windows.cmake from ui/resources.\n")
+set(_ks_packed_files)
+while(KS_PACKED_PICTURES)
+  list(POP_FRONT KS_PACKED_PICTURES _id _name)
+  set(_packed "${CMAKE_CURRENT_BINARY_DIR}/pictures/${_name}.bmp.xz")
+  add_custom_command(OUTPUT "${_packed}"
+                     COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_CURRENT_BINARY_DIR}/pictures"
+                     COMMAND "${KS_PYTHON}" "${CMAKE_SOURCE_DIR}/scripts/pack_picture.py"
+                             "${CMAKE_SOURCE_DIR}/ui/resources/${_name}.bmp" "${_packed}"
+                     DEPENDS "${CMAKE_SOURCE_DIR}/ui/resources/${_name}.bmp"
+                             "${CMAKE_SOURCE_DIR}/scripts/pack_picture.py"
+                     VERBATIM)
+  # The Win32 tests compare what the engine unpacks with the pictures.
+  configure_file("${CMAKE_SOURCE_DIR}/ui/resources/${_name}.bmp" "engine-pictures/${_name}.bmp" COPYONLY)
+  string(APPEND _ks_pictures_rc "${_id} RCDATA \"${_packed}\"\n")
+  list(APPEND _ks_packed_files "${_packed}")
+endwhile()
+file(GENERATE OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/pictures.rc" CONTENT "${_ks_pictures_rc}")
+set_source_files_properties("${CMAKE_CURRENT_BINARY_DIR}/pictures.rc" PROPERTIES OBJECT_DEPENDS "${_ks_packed_files}")
+add_executable(kestrelon WIN32 ${KS_ENTRY_SOURCE} ${KS_RESOURCES} "${CMAKE_CURRENT_BINARY_DIR}/pictures.rc")
 target_compile_options(kestrelon PRIVATE ${KS_WARNINGS} ${KS_ENGINE_COMPILE_OPTIONS})
 target_link_libraries(kestrelon PRIVATE ${KS_WIN})
 # The engine as shipped: unused sections dropped and no symbols. The link map

@@ -162,6 +162,8 @@ copy_programs() {
   local bin=$1 dest=$2
   mkdir -p "$dest"
   find "$bin" -maxdepth 1 -name '*.exe' -exec cp -f {} "$dest/" \;
+  # The engine's default pictures, which the Win32 suite compares with what the engine unpacks.
+  if [ -d "$bin/engine-pictures" ]; then cp -rf "$bin/engine-pictures" "$dest/"; fi
 }
 
 cmd_start() {

@@ -4,6 +4,7 @@
 // and readme pages, the texts the pages build, the language preselection and
 // the Start-menu entry check. The Win32 pages (ui/win) apply them.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -61,7 +62,7 @@ inline constexpr const char16_t* kSupportOfferTemplate = u"SupportOffer";
 // The uninstaller's progress window.
 inline constexpr const char16_t* kUninstallProgressTemplate = u"ProgressDlg3";
 
-// Bitmap resources of the engine: the side picture, the header band picture
+// Picture numbers of the engine: the side picture, the header band picture
 // and the images of the first and the cancel button. The same number plus
 // kLargeBitmapOffset holds the picture drawn for 192 dots per inch.
 inline constexpr int kSidePictureBitmap = 2;
@@ -71,6 +72,11 @@ inline constexpr int kCancelButtonImage = 5;
 inline constexpr int kLargeBitmapOffset = 200;
 // From this many dots per inch on the large pictures are used.
 inline constexpr int kLargeBitmapDpi = 144;
+// The engine's own pictures are not bitmap resources: each is a whole .bmp
+// file packed as one .xz stream, kept as RCDATA of its number, and unpacked
+// to at most this many bytes. A bitmap resource of the number, which only the
+// authoring tool writes (the author's own picture), wins at every resolution.
+inline constexpr std::size_t kMaxPackedPicture = std::size_t{4} << 20;
 
 namespace archive_flag {
 inline constexpr std::uint32_t kNoStartMenuPageOnRemovable = 0x00000800;

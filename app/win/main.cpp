@@ -6,6 +6,8 @@
 
 #include <ole2.h>
 
+#include <cstdlib>
+
 #include "app/win/install_road.h"
 #include "app/win/uninstall_road.h"
 #include "core/command_line.h"
@@ -45,6 +47,14 @@ void StartUp(HINSTANCE instance, ProgramResources& resources) {
 
 }  // namespace
 }  // namespace ks
+
+// The C++ library's default terminate handler prints the pending exception's
+// name to a console the engine does not have, and brings a 40 KB name
+// demangler into the engine for it. The engine throws nothing of its own;
+// should the library ever terminate it, ending is all that is left to do.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
   using namespace ks;

@@ -170,7 +170,7 @@ TEST_F(Batches, UpgradeRunsThePreparationBatchesInOrder) {
   const std::string name = UniqueName("BatchUp");
   const std::string earlier = ScratchFolder() + "\\Old";
   ASSERT_TRUE(WritePrefixFile(earlier + "\\old.txt", "old"));
-  const std::string key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+  const std::string key = kUninstallKey + name;
   ASSERT_TRUE(RegAddString(key, "InstallLocation", earlier, RegView::k32));
   ASSERT_TRUE(RegAddString(key, "DisplayVersion", "0.9", RegView::k32));
 

@@ -33,7 +33,6 @@ constexpr ProductFlags kAlwaysWriteLog = 0x40;
 constexpr std::int32_t kKeep = 0x20;
 constexpr std::int32_t kRemovePackage = 0x80;
 
-const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const std::string kSharedDlls = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const std::string kFontsKey = "HKLM\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 const std::string kComServers = "HKLM\\Software\\Kestrelon Tests\\ComServers";

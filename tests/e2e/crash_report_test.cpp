@@ -31,7 +31,6 @@ constexpr ProductFlags kAlwaysLog = FlagLow(0x00000040);
 constexpr ProductFlags kHiddenPreInstallBatch = FlagLow(0x00800000);
 constexpr int kEmailEdit = 2705;
 constexpr int kCommentsEdit = 2707;
-const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const std::string kSupport = "help@maker.example";
 const std::string kEmailPrompt =
     "Please enter your email address.  This is optional but recommended because reproducing the crash may "

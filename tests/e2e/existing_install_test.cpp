@@ -29,7 +29,6 @@ constexpr ProductFlags kAlwaysLog = FlagLow(0x00000040);
 // No greeting: these runs are about what follows it.
 constexpr ProductFlags kBase = kRegisterUninstaller | kCompareVersions | kAlwaysLog | kNoGreetingPage;
 
-const char kUninstallBase[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The texts the checks show, with the product's placeholders where the
 // author would put them; the rest stay empty.
@@ -83,7 +82,7 @@ std::string Build(const Product& p) {
 void RegisterEarlier(const std::string& name, const std::vector<std::pair<std::string, std::string>>& values) {
   for (const auto& [value, data] : values) {
     if (!data.empty()) {
-      ASSERT_TRUE(RegAddString(kUninstallBase + name, value, data, RegView::k32)) << value;
+      ASSERT_TRUE(RegAddString(kUninstallKey + name, value, data, RegView::k32)) << value;
     }
   }
 }

@@ -33,7 +33,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr ProductFlags kRegisterUninstaller = FlagLow(0x4);
 constexpr ProductFlags kAlwaysWriteLog = FlagLow(0x40);
 constexpr ProductFlags kDetailedLog = FlagLow(0x100000);

@@ -26,7 +26,6 @@ constexpr ProductFlags kRegisterUninstaller = 0x4;
 constexpr ProductFlags kCompressed = 0x20;
 constexpr ProductFlags kAlwaysWriteLog = 0x40;
 
-const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // An installer of one file, "app.exe", into `dir`, with Install.log and
 // Uninstall.DAT in "Data".

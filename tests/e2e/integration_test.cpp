@@ -236,7 +236,7 @@ TEST_F(UninstallerRecords, APackageThatCannotBeRemovedStaysAndIsNamed) {
   const std::string product = UniqueName("Kept");
   const std::string scratch = ScratchFolder();
   const std::string dir = scratch + "\\P";
-  const std::string key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product;
+  const std::string key = kUninstallKey + product;
   ASSERT_TRUE(WritePrefixFile(dir + "\\named.txt", "x"));
   ASSERT_TRUE(WritePrefixFile(dir + "\\Uninstall.DAT", dir + "\\named.txt\r\n"
                                                       "\r\n\r\n[Strings]\r\n~58\r\nCould not delete\r\n"

@@ -37,7 +37,6 @@ constexpr ProductFlags kHiddenUninstallBatch1 = FlagLow(0x04000000);
 constexpr std::uint32_t kNamePreInstallation = 0x040;
 
 const char kCurrentVersion[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion";
-const std::string kUninstallBase = std::string(kCurrentVersion) + "\\Uninstall\\";
 
 // Short names unique within the run (one test process per ctest test), with
 // blanks, as real company and product names have them.
@@ -188,7 +187,7 @@ TEST_P(SerialShortcutFolderVariables, MatchTheShellFoldersInBatches) {
   EXPECT_EQ(ValueOf(during_install, "DesktopShortcuts"), "[" + want_desktop + "]") << captured;
 
   // The uninstaller takes the same choices from the Uninstall key.
-  const std::optional<std::string> uninstall = RegQuery(kUninstallBase + key, "UninstallString", RegView::k32);
+  const std::optional<std::string> uninstall = RegQuery(kUninstallKey + key, "UninstallString", RegView::k32);
   ASSERT_TRUE(uninstall.has_value());
   const DriverRun removed = RunSilently(*uninstall + " /silent");
   ASSERT_TRUE(removed.ok) << removed.error << removed.output;

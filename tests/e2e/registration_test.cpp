@@ -33,7 +33,6 @@ namespace {
 
 constexpr ProductFlags kAlwaysWriteLog = 0x40;
 constexpr ProductFlags kRegister = 0x4;
-const std::string kUninstallBase = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // "REG_SZ" and its data as `reg query` shows them.
 struct ShownValue {
@@ -215,7 +214,7 @@ TEST_F(Registration, SilentInstallWritesTheWholeKeyAndACompactUninstaller) {
 
   const std::string uninstaller = data + "\\uninstall.exe";
   const ProductFlags flags = ApplySilentMode(plan.settings.product_flags);
-  KeyDump got = DumpKey(kUninstallBase + key, "/reg:32");
+  KeyDump got = DumpKey(kUninstallKey + key, "/reg:32");
   // Wine's reg shows no QWORD data; the run's random session is checked by type.
   ASSERT_EQ(got.count("Session"), 1u);
   EXPECT_EQ(got["Session"].type, "REG_QWORD");
@@ -304,7 +303,7 @@ TEST_F(Registration, UninstallStringRemovesTheProduct) {
   const std::string installer = Build(plan);
   ASSERT_FALSE(installer.empty());
   ASSERT_EQ(RunInstaller(installer, {"/silent"}).exit_code, 0);
-  const auto command = RegQuery(kUninstallBase + key, "UninstallString", RegView::k32);
+  const auto command = RegQuery(kUninstallKey + key, "UninstallString", RegView::k32);
   ASSERT_TRUE(command.has_value());
   ASSERT_TRUE(PrefixFileExists(dir + "\\app.txt"));
 
@@ -313,7 +312,7 @@ TEST_F(Registration, UninstallStringRemovesTheProduct) {
   const DriverRun run = RunCommandLine(*command + " /silent", options);
   ASSERT_TRUE(run.ok) << run.error << run.output;
   EXPECT_EQ(run.exit_code, 0) << run.output;
-  EXPECT_FALSE(RegQuery(kUninstallBase + key, "DisplayName", RegView::k32).has_value());
+  EXPECT_FALSE(RegQuery(kUninstallKey + key, "DisplayName", RegView::k32).has_value());
   EXPECT_FALSE(PrefixFileExists(dir + "\\app.txt"));
 }
 
@@ -372,7 +371,7 @@ TEST_F(Registration, BusyUninstallerWaitsForARestartThatIsAsked) {
             std::string::npos)
       << section;
   EXPECT_NE(section.find("Launch on exit: " + script + "\r\n"), std::string::npos) << section;
-  const auto flags = RegQuery(kUninstallBase + key, "ProductFlags", RegView::k32);
+  const auto flags = RegQuery(kUninstallKey + key, "ProductFlags", RegView::k32);
   ASSERT_TRUE(flags.has_value());
   EXPECT_TRUE(std::stoll(*flags) & 0x4000) << *flags;
   // With a restart chosen nothing is launched: had the script been started, it
@@ -441,10 +440,10 @@ TEST_F(Registration, ChainOfInstallationsReadsTheKeyThePreviousWrote) {
           << section;
     }
     const std::string version = WideToUtf8(step.version);
-    EXPECT_EQ(RegQuery(kUninstallBase + key, "DisplayVersion", RegView::k32), std::optional<std::string>(version));
-    EXPECT_EQ(RegQuery(kUninstallBase + key, "VersionMajor", RegView::k32),
+    EXPECT_EQ(RegQuery(kUninstallKey + key, "DisplayVersion", RegView::k32), std::optional<std::string>(version));
+    EXPECT_EQ(RegQuery(kUninstallKey + key, "VersionMajor", RegView::k32),
               std::optional<std::string>(Dword(step.major).data));
-    EXPECT_EQ(RegQuery(kUninstallBase + key, "VersionMinor", RegView::k32),
+    EXPECT_EQ(RegQuery(kUninstallKey + key, "VersionMinor", RegView::k32),
               std::optional<std::string>(Dword(step.minor).data));
   }
 }

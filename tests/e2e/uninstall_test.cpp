@@ -31,7 +31,6 @@ constexpr ProductFlags kRegisterUninstaller = 0x4;
 constexpr ProductFlags kCompressed = 0x20;
 constexpr ProductFlags kUninstallSilently = 0x200;
 
-const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::string ReadLinuxFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

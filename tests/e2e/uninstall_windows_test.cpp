@@ -19,7 +19,6 @@ namespace {
 
 using namespace product_flag;
 
-const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 std::string T(int n) { return "t" + std::to_string(n); }
 

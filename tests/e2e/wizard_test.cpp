@@ -396,7 +396,7 @@ TEST_F(Wizard, StartMenuEntryWithColonDisablesTheButton) {
     if (w.ControlText(1015) == "Bad:Name") saw_disabled = saw_disabled || w.Control(1001)->disabled;
   }
   EXPECT_TRUE(saw_disabled) << run.output;
-  const std::string key = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + p.name;
+  const std::string key = kUninstallKey + p.name;
   EXPECT_EQ(RegQuery(key, "ProductStartMenu", RegView::k32).value_or("<none>"), "Good Name");
 }
 

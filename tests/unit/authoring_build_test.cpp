@@ -220,19 +220,23 @@ form_address = "https://maker.example/crash?product=demo"
 }
 
 TEST(AuthoringBuildTest, AuthorsPicturesReplaceTheEnginesBitmaps) {
-  // The engine's own side and header pictures, each at 96 and at 192 dots
-  // per inch (the stand-in's resource section is small: the button images
-  // are left out, so the author's is added).
-  const auto bitmap = [](int id) {
-    return std::pair{ResourceKey::Id(resource_type::kBitmap), ResourceKey::Id(static_cast<std::uint16_t>(id))};
+  // The engine's own side and header pictures, packed as RCDATA at 96 and at
+  // 192 dots per inch, and a large side bitmap as an older engine kept it (the
+  // stand-in's resource section is small: the button images are left out, so
+  // the author's is added).
+  const auto entry = [](std::uint16_t type, int id) {
+    return std::pair{ResourceKey::Id(type), ResourceKey::Id(static_cast<std::uint16_t>(id))};
   };
+  const auto stand_in = [](int id) { return Bytes(4, static_cast<std::uint8_t>(id)); };
   ResourceTable defaults;
   for (const int id : {kSidePictureBitmap, kHeaderBitmap}) {
     for (const int number : {id, id + kLargeBitmapOffset}) {
-      defaults.push_back({bitmap(number).first, bitmap(number).second, kResourceLanguageEnglishUs, 0,
-                          Bytes(4, static_cast<std::uint8_t>(number))});
+      const auto key = entry(resource_type::kRcData, number);
+      defaults.push_back({key.first, key.second, kResourceLanguageEnglishUs, 0, stand_in(number)});
     }
   }
+  const auto old_large = entry(resource_type::kBitmap, kSidePictureBitmap + kLargeBitmapOffset);
+  defaults.push_back({old_large.first, old_large.second, kResourceLanguageEnglishUs, 0, stand_in(1)});
   // A side picture larger than the engine's default tree, so the section grows.
   const Bytes side = test::TestBmp(300, 200, 24);
   const Bytes go = test::TestBmp(16, -16, 8);
@@ -254,11 +258,13 @@ first_button_image = "go.bmp"
   ResourceTable table;
   std::string error;
   ASSERT_TRUE(ReadResources(r.executable, &table, &error)) << error;
-  const auto find = [&](int id) {
-    return FindResourceEntry(table, bitmap(id).first, bitmap(id).second, kResourceLanguageEnglishUs);
+  const auto find = [&](std::uint16_t type, int id) {
+    const auto key = entry(type, id);
+    return FindResourceEntry(table, key.first, key.second, kResourceLanguageEnglishUs);
   };
-  // The author's pictures as the loader reads them, under the engine's
-  // numbers only: its large variants would win at high DPI, so they are gone.
+  // The author's pictures as the loader reads them, as bitmaps of the
+  // engine's numbers; the packed defaults they replace and any large bitmap
+  // are gone.
   const struct {
     int id;
     const Bytes& file;
@@ -266,18 +272,21 @@ first_button_image = "go.bmp"
   for (const auto& g : given) {
     Bytes expected;
     ASSERT_TRUE(BmpResourceFromFile(g.file, &expected));
-    ASSERT_NE(find(g.id), nullptr) << g.id;
-    EXPECT_EQ(find(g.id)->data, expected) << g.id;
-    EXPECT_EQ(find(g.id + kLargeBitmapOffset), nullptr) << g.id;
+    ASSERT_NE(find(resource_type::kBitmap, g.id), nullptr) << g.id;
+    EXPECT_EQ(find(resource_type::kBitmap, g.id)->data, expected) << g.id;
+    for (const std::uint16_t type : {resource_type::kBitmap, resource_type::kRcData}) {
+      EXPECT_EQ(find(type, g.id + kLargeBitmapOffset), nullptr) << type << " " << g.id;
+    }
+    EXPECT_EQ(find(resource_type::kRcData, g.id), nullptr) << g.id;
   }
+  // The header picture the author did not give keeps the engine's.
   for (const int number : {kHeaderBitmap, kHeaderBitmap + kLargeBitmapOffset}) {
-    ASSERT_NE(find(number), nullptr) << number;
-    EXPECT_EQ(find(number)->data, Bytes(4, static_cast<std::uint8_t>(number))) << number;
+    ASSERT_NE(find(resource_type::kRcData, number), nullptr) << number;
+    EXPECT_EQ(find(resource_type::kRcData, number)->data, stand_in(number)) << number;
+    EXPECT_EQ(find(resource_type::kBitmap, number), nullptr) << number;
   }
-  EXPECT_EQ(find(kCancelButtonImage), nullptr);
-  EXPECT_NE(FindResourceEntry(table, ResourceKey::Id(resource_type::kIcon), ResourceKey::Id(1),
-                              kResourceLanguageEnglishUs),
-            nullptr);
+  EXPECT_EQ(find(resource_type::kBitmap, kCancelButtonImage), nullptr);
+  EXPECT_NE(find(resource_type::kIcon, 1), nullptr);
   // The image stays whole: the archive is found behind the edited engine.
   EXPECT_EQ(ReadInstaller(r.executable).settings.product_name, u"Demo");
 

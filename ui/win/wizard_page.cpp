@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
+#include "core/settings_block.h"
 #include "lib/win/message_boxes.h"
 #include "lib/win/owned.h"
 #include "lib/win/wide.h"
+#include "ui/bmp_file.h"
 #include "ui/wizard_rules.h"
 
 namespace ks {
@@ -112,6 +116,31 @@ void Decorate(HWND page, PageState& s) {
     ::SendMessageW(page, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
     ::SendMessageW(page, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
+}
+
+// The engine's default picture `id`: a .bmp file packed as one .xz stream in
+// RCDATA `id`, unpacked into a DIB section. Null when there is none or it
+// does not unpack into a picture.
+HBITMAP UnpackPicture(HINSTANCE instance, int id) {
+  const HRSRC found = ::FindResourceW(instance, MAKEINTRESOURCEW(id), RT_RCDATA);
+  const HGLOBAL loaded = found ? ::LoadResource(instance, found) : nullptr;
+  const void* packed = loaded ? ::LockResource(loaded) : nullptr;
+  if (!packed) return nullptr;
+  Bytes file;
+  BmpLayout layout;
+  if (!XzDecode(static_cast<const std::uint8_t*>(packed), ::SizeofResource(instance, found), &file,
+                kMaxPackedPicture) ||
+      !ReadBmpLayout(file, &layout)) {
+    return nullptr;
+  }
+  void* bits = nullptr;
+  const auto* info = reinterpret_cast<const BITMAPINFO*>(file.data() + layout.info_offset);
+  OwnedBitmap bitmap(::CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  DIBSECTION section{};
+  if (!bitmap || !bits || ::GetObjectW(bitmap.get(), sizeof section, &section) != sizeof section) return nullptr;
+  const std::size_t room = static_cast<std::size_t>(section.dsBm.bmWidthBytes) * section.dsBm.bmHeight;
+  std::memcpy(bits, file.data() + layout.bits_offset, layout.bits_size < room ? layout.bits_size : room);
+  return bitmap.release();
 }
 
 // ---- painting ------------------------------------------------------------------
@@ -361,14 +390,16 @@ WString ControlText(HWND page, int id) {
 }
 
 HBITMAP LoadEnginePicture(const ProgramResources& resources, int id) {
-  const auto load = [&](int number) {
-    return static_cast<HBITMAP>(
-        ::LoadImageW(resources.instance, MAKEINTRESOURCEW(number), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  };
-  if (resources.dpi_y >= kLargeBitmapDpi) {
-    if (const HBITMAP large = load(id + kLargeBitmapOffset)) return large;
+  // The author's own picture, which the authoring tool writes as a bitmap, is
+  // shown at every resolution.
+  if (const auto own = static_cast<HBITMAP>(
+          ::LoadImageW(resources.instance, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION))) {
+    return own;
   }
-  return load(id);
+  if (resources.dpi_y >= kLargeBitmapDpi) {
+    if (const HBITMAP large = UnpackPicture(resources.instance, id + kLargeBitmapOffset)) return large;
+  }
+  return UnpackPicture(resources.instance, id);
 }
 
 }  // namespace ks

@@ -111,6 +111,10 @@ bool SimulateRestart();
 
 enum class RegView { k32, k64 };
 
+// Where installers register their products for Programs and Features; the
+// product's key name follows.
+inline const std::string kUninstallKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
 // The data of a registry value as `reg query` shows it (REG_SZ text, REG_DWORD
 // as 0x..., ...); nullopt when the key or value is missing. An empty `name`
 // asks for the key's default value (and RegAddString sets it).

@@ -68,13 +68,20 @@ bool RemoveFolder(const WString& given) {
     SetLastError(ERROR_BAD_PATHNAME);
     return false;
   }
-  // The shell leaves these behind in folders it has shown.
-  for (const char16_t* name : {u"thumbs.db", u"desktop.ini"}) {
-    const WString file = path + u"\\" + name;
-    if (Exists(file)) DeleteFileWithOptions(file, 0);
-  }
+  // An empty folder goes at once: looking for names that are not there costs
+  // a scan of the folder under Wine, and most folders removed are empty.
   if (RemoveDirectoryW(FsPath(path))) return true;
-  const DWORD error = GetLastError();
+  DWORD error = GetLastError();
+  if (!IsMissingError(error)) {
+    // The shell leaves these behind in folders it has shown.
+    bool deleted = false;
+    for (const char16_t* name : {u"thumbs.db", u"desktop.ini"}) {
+      const WString file = path + u"\\" + name;
+      if (Exists(file) && DeleteFileWithOptions(file, 0)) deleted = true;
+    }
+    if (deleted && RemoveDirectoryW(FsPath(path))) return true;
+    if (deleted) error = GetLastError();
+  }
   SetLastError(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
   return false;
 }

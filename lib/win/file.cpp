@@ -102,12 +102,13 @@ WString SystemTempFileName(const WString& folder, const char16_t* prefix) {
   return name;
 }
 
-FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace) {
+FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace,
+                               Durability durability) {
   const WString pending = PendingWritePath(path);
   File file;
   FileResult code = file.Open(pending, kFileWrite);
   if (code == kFileSuccess) code = file.Write(data, size);
-  if (code == kFileSuccess) code = file.Flush();
+  if (code == kFileSuccess && durability == Durability::kFlushed) code = file.Flush();
   const FileResult closed = file.Close();
   if (code == kFileSuccess) code = closed;
   if (code == kFileSuccess) {

@@ -60,7 +60,12 @@ class File {
 // then take the path's place in one rename. With `replace` false an existing
 // file stays and the result is kFileExists. On failure the file beside it is
 // removed and the system's error is the last error.
-FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace = true);
+// kUnflushed leaves out the flush, for a file whose use ends with the
+// process (a script started at once): still whole or absent, but not
+// certain to outlast a power cut, and without waiting for the disk.
+enum class Durability { kFlushed, kUnflushed };
+FileResult WriteFileAtomically(const WString& path, const void* data, std::size_t size, bool replace = true,
+                               Durability durability = Durability::kFlushed);
 // The file beside `path` that such a write fills first.
 WString PendingWritePath(const WString& path);
 // Removes the file beside `path` that a write killed before its end left

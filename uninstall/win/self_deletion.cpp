@@ -137,8 +137,11 @@ bool PrepareSelfDeletion(const WString& install_dir, const WString& uninstall_su
                                 [](const WString& path) { return ScriptPathName(path, ShortFormForScript(path)); }),
         utf8);
     if (!bytes) return DeleteAtRestart(executable, folders);
-    // Whole or not at all, and never in another uninstaller's place.
-    const FileResult written = WriteFileAtomically(script_path, bytes->data(), bytes->size(), false);
+    // Whole or not at all, and never in another uninstaller's place. Not
+    // flushed: the script runs at once or never, and a flush right after the
+    // removal would wait for the disk to record all of it.
+    const FileResult written =
+        WriteFileAtomically(script_path, bytes->data(), bytes->size(), false, Durability::kUnflushed);
     if (written == kFileExists) continue;
     if (written != kFileSuccess) return false;
     SetTerminateStep(TerminateStep::kSelfRemoval, [script_path] { StartSelfDeletionScript(script_path); });

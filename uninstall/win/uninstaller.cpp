@@ -17,6 +17,7 @@
 #include "core/win/fatal_error.h"
 #include "engine/pending_cleanup.h"
 #include "engine/win/file_removal.h"
+#include "engine/win/folder_listing.h"
 #include "engine/win/pending_cleanup.h"
 #include "engine/win/search_path.h"
 #include "engine/font_list.h"
@@ -459,6 +460,7 @@ void Uninstaller::RemovePackages() {
 void Uninstaller::RemoveDriverPackages() { UninstallDrivers(content_.inf); }
 
 void Uninstaller::RemoveItems() {
+  FolderListing listing;  // the items of a folder follow one another
   const std::size_t count = content_.items.size();
   for (std::size_t i = 0; i < count; ++i) {
     const NString& line = content_.items[i];
@@ -470,21 +472,30 @@ void Uninstaller::RemoveItems() {
     if (action == ItemAction::kFolder) {
       kept_folders_.push_back(line);
     } else if (action == ItemAction::kFile) {
-      RemoveFile(line);
+      RemoveFile(line, listing);
     } else {
       RemoveRegistryItem(action, ItemText(line));
     }
   }
 }
 
-void Uninstaller::RemoveFile(NStringView line) {
+// The folder's listing answers for most files; where it cannot say (a
+// read-only file, no listing) the system is asked as for a single file.
+void Uninstaller::RemoveFile(NStringView line, FolderListing& listing) {
   const WString path = DecodeMarkedText(line);
   // A line that names no absolute path is damage, not a file of the product.
   if (!IsSafeAbsolutePath(path)) return;
   // The running uninstaller goes with the self-deletion script.
   if (EqualsIgnoreCase(path, own_path_)) return;
+  listing.Use(FolderOfFile(path));
   // What an installation killed while writing the file left beside it.
-  RemovePendingWrite(path);
+  if (listing.Find(FileNameOf(PendingWritePath(path))) != ListedAs::kAbsent) RemovePendingWrite(path);
+  const ListedAs listed = listing.Find(FileNameOf(path));
+  if (listed == ListedAs::kAbsent) return;
+  if (listed == ListedAs::kPlainFile && ::DeleteFileW(FsPath(path))) {
+    deleted_.insert(PendingPathKey(WStringView(path)));
+    return;
+  }
   if (!FileExists(path)) return;
   if (DeleteFileWithOptions(path, 0, &restart_needed_)) {
     deleted_.insert(PendingPathKey(WStringView(path)));

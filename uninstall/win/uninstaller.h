@@ -13,6 +13,7 @@
 #include "core/start_options.h"
 #include "core/win/reports.h"
 #include "integration/shared_files.h"
+#include "engine/win/folder_listing.h"
 #include "engine/win/path_variables.h"
 #include "engine/win/run_batch.h"
 #include "integration/firewall.h"
@@ -88,7 +89,7 @@ class Uninstaller {
   // UninstallShared) becomes 2 after that answer. True: go ahead.
   bool AskToAll(const WString& text, const WString& caption, std::uint32_t& setting) const;
   void RemoveItems();
-  void RemoveFile(NStringView line);
+  void RemoveFile(NStringView line, FolderListing& listing);
   void RemoveRegistryItem(ItemAction action, NStringView text);
   void RemoveFolders();
   void RewriteData();

@@ -594,6 +594,11 @@ bool WriteResources(const Bytes& image, const ResourceTable& table, Bytes* out, 
   for (const Section& s : after.sections) image_end = std::max(image_end, AlignUp(s.va + s.MemorySize(), l.section_alignment));
   StoreLe32(opt + kImageSizeAt, static_cast<std::uint32_t>(image_end));
   RelocateDebugData(f, l, rsrc, old_raw_end, room);
+  // In a damaged image a directory can overlap the headers, so that moving
+  // what it names rewrites the section table itself: an edit that cannot be
+  // read back is refused, never handed out as done.
+  ResourceTable written;
+  if (!ReadResources(f, &written, nullptr)) return Fail(error, "the edited image cannot be read back (the image is damaged)");
   // A checksum the linker wrote must still hold; an image without one keeps none.
   if (LoadLe32(opt + kChecksumAt) != 0) StoreLe32(opt + kChecksumAt, PeChecksum(f, l.optional + kChecksumAt));
   *out = std::move(f);
